@@ -1,0 +1,70 @@
+#include "image/address_range.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "image/number_text.h"
+#include "link/app_state.h"
+#include "ui/control_ids.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+namespace {
+
+constexpr size_t kMaxBoxChars = 127;
+constexpr size_t kAddressDigits = 4;
+
+// Reads one address box as four hex characters: an empty box is filled with
+// "0000", and only the last four characters count (so "12345" is 2345).
+// False when one of those characters is not in kHexCharSet.
+bool ReadAddressBox(WindowSurface& surface, int id, std::string* digits) {
+  std::string text = surface.GetText(id, kMaxBoxChars);
+  if (text.empty()) {
+    text = "0000";
+    surface.SetText(id, text);
+  }
+  // RightAlign refuses texts over 40 characters and the box may hold more;
+  // taking the tail first keeps the last-four rule for every length.
+  std::string_view tail(text);
+  if (tail.size() > kAddressDigits) tail.remove_prefix(tail.size() - kAddressDigits);
+  RightAlign(tail, digits, kAddressDigits);
+  return IsAllFrom(*digits, kHexCharSet);
+}
+
+}  // namespace
+
+int ReadAddressRange() {
+  AppState& app = App();
+  if (app.surface == nullptr) return -1;
+  WindowSurface& surface = *app.surface;
+  const std::string highest = FormatNumber(kHighestAddress, 16, 4);
+
+  std::string digits;
+  if (!ReadAddressBox(surface, ctl::kStartAddress, &digits)) return -1;
+  // A control character passes the set check but not ParseNumber; its
+  // failure value is clamped like any other too-high address.
+  uint32_t start = ParseNumber(digits, 16);
+  if (start >= kHighestAddress) {
+    start = kHighestAddress;
+    surface.SetText(ctl::kStartAddress, highest);
+  }
+  app.range_start = start;
+
+  if (!ReadAddressBox(surface, ctl::kEndAddress, &digits)) return -1;
+  uint32_t end = ParseNumber(digits, 16);
+  if (end > kHighestAddress) {
+    end = kHighestAddress;
+    surface.SetText(ctl::kEndAddress, highest);
+  }
+  if (start >= end) {
+    end = start;
+    surface.SetText(ctl::kEndAddress, FormatNumber(end, 16, 4));
+  }
+  app.range_end = end;
+  return 0;
+}
+
+}  // namespace zvp

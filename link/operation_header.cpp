@@ -1,0 +1,145 @@
+#include "link/operation_header.h"
+
+#include <cstring>
+#include <string>
+
+#include "image/number_text.h"
+#include "link/app_state.h"
+#include "link/serial_link.h"
+#include "ui/control_ids.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+namespace {
+
+WindowSurface& Surface() { return *App().surface; }
+
+bool EnabledAndTicked(int id) { return Surface().IsEnabled(id) && Surface().IsChecked(id); }
+
+}  // namespace
+
+void ReadChipType() {
+  OperationHeader& h = App().header;
+  // These two reads do not look at whether the buttons are enabled.
+  if (Surface().IsChecked(ctl::kChipOtp)) h[4] = 1;
+  if (Surface().IsChecked(ctl::kChipMtp)) h[4] = 2;
+}
+
+void ReadChipSupply() {
+  OperationHeader& h = App().header;
+  if (EnabledAndTicked(ctl::kVdd50)) h[11] = 1;
+  if (EnabledAndTicked(ctl::kVdd33)) h[11] = 2;
+}
+
+void ReadProgrammingVoltage() {
+  OperationHeader& h = App().header;
+  if (EnabledAndTicked(ctl::kVpp12)) h[11] &= 0x7F;
+  if (EnabledAndTicked(ctl::kVppVcc)) h[11] |= 0x80;
+}
+
+void ReadVoltageChoice() {
+  ReadChipSupply();
+  ReadProgrammingVoltage();
+}
+
+void ReadOptionFlags() {
+  struct Box {
+    int id;
+    uint32_t bit;
+  };
+  static constexpr Box kBoxes[] = {
+      {ctl::kAutoReadProtect, opt::kReadProtect}, {ctl::kAutoLdcProtect, opt::kLdcProtect},
+      {ctl::kAutoBlankCheck, opt::kBlankCheck},   {ctl::kAutoHwWriteProtect, opt::kHwWriteProtect},
+      {ctl::kEnableSmart, opt::kSmart},           {ctl::kAutoVerify, opt::kVerify},
+      {ctl::kEraseBeforeProgram, opt::kErase},
+  };
+  uint32_t flags = 0;
+  for (const Box& b : kBoxes) {
+    if (EnabledAndTicked(b.id)) flags |= b.bit;
+  }
+  App().option_flags = flags;
+}
+
+void BuildOperationHeader() {
+  AppState& app = App();
+  OperationHeader& h = app.header;
+  h[10] = 1;
+  ReadChipType();
+  ReadVoltageChoice();
+  ReadOptionFlags();
+  h[5] = static_cast<uint8_t>(app.option_flags.load());
+  h[0] = 'S';
+  h[1] = 'T';
+  h[2] = 'A';
+  h[3] = 'R';
+  // The checksum box holds what the last programmer-memory checksum showed;
+  // a text that is not hex gives the parse failure value, so 0xFF 0xFF.
+  const uint32_t sum = ParseNumber(Surface().GetText(ctl::kChecksumBox, 9), 16);
+  h[8] = static_cast<uint8_t>(sum >> 8);
+  h[9] = static_cast<uint8_t>(sum);
+  for (int i = 0; i < 4; ++i) h[12 + i] = app.code_buffer[0x3C + i];
+}
+
+uint16_t QueryWord() {
+  uint8_t reply[8];
+  AwaitReply(reply, sizeof reply, 2, 30);
+  if (App().link_fault) return 0;
+  return static_cast<uint16_t>(reply[0] * 256 + reply[1]);
+}
+
+uint32_t QueryHexTriple() {
+  AppState& app = App();
+  uint8_t reply[8];
+  AwaitReply(reply, sizeof reply, 3, 30);
+  if (app.link_fault) return 0;
+  // The reply is checked as text up to its first zero byte: an answer such as
+  // "NO" is not an address. A reply whose first byte is 0 is not checked.
+  const size_t text_len = strnlen(reinterpret_cast<const char*>(reply), 3);
+  const std::string_view text(reinterpret_cast<const char*>(reply), text_len);
+  if (!IsAllFrom(text, kHexCharSet)) {
+    app.link_fault = 1;
+    return 0;
+  }
+  return (static_cast<uint32_t>(reply[0]) << 16) | (static_cast<uint32_t>(reply[1]) << 8) |
+         reply[2];
+}
+
+void VoltageFault(const uint8_t* reply) {
+  AppState& app = App();
+  app.link_fault = 1;
+  if (app.function_flags & fn::kBuzzer) {
+    Surface().Beep(1000, 100);
+    DelayMs(100);
+    Surface().Beep(1000, 100);
+    DelayMs(100);
+    Surface().Beep(1000, 100);
+  }
+  std::string text;
+  switch (reply[1]) {
+    case '1':
+      text = "检测到Vdd输出电压过低!";
+      break;
+    case '2':
+      text = "检测到Vdd输出电压过高!";
+      break;
+    case '3':
+      text = "检测到Vpp输出电压过低!";
+      break;
+    case '4':
+      text = "检测到Vpp输出电压过高!";
+      break;
+    default:
+      text = "检测到未知错误!";
+      break;
+  }
+  text += "编程操作将被异常中止!";
+  MessageBox box;
+  box.caption = "警  告";
+  box.text = text;
+  box.icon = MsgIcon::kWarning;
+  Surface().ShowMessage(box);
+  Surface().SetStatus("编程电压错误,编程失败");
+}
+
+}  // namespace zvp

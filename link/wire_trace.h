@@ -1,0 +1,59 @@
+// The wire trace: one line per serial-port call, "<ms since start> <CALL>
+// <details>", so a user can diagnose a link and a test can check what went
+// over the wire. TracedPort records every call of the port it wraps; DelayMs
+// records its pauses through App().trace.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "link/clock.h"
+#include "link/serial_port.h"
+
+namespace zvp {
+
+class WireTrace {
+ public:
+  using Sink = std::function<void(const std::string& line)>;
+  WireTrace(Clock* clock, Sink sink);
+
+  void Line(std::string_view call, std::string_view details);
+
+ private:
+  Clock* clock_;
+  Sink sink_;
+  int64_t start_us_;
+  std::mutex mu_;
+};
+
+// Upper-case hex of the bytes, no separators.
+std::string HexBytes(const uint8_t* data, uint32_t n);
+
+class TracedPort final : public SerialPort {
+ public:
+  TracedPort(SerialPort* inner, WireTrace* trace) : inner_(inner), trace_(trace) {}
+
+  bool Open(const std::string& name) override;
+  void Close() override { inner_->Close(); }
+  PortHandle Handle() const override { return inner_->Handle(); }
+  bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override;
+  bool ClearErrors() override;
+  bool ClearBreak() override;
+  bool Purge() override;
+  bool SetLine(const LineSettings& settings) override;
+  bool SetTimeouts(const CommTimeouts& t) override;
+  bool RaiseRts() override;
+  bool WatchTxEmpty() override { return inner_->WatchTxEmpty(); }
+  bool WaitTxEmpty(uint32_t timeout_ms) override;
+  bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override;
+  bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override;
+
+ private:
+  bool Simple(std::string_view call, bool ok);
+  SerialPort* inner_;
+  WireTrace* trace_;
+};
+
+}  // namespace zvp

@@ -1,0 +1,483 @@
+#include "posix/serial_posix.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <climits>
+#include <optional>
+#include <thread>
+
+namespace zvp {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using TimePoint = SteadyClock::time_point;
+using std::chrono::milliseconds;
+
+// The line every open starts with: what the programmer speaks.
+constexpr std::string_view kProgrammerLine = "baud=19200 parity=S data=8 stop=1";
+
+constexpr uint32_t kMaxDword = 0xFFFFFFFF;
+// A total time-out beyond this (about 35 years) counts as no limit; it also
+// keeps the deadline arithmetic clear of overflow when a per-byte factor near
+// 2^32 meets a large count.
+constexpr uint64_t kLongestLimitMs = uint64_t{1} << 40;
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::optional<unsigned> ParseUnsigned(std::string_view text) {
+  unsigned value = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
+
+std::optional<speed_t> SpeedFor(unsigned baud) {
+  struct Rate {
+    unsigned baud;
+    speed_t speed;
+  };
+  static constexpr Rate kRates[] = {
+      {110, B110},       {300, B300},     {600, B600},       {1200, B1200},
+      {2400, B2400},     {4800, B4800},   {9600, B9600},     {19200, B19200},
+      {38400, B38400},   {57600, B57600}, {115200, B115200}, {230400, B230400},
+#ifdef B460800
+      {460800, B460800},
+#endif
+#ifdef B921600
+      {921600, B921600},
+#endif
+  };
+  for (const Rate& rate : kRates) {
+    if (rate.baud == baud) return rate.speed;
+  }
+  return std::nullopt;
+}
+
+// Applies one "key=value" pair of a line definition to *tio.
+bool ApplySetting(const std::string& key, std::string_view value, termios* tio) {
+  if (key == "BAUD") {
+    std::optional<unsigned> baud = ParseUnsigned(value);
+    std::optional<speed_t> speed = baud ? SpeedFor(*baud) : std::nullopt;
+    if (!speed) return false;
+    return cfsetispeed(tio, *speed) == 0 && cfsetospeed(tio, *speed) == 0;
+  }
+  if (key == "PARITY") {
+    if (value.size() != 1) return false;
+#ifdef CMSPAR
+    constexpr tcflag_t kStick = CMSPAR;
+#else
+    constexpr tcflag_t kStick = 0;
+#endif
+    tcflag_t bits = 0;
+    switch (std::toupper(static_cast<unsigned char>(value[0]))) {
+      case 'N':
+        break;
+      case 'E':
+        bits = PARENB;
+        break;
+      case 'O':
+        bits = PARENB | PARODD;
+        break;
+      // Mark and space parity are "stick" parity: the parity bit is fixed, 1
+      // with PARODD, 0 without it.
+      case 'M':
+        if (kStick == 0) return false;
+        bits = PARENB | kStick | PARODD;
+        break;
+      case 'S':
+        if (kStick == 0) return false;
+        bits = PARENB | kStick;
+        break;
+      default:
+        return false;
+    }
+    tio->c_cflag = (tio->c_cflag & ~(PARENB | PARODD | kStick)) | bits;
+    return true;
+  }
+  if (key == "DATA") {
+    std::optional<unsigned> data = ParseUnsigned(value);
+    if (!data) return false;
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    if (*data < 5 || *data > 8) return false;
+    tio->c_cflag = (tio->c_cflag & ~CSIZE) | kSizes[*data - 5];
+    return true;
+  }
+  if (key == "STOP") {
+    // 1.5 stop bits, which Windows allows with 5 data bits, has no termios
+    // form.
+    if (value == "1") {
+      tio->c_cflag &= ~CSTOPB;
+    } else if (value == "2") {
+      tio->c_cflag |= CSTOPB;
+    } else {
+      return false;
+    }
+    return true;
+  }
+  return false;
+}
+
+// The wait that poll() gets until deadline: rounded up to whole milliseconds
+// so that it never wakes before the deadline, -1 (no limit) without one, and
+// capped so that a far deadline fits an int; the caller loops.
+int PollWaitMs(const std::optional<TimePoint>& deadline, TimePoint now) {
+  if (!deadline) return -1;
+  if (now >= *deadline) return 0;
+  auto left = std::chrono::ceil<milliseconds>(*deadline - now).count();
+  return static_cast<int>(std::min<decltype(left)>(left, INT_MAX / 2));
+}
+
+std::optional<TimePoint> TotalDeadline(TimePoint start, uint32_t per_byte, uint32_t constant,
+                                       uint32_t n) {
+  if (per_byte == 0 && constant == 0) return std::nullopt;
+  const uint64_t ms = uint64_t{per_byte} * n + constant;
+  if (ms > kLongestLimitMs) return std::nullopt;
+  return start + milliseconds(ms);
+}
+
+// Ioctls that a device without the hardware (a pseudo-terminal has no modem
+// lines) refuses as not applicable rather than as failed.
+bool NotApplicable(int error) {
+  return error == ENOTTY || error == EINVAL;
+}
+
+// Hands tio to the device. A pseudo-terminal's driver forces "8 data bits,
+// no parity" whatever it is given, and glibc's tcsetattr reports that as a
+// failure (with or without EINVAL) whenever nothing else changed, e.g. when
+// the programmer's line is applied a second time. So a refusal counts as
+// success when the device now holds everything asked for apart from those
+// two settings. TCSANOW, because the draining variants wait for the output
+// queue without limit.
+bool SetTermios(int fd, const termios& want) {
+  if (tcsetattr(fd, TCSANOW, &want) == 0) return true;
+  termios have{};
+  if (tcgetattr(fd, &have) != 0) return false;
+  constexpr tcflag_t kForcedByPty = PARENB | CSIZE;
+  return cfgetispeed(&have) == cfgetispeed(&want) && cfgetospeed(&have) == cfgetospeed(&want) &&
+         have.c_iflag == want.c_iflag && have.c_oflag == want.c_oflag &&
+         have.c_lflag == want.c_lflag &&
+         (have.c_cflag & ~kForcedByPty) == (want.c_cflag & ~kForcedByPty) &&
+         have.c_cc[VMIN] == want.c_cc[VMIN] && have.c_cc[VTIME] == want.c_cc[VTIME];
+}
+
+}  // namespace
+
+bool ApplyLineDefinition(std::string_view definition, bool parity_check, termios* tio) {
+  if (tio == nullptr) return false;
+  termios next = *tio;
+  bool any = false;
+  size_t pos = 0;
+  for (;;) {
+    pos = definition.find_first_not_of(" \t", pos);
+    if (pos == std::string_view::npos) break;
+    size_t end = definition.find_first_of(" \t", pos);
+    if (end == std::string_view::npos) end = definition.size();
+    std::string_view pair = definition.substr(pos, end - pos);
+    pos = end;
+    size_t eq = pair.find('=');
+    if (eq == 0 || eq == std::string_view::npos) return false;
+    if (!ApplySetting(Upper(pair.substr(0, eq)), pair.substr(eq + 1), &next)) return false;
+    any = true;
+  }
+  if (!any) return false;
+  if (parity_check) {
+    next.c_iflag |= INPCK;
+  } else {
+    next.c_iflag &= ~INPCK;
+  }
+  *tio = next;
+  return true;
+}
+
+void PosixSerialPort::Fd::Reset(int fd) {
+  if (fd_ >= 0) close(fd_);
+  fd_ = fd;
+}
+
+int PosixSerialPort::Fd::Release() {
+  int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+PosixSerialPort::~PosixSerialPort() {
+  Close();
+}
+
+void PosixSerialPort::MapName(const std::string& name, const std::string& path) {
+  paths_[Upper(name)] = path;
+}
+
+std::string PosixSerialPort::DevicePath(const std::string& name) const {
+  auto it = paths_.find(Upper(name));
+  if (it != paths_.end()) return it->second;
+  if (!name.empty() && name[0] == '/') return name;
+  const std::string upper = Upper(name);
+  if (upper.size() == 4 && upper.compare(0, 3, "COM") == 0 && upper[3] >= '1' && upper[3] <= '4') {
+    return "/dev/ttyS" + std::string(1, static_cast<char>(upper[3] - 1));
+  }
+  return std::string();
+}
+
+int PosixSerialPort::OpenDevice(const std::string& path) {
+  // Non-blocking, so that neither the open (waiting for carrier) nor any read
+  // or write can hang; every wait goes through poll() with a deadline.
+  Fd fd;
+  fd.Reset(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.Valid()) return -1;
+  // Two locks, because neither covers every case: the advisory lock turns
+  // away any other user of this adapter, even one running as root; TIOCEXCL
+  // turns away unprivileged programs that do not take the advisory lock.
+  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return -1;
+  termios tio{};
+  if (tcgetattr(fd.Get(), &tio) != 0) return -1;  // not a terminal device
+  if (ioctl(fd.Get(), TIOCEXCL) != 0) return -1;
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+#ifdef CRTSCTS
+  tio.c_cflag &= ~CRTSCTS;
+#endif
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+  // A read() returns at once with whatever is there; poll() does the waiting.
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  if (!ApplyLineDefinition(kProgrammerLine, false, &tio)) return -1;
+  if (!SetTermios(fd.Get(), tio)) return -1;
+  return fd.Release();
+}
+
+bool PosixSerialPort::Open(const std::string& name) {
+  Close();
+  const std::string path = DevicePath(name);
+  int fd = path.empty() ? -1 : OpenDevice(path);
+  if (fd < 0) {
+    open_failed_ = true;
+    return false;
+  }
+  fd_.Reset(fd);
+  // A fresh handle starts without time-outs, as a freshly opened COM port
+  // does; the link sets its own before the first transfer.
+  timeouts_ = CommTimeouts{};
+  return true;
+}
+
+void PosixSerialPort::Close() {
+  // The exclusive mode stays with the tty, not with this descriptor; drop it
+  // so the next program can open the device.
+  if (fd_.Valid()) ioctl(fd_.Get(), TIOCNXCL);
+  fd_.Reset();
+  open_failed_ = false;
+}
+
+PortHandle PosixSerialPort::Handle() const {
+  if (fd_.Valid()) return PortHandle::kOpen;
+  return open_failed_ ? PortHandle::kInvalid : PortHandle::kNone;
+}
+
+// Linux has no call that sizes the driver queues, so the request only
+// confirms that the device is still there: a removed USB adapter or a
+// pseudo-terminal whose other end has gone fails tcgetattr with EIO.
+bool PosixSerialPort::SetupQueues(uint32_t, uint32_t) {
+  termios tio{};
+  return fd_.Valid() && tcgetattr(fd_.Get(), &tio) == 0;
+}
+
+// Line errors (parity, framing, overrun) leave no sticky state that blocks
+// further transfers on Linux, so there is nothing to reset; the call reports
+// whether the device still answers.
+bool PosixSerialPort::ClearErrors() {
+  termios tio{};
+  return fd_.Valid() && tcgetattr(fd_.Get(), &tio) == 0;
+}
+
+bool PosixSerialPort::ClearBreak() {
+  if (!fd_.Valid()) return false;
+  return ioctl(fd_.Get(), TIOCCBRK) == 0 || NotApplicable(errno);
+}
+
+bool PosixSerialPort::Purge() {
+  return fd_.Valid() && tcflush(fd_.Get(), TCIOFLUSH) == 0;
+}
+
+bool PosixSerialPort::SetLine(const LineSettings& settings) {
+  if (!fd_.Valid()) return false;
+  termios tio{};
+  if (tcgetattr(fd_.Get(), &tio) != 0) return false;
+  // abort_on_error has no termios counterpart: a line error never aborts a
+  // transfer here.
+  if (!ApplyLineDefinition(settings.definition, settings.parity_check, &tio)) return false;
+  return SetTermios(fd_.Get(), tio);
+}
+
+bool PosixSerialPort::SetTimeouts(const CommTimeouts& timeouts) {
+  if (!fd_.Valid()) return false;
+  timeouts_ = timeouts;
+  return true;
+}
+
+bool PosixSerialPort::RaiseRts() {
+  if (!fd_.Valid()) return false;
+  int bits = TIOCM_RTS;
+  return ioctl(fd_.Get(), TIOCMBIS, &bits) == 0 || NotApplicable(errno);
+}
+
+// There is no event to arm: WaitTxEmpty looks at the output queue itself.
+bool PosixSerialPort::WatchTxEmpty() {
+  return fd_.Valid();
+}
+
+// Polls the output queue rather than calling tcdrain(), which has no time-out
+// and never returns when the device stops taking data. A pseudo-terminal
+// always reports an empty queue: what the slave writes goes straight to the
+// master's input.
+bool PosixSerialPort::WaitTxEmpty(uint32_t timeout_ms) {
+  if (!fd_.Valid()) return false;
+  const TimePoint deadline = SteadyClock::now() + milliseconds(timeout_ms);
+  for (;;) {
+    int queued = 0;
+    if (ioctl(fd_.Get(), TIOCOUTQ, &queued) != 0) {
+      if (!NotApplicable(errno)) return false;
+      queued = 0;
+    }
+#ifdef TIOCSERGETLSR
+    // An empty queue may still leave the last bytes in the UART's shift
+    // register and FIFO; the line status says when the transmitter is idle.
+    // Drivers without it (USB adapters, pseudo-terminals) are taken at the
+    // queue count.
+    if (queued == 0) {
+      unsigned status = 0;
+      if (ioctl(fd_.Get(), TIOCSERGETLSR, &status) == 0 && (status & TIOCSER_TEMT) == 0) {
+        queued = 1;
+      }
+    }
+#endif
+    if (queued == 0) return true;
+    const TimePoint now = SteadyClock::now();
+    if (now >= deadline) return false;
+    // One byte at 19200 baud takes about half a millisecond.
+    std::this_thread::sleep_for(std::min<SteadyClock::duration>(milliseconds(1), deadline - now));
+  }
+}
+
+// The Windows read rules: the total time-out runs from the start of the call;
+// the interval time-out runs from the last received byte and only once the
+// first byte is in. A read that times out succeeds with fewer bytes; only a
+// failing device makes it return false.
+bool PosixSerialPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
+  if (got == nullptr) return false;
+  *got = 0;
+  if (!fd_.Valid() || (buf == nullptr && n > 0)) return false;
+  if (n == 0) return true;
+
+  const CommTimeouts& t = timeouts_;
+  const TimePoint start = SteadyClock::now();
+  // Interval MAXDWORD with both totals 0: take what has arrived and return.
+  const bool at_once = t.read_interval == kMaxDword && t.read_per_byte == 0 && t.read_constant == 0;
+  // Interval and per-byte MAXDWORD with a constant: wait up to the constant
+  // for the first byte, then return with whatever has arrived.
+  const bool first_bytes = t.read_interval == kMaxDword && t.read_per_byte == kMaxDword &&
+                           t.read_constant > 0 && t.read_constant < kMaxDword;
+  std::optional<TimePoint> total;
+  if (at_once) {
+    total = start;
+  } else if (first_bytes) {
+    total = start + milliseconds(t.read_constant);
+  } else {
+    total = TotalDeadline(start, t.read_per_byte, t.read_constant, n);
+  }
+  const bool use_interval = !at_once && !first_bytes && t.read_interval != 0;
+  std::optional<TimePoint> gap_end;  // set once the first byte is in
+
+  uint32_t count = 0;
+  auto finish = [&](bool ok) {
+    *got = count;
+    return ok;
+  };
+  for (;;) {
+    const TimePoint now = SteadyClock::now();
+    std::optional<TimePoint> deadline = total;
+    if (gap_end && (!deadline || *gap_end < *deadline)) deadline = gap_end;
+
+    pollfd p{fd_.Get(), POLLIN, 0};
+    int ready = poll(&p, 1, PollWaitMs(deadline, now));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return finish(false);
+    }
+    if (ready == 0) {
+      if (deadline && SteadyClock::now() >= *deadline) return finish(true);
+      continue;  // woke within the rounding of the deadline
+    }
+    if ((p.revents & POLLNVAL) != 0) return finish(false);
+    const bool hangup = (p.revents & (POLLHUP | POLLERR)) != 0;
+    if ((p.revents & POLLIN) != 0) {
+      ssize_t k = read(fd_.Get(), buf + count, n - count);
+      if (k > 0) {
+        count += static_cast<uint32_t>(k);
+        if (count == n || first_bytes) return finish(true);
+        const TimePoint after = SteadyClock::now();
+        // Bytes that keep streaming in must not stretch the total time-out.
+        if (total && after >= *total) return finish(true);
+        if (use_interval) gap_end = after + milliseconds(t.read_interval);
+        continue;
+      }
+      if (k < 0 && (errno == EAGAIN || errno == EINTR) && !hangup) continue;
+    }
+    // A hung-up terminal reports POLLHUP (and POLLIN) for ever and reads
+    // return 0 or EIO: the device has gone, and waiting out the time-out
+    // would only spin.
+    return finish(false);
+  }
+}
+
+bool PosixSerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
+  if (done == nullptr) return false;
+  *done = 0;
+  if (!fd_.Valid() || (buf == nullptr && n > 0)) return false;
+
+  const std::optional<TimePoint> deadline =
+      TotalDeadline(SteadyClock::now(), timeouts_.write_per_byte, timeouts_.write_constant, n);
+  uint32_t count = 0;
+  auto finish = [&](bool ok) {
+    *done = count;
+    return ok;
+  };
+  while (count < n) {
+    ssize_t k = write(fd_.Get(), buf + count, n - count);
+    if (k > 0) {
+      count += static_cast<uint32_t>(k);
+      continue;
+    }
+    if (k < 0 && errno == EINTR) continue;
+    if (k < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return finish(false);
+    // The driver queue is full: wait for room, within the total time-out.
+    for (;;) {
+      const TimePoint now = SteadyClock::now();
+      if (deadline && now >= *deadline) return finish(true);
+      pollfd p{fd_.Get(), POLLOUT, 0};
+      int ready = poll(&p, 1, PollWaitMs(deadline, now));
+      if (ready < 0 && errno != EINTR) return finish(false);
+      if (ready <= 0) continue;
+      if ((p.revents & POLLOUT) != 0) break;
+      return finish(false);  // POLLHUP, POLLERR or POLLNVAL without room
+    }
+  }
+  return finish(true);
+}
+
+}  // namespace zvp

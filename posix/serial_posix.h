@@ -1,0 +1,84 @@
+// The serial port on Linux and other POSIX systems: a tty device opened
+// non-blocking and locked for exclusive use. Reads and writes are driven by
+// poll() so that the Windows time-out rules of CommTimeouts hold here too.
+#pragma once
+
+#include <termios.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "link/serial_port.h"
+
+namespace zvp {
+
+// Applies a line definition such as "baud=19200 parity=S data=8 stop=1" to
+// *tio. Keys the string leaves out keep their value in *tio. parity_check
+// switches input parity checking (INPCK). An empty string, an unknown key or
+// an unsupported value returns false and leaves *tio untouched.
+bool ApplyLineDefinition(std::string_view definition, bool parity_check, termios* tio);
+
+class PosixSerialPort final : public SerialPort {
+ public:
+  PosixSerialPort() = default;
+  ~PosixSerialPort() override;
+  PosixSerialPort(const PosixSerialPort&) = delete;
+  PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+  // Lets Open(name) reach the device at path, e.g. "COM1" -> "/dev/ttyUSB0".
+  // Names compare without regard to case, as Windows port names do.
+  void MapName(const std::string& name, const std::string& path);
+  // The device path Open(name) would use: the mapped path, "/dev/ttyS0".."3"
+  // for an unmapped "COM1".."COM4", the name itself when it starts with '/',
+  // otherwise empty.
+  std::string DevicePath(const std::string& name) const;
+
+  bool Open(const std::string& name) override;
+  void Close() override;
+  PortHandle Handle() const override;
+
+  bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override;
+  bool ClearErrors() override;
+  bool ClearBreak() override;
+  bool Purge() override;
+  bool SetLine(const LineSettings& settings) override;
+  bool SetTimeouts(const CommTimeouts& timeouts) override;
+  bool RaiseRts() override;
+  bool WatchTxEmpty() override;
+  bool WaitTxEmpty(uint32_t timeout_ms) override;
+  bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override;
+  bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override;
+
+ private:
+  // Owns one file descriptor; -1 when empty.
+  class Fd {
+   public:
+    Fd() = default;
+    ~Fd() { Reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    int Get() const { return fd_; }
+    bool Valid() const { return fd_ >= 0; }
+    void Reset(int fd = -1);
+    // Hands the descriptor over without closing it.
+    int Release();
+
+   private:
+    int fd_ = -1;
+  };
+
+  // Opens, locks and configures path; returns the descriptor or -1.
+  static int OpenDevice(const std::string& path);
+
+  Fd fd_;
+  // Set by a failed open, cleared by the next open or Close: the state the
+  // link sees as the invalid handle.
+  bool open_failed_ = false;
+  CommTimeouts timeouts_;
+  std::map<std::string, std::string> paths_;  // upper-case name -> device path
+};
+
+}  // namespace zvp

@@ -1,0 +1,181 @@
+// The operation header built from the window, the value queries and the
+// supply-voltage error report.
+#include <cstring>
+
+#include "image/number_text.h"
+#include "link/operation_header.h"
+#include "link/serial_link.h"
+#include "tests/support/link_fixture.h"
+#include "ui/control_ids.h"
+
+namespace zvp::test {
+namespace {
+
+using Header = LinkTest;
+
+TEST_F(Header, ConnectHeaderWithNothingElseSet) {
+  surface_.checked_[ctl::kChipOtp] = true;
+  surface_.checked_[ctl::kVdd50] = true;
+  surface_.checked_[ctl::kVpp12] = true;
+  App().code_buffer[0x3C] = 0x11;
+  App().code_buffer[0x3F] = 0x44;
+  App().header.Fill(0x55);
+  BuildOperationHeader();
+  App().header.SetCommand(1);
+  const std::array<uint8_t, 21> expected = {'S',  'T',  'A',  'R',  1,    0,    0x55,
+                                            0x55, 0,    0,    1,    0x01, 0x11, 0xFF,
+                                            0xFF, 0x44, 0x55, 0x55, 0x55, 0x55, 1};
+  EXPECT_EQ(App().header.bytes, expected);
+}
+
+TEST_F(Header, UnselectedChipTypeAndSupplyKeepTheirPreviousBytes) {
+  App().header.Fill(0x55);
+  BuildOperationHeader();
+  EXPECT_EQ(App().header[4], 0x55);
+  EXPECT_EQ(App().header[11], 0x55);
+}
+
+TEST_F(Header, SupplyByteCombinesChipSupplyAndProgrammingVoltage) {
+  struct Case {
+    int vdd, vpp;
+    uint8_t expected;
+  };
+  for (const Case& c : {Case{ctl::kVdd33, ctl::kVppVcc, 0x82}, Case{ctl::kVdd50, ctl::kVpp12, 0x01},
+                        Case{ctl::kVdd50, ctl::kVppVcc, 0x81}}) {
+    surface_.checked_.clear();
+    surface_.checked_[c.vdd] = true;
+    surface_.checked_[c.vpp] = true;
+    App().header.Fill(0);
+    BuildOperationHeader();
+    EXPECT_EQ(App().header[11], c.expected);
+  }
+  // A greyed 3.3 V button does not count even when ticked (OTP chips).
+  surface_.checked_.clear();
+  surface_.checked_[ctl::kVdd33] = true;
+  surface_.enabled_[ctl::kVdd33] = false;
+  App().header.Fill(0);
+  BuildOperationHeader();
+  EXPECT_EQ(App().header[11], 0);
+}
+
+TEST_F(Header, RangeFieldsSplitTheEndAddress) {
+  App().header.SetRange(0x0000, 0x1FFF);
+  EXPECT_EQ(App().header[16], 0);
+  EXPECT_EQ(App().header[17], 0);
+  EXPECT_EQ(App().header[18], 0);
+  EXPECT_EQ(App().header[19], 0);
+  EXPECT_EQ(App().header[6], 0x1F);
+  EXPECT_EQ(App().header[7], 0xFF);
+  App().header.SetRange(0x012345, 0x0ABCDE);
+  EXPECT_EQ(App().header[16], 0x01);
+  EXPECT_EQ(App().header[17], 0x23);
+  EXPECT_EQ(App().header[18], 0x45);
+  EXPECT_EQ(App().header[19], 0x0A);
+  EXPECT_EQ(App().header[6], 0xBC);
+  EXPECT_EQ(App().header[7], 0xDE);
+}
+
+TEST_F(Header, ChecksumBytesComeFromTheChecksumBox) {
+  struct Case {
+    const char* box;
+    uint8_t hi, lo;
+  };
+  for (const Case& c : {Case{"1A2B", 0x1A, 0x2B}, Case{"XXXX", 0xFF, 0xFF}, Case{"", 0, 0},
+                        Case{"8000", 0x80, 0x00}}) {
+    surface_.texts_[ctl::kChecksumBox] = c.box;
+    BuildOperationHeader();
+    EXPECT_EQ(App().header[8], c.hi) << c.box;
+    EXPECT_EQ(App().header[9], c.lo) << c.box;
+  }
+}
+
+TEST_F(Header, OptionFlagsCountOnlyEnabledTickedBoxes) {
+  for (int id : {ctl::kAutoReadProtect, ctl::kAutoLdcProtect, ctl::kAutoBlankCheck,
+                 ctl::kAutoHwWriteProtect, ctl::kEnableSmart, ctl::kAutoVerify,
+                 ctl::kEraseBeforeProgram})
+    surface_.checked_[id] = true;
+  BuildOperationHeader();
+  EXPECT_EQ(App().option_flags, 0x7Fu);
+  EXPECT_EQ(App().header[5], 0x7F);
+
+  // The MTP-only boxes greyed for an OTP chip drop out.
+  for (int id : {ctl::kAutoLdcProtect, ctl::kAutoHwWriteProtect, ctl::kEnableSmart,
+                 ctl::kEraseBeforeProgram})
+    surface_.enabled_[id] = false;
+  BuildOperationHeader();
+  EXPECT_EQ(App().option_flags, opt::kReadProtect | opt::kBlankCheck | opt::kVerify);
+  EXPECT_EQ(App().header[5], 0x25);
+}
+
+using Query = LinkTest;
+
+TEST_F(Query, HexTripleTakesBytesNotTheTextTheySpell) {
+  OpenQuietly();
+  DeviceSends({0x00, 0x12, 0x34});
+  EXPECT_EQ(QueryHexTriple(), 0x1234u);
+  EXPECT_EQ(App().link_fault, 0u);
+
+  clock_.SleepUs(100'000);
+  DeviceSends({'1', 'A', '3'});
+  EXPECT_EQ(QueryHexTriple(), 0x314133u);
+  EXPECT_EQ(App().link_fault, 0u);
+}
+
+TEST_F(Query, HexTripleRejectsTextOutsideTheHexSet) {
+  OpenQuietly();
+  DeviceSends({'N', 'O', 0x00});
+  EXPECT_EQ(QueryHexTriple(), 0u);
+  EXPECT_EQ(App().link_fault, 1u);
+}
+
+TEST_F(Query, WordIsHighByteFirstAndZeroWhenNothingCame) {
+  OpenQuietly();
+  SetLinkTimeouts(kReplyTimeouts);
+  DeviceSends({0x12, 0x34});
+  EXPECT_EQ(QueryWord(), 0x1234);
+  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(QueryWord(), 0);
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(Calls("READ").size(), 2u + 30u);  // 30 tries for the missing word
+}
+
+using Voltage = LinkTest;
+
+TEST_F(Voltage, ReportNamesTheFaultThenTheAbort) {
+  struct Case {
+    uint8_t kind;
+    const char* first;
+  };
+  for (const Case& c : {Case{'1', "检测到Vdd输出电压过低!"}, Case{'2', "检测到Vdd输出电压过高!"},
+                        Case{'3', "检测到Vpp输出电压过低!"}, Case{'4', "检测到Vpp输出电压过高!"},
+                        Case{'9', "检测到未知错误!"}, Case{0, "检测到未知错误!"}}) {
+    surface_.boxes_.clear();
+    App().link_fault = 0;
+    const uint8_t reply[2] = {'E', c.kind};
+    VoltageFault(reply);
+    EXPECT_EQ(App().link_fault, 1u);
+    ASSERT_EQ(surface_.boxes_.size(), 1u);
+    EXPECT_EQ(surface_.boxes_[0].text, std::string(c.first) + "编程操作将被异常中止!");
+    EXPECT_EQ(surface_.boxes_[0].caption, "警  告");
+    EXPECT_EQ(surface_.boxes_[0].icon, MsgIcon::kWarning);
+    EXPECT_EQ(surface_.Status(), "编程电压错误,编程失败");
+  }
+  EXPECT_TRUE(surface_.beeps_.empty());  // buzzer off
+}
+
+TEST_F(Voltage, BuzzerBeepsThreeTimesBeforeTheBox) {
+  App().function_flags = fn::kBuzzer | fn::kShowCounters;
+  const uint8_t reply[2] = {'E', '3'};
+  const int64_t t0 = clock_.NowUs();
+  VoltageFault(reply);
+  ASSERT_EQ(surface_.beeps_.size(), 3u);
+  for (const auto& b : surface_.beeps_) {
+    EXPECT_EQ(b.hz, 1000u);
+    EXPECT_EQ(b.ms, 100u);
+  }
+  EXPECT_EQ(Calls("DELAY"), (std::vector<std::string>{"100", "100"}));
+  EXPECT_EQ(clock_.NowUs() - t0, 200'000);
+}
+
+}  // namespace
+}  // namespace zvp::test

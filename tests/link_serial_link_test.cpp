@@ -1,0 +1,282 @@
+// The serial link's primitives against the virtual programmer with virtual
+// time: chunk sizes, time-out sets, reply handling, the header exchange and
+// what happens when the port is missing or goes away.
+#include <cstring>
+
+#include "link/operation_header.h"
+#include "link/serial_link.h"
+#include "tests/support/link_fixture.h"
+#include "ui/control_ids.h"
+
+namespace zvp::test {
+namespace {
+
+std::vector<uint8_t> Counting(size_t n) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 7 + 1);
+  return v;
+}
+
+using BlockTransfer = LinkTest;
+
+TEST_F(BlockTransfer, EmptyReceiveReadsNothingAndKeepsTheFaultFlag) {
+  OpenQuietly();
+  uint8_t buf[4];
+  uint32_t count = 99;
+  for (uint32_t fault : {0u, 1u}) {
+    App().link_fault = fault;
+    ReceiveBlock(buf, 0, &count);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(App().link_fault, fault);
+  }
+  EXPECT_TRUE(Calls("READ").empty());
+  // The block time-out set is applied even for an empty block.
+  EXPECT_EQ(Calls("TIMEOUTS"), std::vector<std::string>(2, "9 50 9 50 9"));
+}
+
+TEST_F(BlockTransfer, ReceiveReadsInChunksOf256) {
+  OpenQuietly();
+  const auto data = Counting(600);
+  DeviceSends(data);
+  std::vector<uint8_t> buf(600);
+  uint32_t count = 0;
+  ReceiveBlock(buf.data(), 600, &count);
+  EXPECT_EQ(count, 600u);
+  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(buf, data);
+  const auto reads = Calls("READ");
+  ASSERT_EQ(reads.size(), 3u);
+  EXPECT_EQ(reads[0].substr(0, 7), "256/256");
+  EXPECT_EQ(reads[1].substr(0, 7), "256/256");
+  EXPECT_EQ(reads[2].substr(0, 5), "88/88");
+}
+
+TEST_F(BlockTransfer, ReceiveStoppingMidwayReportsWhatCameAndSetsTheFault) {
+  OpenQuietly();
+  DeviceSends(Counting(300));
+  std::vector<uint8_t> buf(600);
+  uint32_t count = 0;
+  ReceiveBlock(buf.data(), 600, &count);
+  EXPECT_EQ(count, 300u);
+  EXPECT_EQ(App().link_fault, 1u);
+}
+
+TEST_F(BlockTransfer, AGapLongerThanTheIntervalEndsAChunkEarlyWithoutFault) {
+  OpenQuietly();
+  DeviceSends(Counting(10));
+  DeviceSends(Counting(10), 30'000);  // 30 ms later: past the 9 ms interval
+  std::vector<uint8_t> buf(20);
+  uint32_t count = 0;
+  ReceiveBlock(buf.data(), 20, &count);
+  EXPECT_EQ(count, 20u);
+  EXPECT_EQ(App().link_fault, 0u);
+  const auto reads = Calls("READ");
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[0].substr(0, 5), "10/20");
+  EXPECT_EQ(reads[1].substr(0, 5), "10/10");
+}
+
+TEST_F(BlockTransfer, SendWritesInChunksOf255) {
+  OpenQuietly();
+  const auto data = Counting(600);
+  uint32_t count = 0;
+  SendBlock(data.data(), 600, &count);
+  EXPECT_EQ(count, 600u);
+  EXPECT_EQ(App().link_fault, 0u);
+  const auto writes = Calls("WRITE");
+  ASSERT_EQ(writes.size(), 3u);
+  EXPECT_EQ(writes[0].substr(0, 7), "255/255");
+  EXPECT_EQ(writes[1].substr(0, 7), "255/255");
+  EXPECT_EQ(writes[2].substr(0, 5), "90/90");
+  // Each chunk is preceded by clearing the line errors.
+  const auto names = CallNames();
+  EXPECT_EQ(std::count(names.begin(), names.end(), "CLEAR"), 3);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "BREAK"), 3);
+}
+
+using Reply = LinkTest;
+
+TEST_F(Reply, ZeroTriesSetsTheFaultWithoutReading) {
+  OpenQuietly();
+  uint8_t buf[8];
+  std::memset(buf, 0xAA, sizeof buf);
+  AwaitReply(buf, sizeof buf, 2, 0);
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(Calls("READ").empty());
+  for (uint8_t b : buf) EXPECT_EQ(b, 0);
+}
+
+TEST_F(Reply, OneByteReplyMakesNoPause) {
+  OpenQuietly();
+  DeviceSends({'K', 'X'});
+  uint8_t buf[8];
+  AwaitReply(buf, sizeof buf, 1, 5);
+  EXPECT_EQ(buf[0], 'K');
+  EXPECT_EQ(buf[1], 0);
+  EXPECT_TRUE(Calls("DELAY").empty());
+  EXPECT_EQ(Calls("READ").size(), 1u);
+}
+
+TEST_F(Reply, OkIsZeroTerminatedInALargerBuffer) {
+  OpenQuietly();
+  SetLinkTimeouts(kReplyTimeouts);
+  DeviceSends({'O', 'K', 'Z', 'Z'}, 40'000);  // the answer comes after a few tries
+  uint8_t buf[32];
+  std::memset(buf, 0x11, sizeof buf);
+  AwaitReply(buf, sizeof buf, 2, 50);
+  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(std::memcmp(buf, "OK", 3), 0);
+  for (size_t i = 2; i < sizeof buf; ++i) EXPECT_EQ(buf[i], 0) << i;
+  EXPECT_EQ(Calls("DELAY"), std::vector<std::string>{"50"});
+  EXPECT_EQ(Calls("READ").back().substr(0, 3), "1/1");  // only the one missing byte
+}
+
+TEST_F(Reply, TriesLastEighteenMillisecondsEachWithTheReplySet) {
+  OpenQuietly();
+  SetLinkTimeouts(kReplyTimeouts);
+  uint8_t buf[8];
+  const int64_t before = clock_.NowUs();
+  AwaitReply(buf, sizeof buf, 2, 30);
+  const int64_t waited = clock_.NowUs() - before;
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(Calls("READ").size(), 30u);
+  EXPECT_GE(waited, 30 * 18'000);
+  EXPECT_LT(waited, 30 * 18'000 + 50'000);
+}
+
+TEST_F(Reply, ARestLongerThanTheBufferIsNotReadPastIt) {
+  OpenQuietly();
+  DeviceSends(Counting(40));
+  uint8_t buf[8];
+  AwaitReply(buf, sizeof buf, 30, 5);
+  EXPECT_EQ(Calls("READ").back().substr(0, 3), "7/7");
+}
+
+using HeaderExchange = LinkTest;
+
+TEST_F(HeaderExchange, OpenPortSendsTheConnectHeader) {
+  surface_.checked_[ctl::kChipMtp] = true;
+  surface_.checked_[ctl::kVdd50] = true;
+  surface_.checked_[ctl::kVppVcc] = true;
+  EXPECT_TRUE(OpenPort("COM1"));
+  EXPECT_EQ(App().link_fault, 0u);
+  ASSERT_EQ(device_.headers().size(), 1u);
+  const auto& h = device_.headers()[0];
+  EXPECT_EQ(std::string(h.begin(), h.begin() + 4), "STAR");
+  EXPECT_EQ(h[4], 2);
+  EXPECT_EQ(h[6], 0x55);
+  EXPECT_EQ(h[7], 0x55);
+  EXPECT_EQ(h[10], 1);
+  EXPECT_EQ(h[11], 0x81);
+  for (int i = 16; i <= 19; ++i) EXPECT_EQ(h[i], 0x55) << i;
+  EXPECT_EQ(h[20], 1);
+  EXPECT_EQ(Calls("OPEN"), std::vector<std::string>{"COM1 ok"});
+  EXPECT_EQ(Calls("QUEUES").front(), "65536 65536 ok");
+}
+
+TEST_F(HeaderExchange, StepsAndTimeoutSetsComeInOrder) {
+  OpenQuietly();
+  App().header.Fill(0);
+  App().header[0] = 'S', App().header[1] = 'T', App().header[2] = 'A', App().header[3] = 'R';
+  ASSERT_TRUE(BeginLink());
+  const std::vector<std::string> expected = {
+      "QUEUES", "CLEAR", "BREAK",  "PURGE",    "LINE",  "TIMEOUTS", "RTS",  "TIMEOUTS",
+      "CLEAR",  "BREAK", "WRITE",  "TXWAIT",   "DELAY", "TIMEOUTS", "CLEAR", "BREAK",
+      "READ",   "TIMEOUTS"};
+  EXPECT_EQ(CallNames(), expected);
+  EXPECT_EQ(Calls("TIMEOUTS"), (std::vector<std::string>{"5 5 5 5 5", "9 50 9 50 9",
+                                                         "9 50 9 50 9", "9 9 9 9 9"}));
+  EXPECT_EQ(Calls("LINE"), std::vector<std::string>{"baud=19200 parity=S data=8 stop=1"});
+  EXPECT_TRUE(sim_port_.line().parity_check);
+  EXPECT_FALSE(sim_port_.line().abort_on_error);
+  EXPECT_EQ(Calls("WRITE").front().substr(0, 5), "21/21");
+  EXPECT_EQ(Calls("READ").front().substr(0, 5), "21/21");
+}
+
+TEST_F(HeaderExchange, StaleBytesBeforeTheHeaderArePurged) {
+  OpenQuietly();
+  // A reset message that nobody read is still in the driver's queue.
+  device_.SendReset(0);
+  clock_.SleepUs(20'000);
+  App().header.Fill(0);
+  std::memcpy(App().header.bytes.data(), "STAR", 4);
+  ASSERT_TRUE(BeginLink());
+  EXPECT_EQ(Calls("READ").front().substr(6, 8), "53544152");  // the echo, not "STARRESET"
+  EXPECT_EQ(Calls("READ").front().substr(14, 2), "00");
+}
+
+TEST_F(HeaderExchange, SilentOrShortAnswersFailWithTheBusyText) {
+  for (int answer : {0, 20}) {
+    SetUp();
+    OpenQuietly();
+    if (answer == 0) {
+      device_.faults().silent = true;
+    } else {
+      device_.faults().short_answer = answer;
+    }
+    std::memcpy(App().header.bytes.data(), "STAR", 4);
+    EXPECT_FALSE(BeginLink());
+    EXPECT_EQ(App().link_fault, 1u);
+    EXPECT_EQ(surface_.Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
+    EXPECT_TRUE(surface_.boxes_.empty());
+    device_.faults() = SimFaults{};
+  }
+}
+
+TEST_F(HeaderExchange, AFailedOpenLeavesAHandleThatBeginLinkRejects) {
+  sim_port_.SetAvailableNames({"COM1"});
+  App().port_chosen = 1;
+  App().programmer_found = 1;
+  EXPECT_FALSE(OpenPort("COM3"));
+  EXPECT_EQ(sim_port_.Handle(), PortHandle::kInvalid);
+  EXPECT_TRUE(surface_.boxes_.empty());  // OpenPort itself reports nothing
+
+  EXPECT_FALSE(BeginLink());
+  ASSERT_EQ(surface_.boxes_.size(), 1u);
+  EXPECT_EQ(surface_.boxes_[0].caption, "警告");
+  EXPECT_EQ(surface_.boxes_[0].text, "读取串口错误,该端口可能不存在或被其它软件占用!");
+  EXPECT_EQ(surface_.boxes_[0].icon, MsgIcon::kWarning);
+  EXPECT_EQ(App().port_chosen, 0u);
+  EXPECT_EQ(App().programmer_found, 0u);
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(surface_.Status(), "连接烧写器端口硬件错误!");
+}
+
+using VanishedPort = LinkTest;
+
+TEST_F(VanishedPort, EveryPrimitiveEndsInAFaultWithinABoundedTime) {
+  OpenQuietly();
+  sim_port_.Vanish();
+  uint8_t buf[600] = {};
+  uint32_t count = 0;
+
+  int64_t t0 = clock_.NowUs();
+  ReceiveBlock(buf, 600, &count);
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(count, 0u);
+
+  App().link_fault = 0;
+  SendBlock(buf, 600, &count);
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_LT(count, 600u);
+
+  // 1500 tries would be 27 s on a silent port; a port that is gone ends at once.
+  App().link_fault = 0;
+  AwaitReply(buf, 16, 5, 1500);
+  EXPECT_EQ(App().link_fault, 1u);
+
+  std::memcpy(App().header.bytes.data(), "STAR", 4);
+  EXPECT_FALSE(BeginLink());
+  EXPECT_LT(clock_.NowUs() - t0, 2'000'000);
+  EXPECT_LT(lines_.size(), 2000u);
+}
+
+TEST_F(VanishedPort, DelayIsRecordedAndTakesItsTime) {
+  const int64_t t0 = clock_.NowUs();
+  DelayMs(200);
+  EXPECT_EQ(clock_.NowUs() - t0, 200'000);
+  EXPECT_EQ(Calls("DELAY"), std::vector<std::string>{"200"});
+}
+
+}  // namespace
+}  // namespace zvp::test

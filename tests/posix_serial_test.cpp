@@ -1,0 +1,318 @@
+// The POSIX port against real pseudo-terminals: the test plays the programmer
+// on the master side, the port opens the slave as "COM1".
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pthread.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "posix/serial_posix.h"
+#include "posix/thread_priority_posix.h"
+
+namespace zvp {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using std::chrono::milliseconds;
+
+void Pause(int ms) {
+  std::this_thread::sleep_for(milliseconds(ms));
+}
+
+// Runs body and returns the milliseconds it took.
+template <typename Body>
+double TimeMs(Body body) {
+  auto start = std::chrono::steady_clock::now();
+  body();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+class Pty {
+ public:
+  Pty() {
+    fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128] = {};
+    if (fd_ >= 0 && grantpt(fd_) == 0 && unlockpt(fd_) == 0 &&
+        ptsname_r(fd_, name, sizeof name) == 0) {
+      path_ = name;
+    }
+  }
+  ~Pty() { Hangup(); }
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+
+  const std::string& path() const { return path_; }
+  void Send(const Bytes& bytes) {
+    ASSERT_EQ(write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+  }
+  // What arrives within timeout_ms, up to n bytes.
+  Bytes Receive(size_t n, int timeout_ms) {
+    Bytes out(n);
+    size_t have = 0;
+    pollfd p{fd_, POLLIN, 0};
+    while (have < n && poll(&p, 1, timeout_ms) == 1) {
+      ssize_t k = read(fd_, out.data() + have, n - have);
+      if (k <= 0) break;
+      have += size_t(k);
+    }
+    out.resize(have);
+    return out;
+  }
+  // The slave's settings, as the device side sees them.
+  termios Line() const {
+    termios tio{};
+    tcgetattr(fd_, &tio);
+    return tio;
+  }
+  void Hangup() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+class PosixSerialTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(device_.path().empty());
+    port_.MapName("COM1", device_.path());
+    ASSERT_EQ(port_.Handle(), PortHandle::kNone);
+    ASSERT_TRUE(port_.Open("COM1"));
+  }
+  struct Reading {
+    bool ok = false;
+    Bytes got;
+    double ms = 0;
+  };
+  // One read of n bytes under t.
+  Reading TimedRead(CommTimeouts t, uint32_t n) {
+    EXPECT_TRUE(port_.SetTimeouts(t));
+    Reading r;
+    r.got.assign(n, 0);
+    uint32_t count = 0;
+    r.ms = TimeMs([&] { r.ok = port_.Read(r.got.data(), n, &count); });
+    r.got.resize(count);
+    return r;
+  }
+
+  Pty device_;
+  PosixSerialPort port_;
+};
+
+TEST_F(PosixSerialTest, SilentDeviceEndsReadAtTheTotalTimeout) {
+  struct Case {
+    CommTimeouts t;
+    uint32_t n;
+    double nominal_ms;
+  } cases[] = {{{9, 50, 9, 50, 9}, 1, 59}, {{5, 5, 5, 5, 5}, 1, 10}, {{0, 10, 20, 0, 0}, 4, 60}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.nominal_ms);
+    Reading r = TimedRead(c.t, c.n);
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.got.empty());
+    EXPECT_GE(r.ms, 0.8 * c.nominal_ms);
+    EXPECT_LE(r.ms, c.nominal_ms + 80);
+  }
+}
+
+TEST_F(PosixSerialTest, IntervalTimeoutRunsFromTheLastByteOnly) {
+  // A pause longer than the interval ends the read with what came before it.
+  std::thread burst([&] {
+    device_.Send({1, 2, 3, 4, 5});
+    Pause(40);
+    device_.Send({6, 7, 8, 9, 10});
+  });
+  Reading r = TimedRead({9, 50, 9, 50, 9}, 20);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.got, (Bytes{1, 2, 3, 4, 5}));
+  burst.join();
+  EXPECT_EQ(TimedRead({9, 50, 9, 50, 9}, 5).got, (Bytes{6, 7, 8, 9, 10}));
+
+  // Before the first byte the interval does not run: with no total limit the
+  // read waits for the late device.
+  std::thread late([&] {
+    Pause(50);
+    device_.Send({0x55, 0xAA});
+  });
+  r = TimedRead({9, 0, 0, 0, 0}, 2);
+  late.join();
+  EXPECT_EQ(r.got, (Bytes{0x55, 0xAA}));
+  EXPECT_GE(r.ms, 40);
+}
+
+TEST_F(PosixSerialTest, ReadReturnsAsSoonAsAllBytesAreIn) {
+  std::thread answer([&] {
+    Pause(30);
+    device_.Send({'S', 'T', 'A', 'R', 'O', 'K'});
+  });
+  Reading r = TimedRead({9, 50, 5000, 50, 9}, 6);
+  answer.join();
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.got, (Bytes{'S', 'T', 'A', 'R', 'O', 'K'}));
+  EXPECT_LE(r.ms, 30 + 80);
+
+  // Interval MAXDWORD with no totals takes what is there without waiting.
+  device_.Send({7, 8});
+  Pause(20);
+  r = TimedRead({0xFFFFFFFF, 0, 0, 0, 0}, 10);
+  EXPECT_EQ(r.got, (Bytes{7, 8}));
+  EXPECT_LE(r.ms, 50);
+}
+
+TEST_F(PosixSerialTest, OtherEndClosingEndsTheReadAsAFailure) {
+  std::thread vanish([&] {
+    device_.Send({1, 2, 3});
+    Pause(100);
+    device_.Hangup();
+  });
+  Reading r = TimedRead({0, 0, 5000, 0, 0}, 10);
+  vanish.join();
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.got, (Bytes{1, 2, 3}));
+  EXPECT_LE(r.ms, 600);
+
+  // The port stays open but every call that needs the device now fails.
+  uint32_t done = 1;
+  EXPECT_FALSE(port_.Write(r.got.data(), 3, &done));
+  EXPECT_EQ(done, 0u);
+  EXPECT_FALSE(port_.SetupQueues(1024, 1024));
+  EXPECT_FALSE(port_.ClearErrors());
+  EXPECT_FALSE(port_.WaitTxEmpty(50));
+}
+
+TEST_F(PosixSerialTest, WritesReachTheDeviceAndTimeOutWhenItStopsTakingThem) {
+  Bytes block(600);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = uint8_t(i * 7);
+  uint32_t done = 0;
+  ASSERT_TRUE(port_.Write(block.data(), uint32_t(block.size()), &done));
+  EXPECT_EQ(done, block.size());
+  EXPECT_EQ(device_.Receive(block.size(), 500), block);
+
+  // Nobody reads: the pty's buffer fills and the write constant ends the call.
+  Bytes flood(1 << 20, 0x5A);
+  ASSERT_TRUE(port_.SetTimeouts({0, 0, 0, 0, 50}));
+  bool ok = false;
+  double ms = TimeMs([&] { ok = port_.Write(flood.data(), uint32_t(flood.size()), &done); });
+  EXPECT_TRUE(ok);
+  EXPECT_GT(done, 0u);
+  EXPECT_LT(done, flood.size());
+  EXPECT_GE(ms, 40);
+  EXPECT_LE(ms, 50 + 80);
+}
+
+TEST_F(PosixSerialTest, OpenSetsTheProgrammersLineAndSetLineChangesIt) {
+  // The pty driver keeps every bit but PARENB and the character size, which it
+  // forces to "no parity, 8 bits"; those two are checked on the record below.
+  termios line = device_.Line();
+  EXPECT_EQ(cfgetospeed(&line), speed_t(B19200));
+  EXPECT_EQ(cfgetispeed(&line), speed_t(B19200));
+  EXPECT_EQ(line.c_cflag & (CMSPAR | PARODD | CSTOPB | CSIZE | CRTSCTS), tcflag_t(CMSPAR | CS8));
+  EXPECT_EQ(line.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
+  EXPECT_EQ((line.c_iflag & (IXON | IXOFF | INPCK | ICRNL)) | (line.c_lflag & (ICANON | ECHO)) |
+                (line.c_oflag & OPOST) | line.c_cc[VMIN] | line.c_cc[VTIME],
+            0u);
+
+  termios raw{};
+  cfmakeraw(&raw);
+  ASSERT_TRUE(ApplyLineDefinition("baud=19200 parity=S data=8 stop=1", true, &raw));
+  EXPECT_EQ(raw.c_cflag & (PARENB | CMSPAR | PARODD | CSTOPB | CSIZE),
+            tcflag_t(PARENB | CMSPAR | CS8));
+  EXPECT_NE(raw.c_iflag & INPCK, 0u);
+  ASSERT_TRUE(ApplyLineDefinition("parity=m data=7", false, &raw));
+  EXPECT_EQ(raw.c_cflag & (PARENB | CMSPAR | PARODD | CSIZE),
+            tcflag_t(PARENB | CMSPAR | PARODD | CS7));
+  EXPECT_EQ(cfgetospeed(&raw), speed_t(B19200));  // left out, so kept
+
+  // Applied again on every operation, also when nothing changes.
+  for (int i = 0; i < 2; ++i)
+    EXPECT_TRUE(port_.SetLine({false, false, "baud=19200 parity=S data=8 stop=1"}));
+  ASSERT_TRUE(port_.SetLine({true, false, "baud=9600 parity=E data=8 stop=2"}));
+  line = device_.Line();
+  EXPECT_EQ(cfgetospeed(&line), speed_t(B9600));
+  EXPECT_EQ(line.c_cflag & (CMSPAR | PARODD | CSTOPB), tcflag_t(CSTOPB));
+  EXPECT_NE(line.c_iflag & INPCK, 0u);
+
+  for (const char* bad : {"", "baud=19201", "parity=X", "data=9", "stop=1.5", "flow=on",
+                          "baud=19200 parity", "=8", "baud=19200,parity=S"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(port_.SetLine({false, false, bad}));
+  }
+  line = device_.Line();
+  EXPECT_EQ(cfgetospeed(&line), speed_t(B9600));
+  EXPECT_NE(line.c_iflag & INPCK, 0u);
+}
+
+TEST_F(PosixSerialTest, ModemCallsThePtyLacksStillSucceedAndPurgeDropsInput) {
+  EXPECT_TRUE(port_.SetupQueues(1024, 1024));
+  EXPECT_TRUE(port_.ClearErrors());
+  EXPECT_TRUE(port_.ClearBreak());
+  EXPECT_TRUE(port_.RaiseRts());  // TIOCMBIS: ENOTTY on a pty
+  EXPECT_TRUE(port_.WatchTxEmpty());
+  EXPECT_TRUE(port_.WaitTxEmpty(100));
+
+  device_.Send({1, 2, 3, 4});
+  Pause(20);
+  EXPECT_TRUE(port_.Purge());
+  Reading r = TimedRead({0xFFFFFFFF, 0, 0, 0, 0}, 4);
+  EXPECT_TRUE(r.ok);
+  EXPECT_TRUE(r.got.empty());
+}
+
+TEST(PosixSerialOpenTest, FailedOpensLeaveTheInvalidHandleAndTheLockIsExclusive) {
+  PosixSerialPort port;
+  uint8_t byte = 0;
+  uint32_t count = 7;
+  EXPECT_FALSE(port.Read(&byte, 1, &count));
+  EXPECT_EQ(count, 0u);
+  EXPECT_FALSE(port.SetTimeouts({}));
+
+  port.MapName("COM1", "/nonexistent/ttyZ");
+  for (const char* name : {"COM1", "COM9", "/dev/null"}) {
+    SCOPED_TRACE(name);
+    bool ok = true;
+    EXPECT_LE(TimeMs([&] { ok = port.Open(name); }), 50);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(port.Handle(), PortHandle::kInvalid);
+    EXPECT_FALSE(port.SetupQueues(1024, 1024));
+  }
+  port.Close();
+  EXPECT_EQ(port.Handle(), PortHandle::kNone);
+
+  Pty a, b;
+  PosixSerialPort other;
+  port.MapName("com1", a.path());
+  port.MapName("COM2", b.path());
+  other.MapName("COM1", a.path());
+  ASSERT_TRUE(port.Open("COM1"));
+  EXPECT_FALSE(other.Open("COM1"));
+  EXPECT_EQ(other.Handle(), PortHandle::kInvalid);
+  // Opening another port releases the first.
+  ASSERT_TRUE(port.Open("COM2"));
+  EXPECT_TRUE(other.Open("COM1"));
+  EXPECT_EQ(port.DevicePath("COM3"), "/dev/ttyS2");
+}
+
+TEST(PosixThreadPriorityTest, ReportsWhetherTheThreadRunsRealTime) {
+  std::thread worker([] {
+    bool raised = PosixThreadPriority().RaiseCurrentToTimeCritical();
+    int policy = -1;
+    sched_param param{};
+    ASSERT_EQ(pthread_getschedparam(pthread_self(), &policy, &param), 0);
+    EXPECT_EQ(policy, raised ? SCHED_FIFO : SCHED_OTHER);
+  });
+  worker.join();
+}
+
+}  // namespace
+}  // namespace zvp
