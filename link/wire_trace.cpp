@@ -90,7 +90,10 @@ bool TracedPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
   *got = 0;
   const bool ok = inner_->Read(buf, n, got);
   std::string details = std::to_string(*got) + "/" + std::to_string(n);
-  if (*got) details += " " + HexBytes(buf, *got);
+  if (*got) {
+    details += ' ';
+    details += HexBytes(buf, *got);
+  }
   if (!ok) details += " fail";
   trace_->Line("READ", details);
   return ok;
@@ -100,7 +103,10 @@ bool TracedPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
   *done = 0;
   const bool ok = inner_->Write(buf, n, done);
   std::string details = std::to_string(*done) + "/" + std::to_string(n);
-  if (*done) details += " " + HexBytes(buf, *done);
+  if (*done) {
+    details += ' ';
+    details += HexBytes(buf, *done);
+  }
   if (!ok) details += " fail";
   trace_->Line("WRITE", details);
   return ok;

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what the build, the tests and the Windows run need, with apt-get,
+# only when something is missing: quick when all is there, safe to repeat.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev valgrind
+  g++-mingw-w64-x86-64 wine64 wine
+  xvfb xdotool imagemagick fonts-wqy-microhei socat srecord
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}" >&2
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,157 @@
+# shellcheck shell=bash
+# Shell functions for running the Windows build under Wine in tests.
+# Source it (bash), then:
+#
+#   zvp_wine_prefix DIR        use DIR as a private Wine prefix, creating it
+#                              the first time (with the CJK font mapping)
+#   zvp_wine_headless          no display: for console programs
+#   zvp_wine_display           a display for windows: keeps a working DISPLAY,
+#                              otherwise starts a private Xvfb
+#   zvp_wine_ports COM1=/dev/pts/3 COM4=
+#                              points COMn at a device, or (empty) at nothing
+#   zvp_wine_stop              ends the prefix's Wine processes and our Xvfb
+#
+# Every function returns non-zero on failure and prints why on stderr; none
+# exits the caller, and nothing here sets shell options.
+
+# Wine chatter off; no prompts to install Mono or Gecko into a fresh prefix.
+zvp_wine_quiet() {
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEARCH=win64
+}
+
+zvp_wine_log() { echo "wine_env: $*" >&2; }
+
+# Text-mode registry file for regedit: REGEDIT4 header plus the given lines.
+zvp_wine_write_reg() {
+  local file=$1
+  shift
+  {
+    printf 'REGEDIT4\r\n\r\n'
+    local line
+    for line in "$@"; do printf '%s\r\n' "$line"; done
+    printf '\r\n'
+  } >"$file"
+}
+
+# zvp_wine_prefix DIR: exports WINEPREFIX=DIR. A prefix is taken as ready
+# once a previous run here finished setting it up (it leaves a marker);
+# otherwise wineboot creates it, or completes one that was left half-made,
+# and the fonts are imported. Setup is serialised with a lock next to the
+# prefix, so parallel test runs do not both do it.
+zvp_wine_prefix() {
+  local dir=$1
+  [ -n "$dir" ] || { zvp_wine_log "zvp_wine_prefix: no directory"; return 2; }
+  mkdir -p "$(dirname "$dir")" || return 1
+  dir=$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")
+  zvp_wine_quiet
+  export WINEPREFIX=$dir
+  local marker=$dir/.zvp-prefix-ready
+  [ -f "$marker" ] && return 0
+
+  (
+    flock -w 300 9 || { zvp_wine_log "timed out waiting for $dir.lock"; exit 1; }
+    [ -f "$marker" ] && exit 0
+    if [ -d "$dir" ] && [ ! -f "$dir/system.reg" ] && [ -n "$(ls -A "$dir")" ]; then
+      zvp_wine_log "$dir is neither empty nor a Wine prefix; not using it"
+      exit 1
+    fi
+    zvp_wine_log "setting up Wine prefix $dir"
+    # The display is not needed to create a prefix; keeping it away avoids
+    # any dialog waiting for a user.
+    DISPLAY='' wineboot -i >/dev/null 2>&1 || { zvp_wine_log "wineboot failed"; exit 1; }
+    wineserver -w
+    # Chinese texts draw as boxes unless the dialog fonts map to a CJK font.
+    local reg=$dir/zvp-fonts.reg
+    zvp_wine_write_reg "$reg" \
+      '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+      '"MS Shell Dlg"="WenQuanYi Micro Hei"' \
+      '"MS Shell Dlg 2"="WenQuanYi Micro Hei"'
+    DISPLAY='' wine regedit "$reg" >/dev/null 2>&1 || { zvp_wine_log "font import failed"; exit 1; }
+    wineserver -w
+    touch "$marker"
+  ) 9>"$dir.lock"
+}
+
+zvp_wine_headless() {
+  export DISPLAY=
+}
+
+# Keeps DISPLAY if an X server answers on it; otherwise starts Xvfb on a free
+# display number (Xvfb picks it and reports it once it accepts clients).
+ZVP_XVFB_PID=
+zvp_wine_display() {
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  local fifo
+  fifo=$(mktemp -u "${TMPDIR:-/tmp}/zvp-xvfb.XXXXXX") || return 1
+  mkfifo "$fifo" || return 1
+  Xvfb -displayfd 7 -screen 0 1280x1024x24 -nolisten tcp 7>"$fifo" >/dev/null 2>&1 &
+  ZVP_XVFB_PID=$!
+  local num=
+  read -r -t 10 num <"$fifo"
+  rm -f "$fifo"
+  if [ -z "$num" ]; then
+    zvp_wine_log "Xvfb did not start"
+    kill "$ZVP_XVFB_PID" 2>/dev/null
+    ZVP_XVFB_PID=
+    return 1
+  fi
+  export DISPLAY=:$num
+}
+
+# zvp_wine_ports COMn=DEVICE ...: an empty DEVICE removes the port.
+#
+# Wine's mount manager rewrites the dosdevices/comN links every time a Wine
+# session starts: detected serial devices take the free numbers, and a
+# HKLM\Software\Wine\Ports value pins a number to a device. So the link alone
+# does not last; the port is pinned in the registry as well, and the session
+# that wrote the registry (whose mount manager saw the old values) is ended
+# before the links are set. A removed port gets its registry value deleted
+# rather than set empty: an empty value makes Wine create a device that opens
+# but is no serial port.
+zvp_wine_ports() {
+  [ -n "${WINEPREFIX:-}" ] || { zvp_wine_log "zvp_wine_ports: no prefix"; return 2; }
+  local lines=('[HKEY_LOCAL_MACHINE\Software\Wine\Ports]') spec name dev
+  for spec in "$@"; do
+    name=${spec%%=*}
+    dev=${spec#*=}
+    case $name in
+      COM[1-9] | COM[1-9][0-9]) ;;
+      *) zvp_wine_log "zvp_wine_ports: bad port '$spec'"; return 2 ;;
+    esac
+    if [ -n "$dev" ]; then
+      lines+=("\"$name\"=\"$dev\"")
+    else
+      lines+=("\"$name\"=-")
+    fi
+  done
+  local reg=$WINEPREFIX/zvp-ports.reg
+  zvp_wine_write_reg "$reg" "${lines[@]}" || return 1
+  wine regedit "$reg" >/dev/null 2>&1 || { zvp_wine_log "port registry import failed"; return 1; }
+  wineserver -k 2>/dev/null
+  wineserver -w
+  for spec in "$@"; do
+    name=${spec%%=*}
+    dev=${spec#*=}
+    local link=$WINEPREFIX/dosdevices/${name,,}
+    if [ -n "$dev" ]; then
+      ln -sfn "$dev" "$link" || return 1
+    else
+      rm -f "$link" || return 1
+    fi
+  done
+}
+
+zvp_wine_stop() {
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+  fi
+  if [ -n "${ZVP_XVFB_PID:-}" ]; then
+    kill "$ZVP_XVFB_PID" 2>/dev/null
+    wait "$ZVP_XVFB_PID" 2>/dev/null
+    ZVP_XVFB_PID=
+  fi
+  return 0
+}

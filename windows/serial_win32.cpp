@@ -1,0 +1,185 @@
+#include "windows/serial_win32.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace zvp {
+
+namespace {
+
+// Owns one kernel handle. Empty (nullptr) before any open, the invalid-handle
+// value after a failed open; neither is ever closed.
+class OwnedHandle {
+ public:
+  OwnedHandle() = default;
+  ~OwnedHandle() { Reset(); }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+
+  HANDLE Get() const { return h_; }
+  bool Usable() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+  void Reset(HANDLE h = nullptr) {
+    if (Usable()) CloseHandle(h_);
+    h_ = h;
+  }
+
+ private:
+  HANDLE h_ = nullptr;
+};
+
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int size = static_cast<int>(text.size());
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), n);
+  return wide;
+}
+
+}  // namespace
+
+struct Win32SerialPort::State {
+  OwnedHandle handle;
+  // The line state handed to SetCommState. It lives as long as the port
+  // object, starts zero-filled and is only ever changed by SetLine, never
+  // refreshed from the device, so each configuration starts from what the
+  // previous one left.
+  DCB dcb{};
+};
+
+Win32SerialPort::Win32SerialPort() : state_(std::make_unique<State>()) {
+  state_->dcb.DCBlength = sizeof(DCB);
+}
+
+Win32SerialPort::~Win32SerialPort() = default;
+
+bool Win32SerialPort::Open(const std::string& name) {
+  Close();
+  // The device namespace prefix lets names beyond COM9 open as well.
+  std::wstring path = L"\\\\.\\" + Widen(name);
+  state_->handle.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+  return state_->handle.Usable();
+}
+
+void Win32SerialPort::Close() {
+  state_->handle.Reset();
+}
+
+PortHandle Win32SerialPort::Handle() const {
+  HANDLE h = state_->handle.Get();
+  if (h == nullptr) return PortHandle::kNone;
+  if (h == INVALID_HANDLE_VALUE) return PortHandle::kInvalid;
+  return PortHandle::kOpen;
+}
+
+// INVALID_HANDLE_VALUE doubles as the current-process pseudo handle, so it
+// must never reach the comm API.
+bool Win32SerialPort::Ready() const {
+  if (state_->handle.Usable()) return true;
+  SetLastError(ERROR_INVALID_HANDLE);
+  return false;
+}
+
+bool Win32SerialPort::SetupQueues(uint32_t in_bytes, uint32_t out_bytes) {
+  return Ready() && SetupComm(state_->handle.Get(), in_bytes, out_bytes) != FALSE;
+}
+
+bool Win32SerialPort::ClearErrors() {
+  if (!Ready()) return false;
+  DWORD errors = 0;
+  COMSTAT status{};
+  return ClearCommError(state_->handle.Get(), &errors, &status) != FALSE;
+}
+
+bool Win32SerialPort::ClearBreak() {
+  return Ready() && ClearCommBreak(state_->handle.Get()) != FALSE;
+}
+
+bool Win32SerialPort::Purge() {
+  constexpr DWORD kAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+  return Ready() && PurgeComm(state_->handle.Get(), kAll) != FALSE;
+}
+
+bool Win32SerialPort::SetLine(const LineSettings& settings) {
+  if (!Ready()) return false;
+  DCB& dcb = state_->dcb;
+  dcb.DCBlength = sizeof(DCB);
+  dcb.fParity = settings.parity_check ? TRUE : FALSE;
+  dcb.fAbortOnError = settings.abort_on_error ? TRUE : FALSE;
+  // The record starts zero-filled and is never read back from the device, so
+  // the flow-control characters would both be 0, and SetCommState refuses a
+  // record whose XON and XOFF characters are equal. Flow control stays off;
+  // the usual characters only make the record acceptable.
+  dcb.XonChar = 0x11;
+  dcb.XoffChar = 0x13;
+  std::wstring definition = Widen(settings.definition);
+  if (!BuildCommDCBW(definition.c_str(), &dcb)) return false;
+  return SetCommState(state_->handle.Get(), &dcb) != FALSE;
+}
+
+bool Win32SerialPort::SetTimeouts(const CommTimeouts& timeouts) {
+  if (!Ready()) return false;
+  COMMTIMEOUTS t{};
+  t.ReadIntervalTimeout = timeouts.read_interval;
+  t.ReadTotalTimeoutMultiplier = timeouts.read_per_byte;
+  t.ReadTotalTimeoutConstant = timeouts.read_constant;
+  t.WriteTotalTimeoutMultiplier = timeouts.write_per_byte;
+  t.WriteTotalTimeoutConstant = timeouts.write_constant;
+  return SetCommTimeouts(state_->handle.Get(), &t) != FALSE;
+}
+
+bool Win32SerialPort::RaiseRts() {
+  return Ready() && EscapeCommFunction(state_->handle.Get(), SETRTS) != FALSE;
+}
+
+bool Win32SerialPort::WatchTxEmpty() {
+  return Ready() && SetCommMask(state_->handle.Get(), EV_TXEMPTY) != FALSE;
+}
+
+// The transmit-empty wait polls the driver's output queue count rather than
+// blocking in WaitCommEvent. On a synchronous handle WaitCommEvent takes no
+// time-out: when the queue has drained before the call (a 21-byte header
+// often has), the event is already spent and the call sleeps until some
+// later, unrelated write, or for ever. Wine, for one, reports the event only
+// for a drain it sees while waiting or a write it knows to be pending.
+// Moving the wait to a helper thread does not help: a synchronous handle
+// serialises its requests, so the pending wait would also hold up the reads
+// that follow, and ending it means changing the mask from outside.
+// ClearCommError reports the queue count without blocking; the error flags
+// it clears are cleared before every transfer anyway. The event mask armed by
+// WatchTxEmpty stays in place; it costs nothing.
+bool Win32SerialPort::WaitTxEmpty(uint32_t timeout_ms) {
+  if (!Ready()) return false;
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  for (;;) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(state_->handle.Get(), &errors, &status)) return false;
+    if (status.cbOutQue == 0) return true;
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(1);
+  }
+}
+
+bool Win32SerialPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
+  DWORD count = 0;
+  bool ok = Ready() && ReadFile(state_->handle.Get(), buf, n, &count, nullptr) != FALSE;
+  if (got != nullptr) *got = count;
+  return ok;
+}
+
+bool Win32SerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
+  DWORD count = 0;
+  bool ok = Ready() && WriteFile(state_->handle.Get(), buf, n, &count, nullptr) != FALSE;
+  if (done != nullptr) *done = count;
+  return ok;
+}
+
+}  // namespace zvp

@@ -1,0 +1,49 @@
+// The serial port on Windows: a COM device opened for exclusive,
+// synchronous (non-overlapped) use, driven by the comm API. <windows.h> stays
+// out of this header: its MessageBox macro would rename the window seam's
+// MessageBox in every file that includes both.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "link/serial_port.h"
+
+namespace zvp {
+
+class Win32SerialPort final : public SerialPort {
+ public:
+  Win32SerialPort();
+  ~Win32SerialPort() override;
+  Win32SerialPort(const Win32SerialPort&) = delete;
+  Win32SerialPort& operator=(const Win32SerialPort&) = delete;
+
+  bool Open(const std::string& name) override;
+  void Close() override;
+  PortHandle Handle() const override;
+
+  bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override;
+  bool ClearErrors() override;
+  bool ClearBreak() override;
+  bool Purge() override;
+  bool SetLine(const LineSettings& settings) override;
+  bool SetTimeouts(const CommTimeouts& timeouts) override;
+  bool RaiseRts() override;
+  bool WatchTxEmpty() override;
+  bool WaitTxEmpty(uint32_t timeout_ms) override;
+  bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override;
+  bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override;
+
+ private:
+  // The device handle and the line-state record; defined with the Windows
+  // types in the implementation.
+  struct State;
+  // Fails the call (ERROR_INVALID_HANDLE) when no device is open, so that a
+  // failed open's invalid value is never handed to the comm API.
+  bool Ready() const;
+
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace zvp
