@@ -1,0 +1,164 @@
+#include "link/connection.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "image/code_buffer.h"
+#include "link/app_state.h"
+#include "link/serial_link.h"
+#include "ui/control_ids.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+namespace {
+
+// The reset poll's hold on the port. A poll is "running" from the tick that
+// starts it to its last statement; it "holds the port" only while it does its
+// port work. The status text comes after the port is let go, so stopping a
+// poll waits only for port work, which never waits for the UI thread.
+struct PollState {
+  std::mutex mu;
+  std::condition_variable changed;
+  bool running = false;
+  bool holds_port = false;
+  std::atomic<bool> cancel{false};
+};
+
+PollState& Poll() {
+  static PollState p;
+  return p;
+}
+
+void LetGoOfPort() {
+  PollState& p = Poll();
+  std::lock_guard<std::mutex> lock(p.mu);
+  p.holds_port = false;
+  p.changed.notify_all();
+}
+
+void PollThreadMain() {
+  ResetPoll();
+  PollState& p = Poll();
+  std::lock_guard<std::mutex> lock(p.mu);
+  p.running = false;
+  p.changed.notify_all();
+}
+
+constexpr char kResetText[] =
+    "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码";
+
+}  // namespace
+
+void ConnectPort(int n) {
+  AppState& app = App();
+  WindowSurface& surface = *app.surface;
+  const std::string name = "COM" + std::to_string(n);
+  app.port_chosen = 1;
+  app.programmer_found = 0;
+  app.link_fault = 0;
+  // The UI thread is blocked for the rest of the sequence: show the text now.
+  surface.SetStatus("初始化ZVP-V2.0C,请稍候......");
+  surface.RepaintStatus();
+  StopResetPoll();
+  app.busy = 1;
+  app.link_fault = 0;
+  surface.UpdateCursor();
+  bool found = OpenPort(name);
+  if (!found) {
+    DelayMs(100);
+    found = OpenPort(name);
+  }
+  if (found) app.programmer_found = 1;
+  app.busy = 0;
+  surface.UpdateCursor();
+  if (app.programmer_found) {
+    surface.SetStatus("OK, 已检测到 ZVP-V2.0C 连接在端口 " + name);
+  } else {
+    app.failure_counts = 0;
+    surface.ArmTimer(ctl::kReconnectTimer, 1000);
+    app.link_fault = 1;
+    surface.SetStatus("编程器连接错误,编程器可能正忙,请稍候再试!");
+  }
+}
+
+void OnTimerTick(int /*timer_id*/) {
+  if (App().busy) return;
+  PollState& p = Poll();
+  {
+    std::lock_guard<std::mutex> lock(p.mu);
+    // Two timers may tick close together; a poll still at work keeps the
+    // port to itself.
+    if (p.running) return;
+    p.running = true;
+    p.holds_port = true;
+    p.cancel = false;
+  }
+  std::thread(PollThreadMain).detach();
+}
+
+void StopResetPoll() {
+  PollState& p = Poll();
+  std::unique_lock<std::mutex> lock(p.mu);
+  if (!p.running) return;
+  p.cancel = true;
+  p.changed.wait(lock, [&] { return !p.holds_port; });
+}
+
+bool ResetPollRunning() {
+  PollState& p = Poll();
+  std::lock_guard<std::mutex> lock(p.mu);
+  return p.running;
+}
+
+void WaitForResetPoll() {
+  PollState& p = Poll();
+  std::unique_lock<std::mutex> lock(p.mu);
+  p.changed.wait(lock, [&] { return !p.running; });
+}
+
+int ResetPoll() {
+  AppState& app = App();
+  PollState& p = Poll();
+  SerialPort* port = app.port;
+  bool reset_seen = false;
+
+  // Port work. A stop request is honoured between steps: the poll then
+  // leaves the port as it is and changes nothing.
+  if (port && port->Handle() == PortHandle::kOpen && !p.cancel &&
+      port->SetupQueues(1024, 1024)) {
+    SetLinkTimeouts(kPollTimeouts);
+    const uint32_t fault_before = app.link_fault;
+    uint8_t buf[16];
+    AwaitReply(buf, sizeof buf, 9, 5);
+    if (p.cancel) {
+      app.link_fault = fault_before;
+    } else {
+      if (std::memcmp(buf, "STARRESET", 10) == 0) {
+        reset_seen = true;
+        app.programmer_found = 1;
+        app.link_fault = 1;  // the status line turns red
+        EraseCodeBuffer();
+        app.memory_loaded = 0;
+      } else {
+        // A silent programmer is not a fault.
+        app.link_fault = fault_before;
+      }
+      ClearLineErrors();
+      for (int i = 0; i < kPortRetryLimit && !port->Purge(); ++i) {
+      }
+    }
+  }
+  LetGoOfPort();
+
+  // Window work, after the port is free: a UI thread that is stopping this
+  // poll is not waiting for it any more.
+  if (reset_seen && !p.cancel) app.surface->SetStatus(kResetText);
+  return 0;
+}
+
+}  // namespace zvp

@@ -1,0 +1,109 @@
+#include "link/engine.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "link/app_state.h"
+#include "link/connection.h"
+#include "link/operation_header.h"
+#include "link/operations.h"
+#include "link/thread_priority.h"
+#include "ui/control_ids.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+namespace {
+
+// Workers are detached: the UI thread must never join one, because a worker
+// may be waiting for the UI thread to take a status text. Only the command
+// line and the tests wait, through this count.
+struct Workers {
+  std::mutex mu;
+  std::condition_variable done;
+  int running = 0;
+  uint64_t started = 0;
+};
+
+Workers& TheWorkers() {
+  static Workers w;
+  return w;
+}
+
+void WorkerMain() {
+  AppState& app = App();
+  if (app.priority) app.priority->RaiseCurrentToTimeCritical();
+  RunOperation();
+  Workers& w = TheWorkers();
+  std::lock_guard<std::mutex> lock(w.mu);
+  --w.running;
+  w.done.notify_all();
+}
+
+}  // namespace
+
+bool DebugMode() { return App().surface->IsChecked(ctl::kDebugMode); }
+
+void StartOperation(uint8_t code) {
+  AppState& app = App();
+  if (!app.port_chosen) {
+    app.surface->SetStatus("请点击相应的COM端口以启动编程器连接");
+    return;
+  }
+  StopResetPoll();
+  app.header.SetCommand(code);
+  BuildOperationHeader();
+  // Busy from this moment, not from when the worker gets going: a timer tick
+  // that comes first must not start a reset poll on the port the worker is
+  // about to use, and the dispatcher must already refuse a second start.
+  app.busy = 1;
+  Workers& w = TheWorkers();
+  {
+    std::lock_guard<std::mutex> lock(w.mu);
+    ++w.running;
+    ++w.started;
+  }
+  std::thread(WorkerMain).detach();
+}
+
+int RunOperation() {
+  AppState& app = App();
+  WindowSurface& surface = *app.surface;
+  app.busy = 1;
+  app.link_fault = 0;
+  surface.UpdateCursor();
+  app.link_fault = 0;
+  const uint8_t code = app.header.Command();
+  if (code >= OpViewShow) {
+    surface.LockViewControls(true);
+    RunViewOperation(code);
+  } else {
+    RunProgrammerOperation(code);
+  }
+  if (!app.auto_running) {
+    app.busy = 0;
+    surface.UpdateCursor();
+    surface.LockViewControls(false);
+  }
+  return 0;
+}
+
+void RunOperationNow(uint8_t code) {
+  App().header.SetCommand(code);
+  RunOperation();
+}
+
+void WaitForWorkers() {
+  Workers& w = TheWorkers();
+  std::unique_lock<std::mutex> lock(w.mu);
+  w.done.wait(lock, [&] { return w.running == 0; });
+}
+
+uint64_t WorkersStarted() {
+  Workers& w = TheWorkers();
+  std::lock_guard<std::mutex> lock(w.mu);
+  return w.started;
+}
+
+}  // namespace zvp

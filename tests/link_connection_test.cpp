@@ -1,0 +1,330 @@
+// Connecting the programmer and watching for its reset message, against the
+// virtual programmer; and the reset poll's stop racing its port work and its
+// status write, with a surface that, like the real window, makes a worker's
+// status write wait for the UI thread.
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "link/connection.h"
+#include "link/engine.h"
+#include "link/serial_link.h"
+#include "tests/support/link_fixture.h"
+#include "ui/control_ids.h"
+
+namespace zvp::test {
+namespace {
+
+// Fails the first `failures` opens, then passes them on.
+class FlakyOpenPort final : public SerialPort {
+ public:
+  FlakyOpenPort(SerialPort* inner, int failures) : inner_(inner), failures_(failures) {}
+  bool Open(const std::string& name) override {
+    ++opens;
+    if (failures_ > 0) {
+      --failures_;
+      inner_->Open("no such port");
+      return false;
+    }
+    return inner_->Open(name);
+  }
+  void Close() override { inner_->Close(); }
+  PortHandle Handle() const override { return inner_->Handle(); }
+  bool SetupQueues(uint32_t a, uint32_t b) override { return inner_->SetupQueues(a, b); }
+  bool ClearErrors() override { return inner_->ClearErrors(); }
+  bool ClearBreak() override { return inner_->ClearBreak(); }
+  bool Purge() override { return inner_->Purge(); }
+  bool SetLine(const LineSettings& s) override { return inner_->SetLine(s); }
+  bool SetTimeouts(const CommTimeouts& t) override { return inner_->SetTimeouts(t); }
+  bool RaiseRts() override { return inner_->RaiseRts(); }
+  bool WatchTxEmpty() override { return inner_->WatchTxEmpty(); }
+  bool WaitTxEmpty(uint32_t ms) override { return inner_->WaitTxEmpty(ms); }
+  bool Read(uint8_t* b, uint32_t n, uint32_t* got) override { return inner_->Read(b, n, got); }
+  bool Write(const uint8_t* b, uint32_t n, uint32_t* done) override {
+    return inner_->Write(b, n, done);
+  }
+  int opens = 0;
+
+ private:
+  SerialPort* inner_;
+  int failures_;
+};
+
+// Counts how many threads are inside a port call at once.
+class ExclusivityPort final : public SerialPort {
+ public:
+  explicit ExclusivityPort(SerialPort* inner) : inner_(inner) {}
+  template <typename F>
+  auto Use(F f) {
+    if (users_.fetch_add(1) > 0) overlapped = true;
+    auto r = f();
+    users_.fetch_sub(1);
+    return r;
+  }
+  bool Open(const std::string& n) override { return Use([&] { return inner_->Open(n); }); }
+  void Close() override { inner_->Close(); }
+  PortHandle Handle() const override { return inner_->Handle(); }
+  bool SetupQueues(uint32_t a, uint32_t b) override {
+    ++queue_requests;
+    return Use([&] { return inner_->SetupQueues(a, b); });
+  }
+  bool ClearErrors() override { return Use([&] { return inner_->ClearErrors(); }); }
+  bool ClearBreak() override { return Use([&] { return inner_->ClearBreak(); }); }
+  bool Purge() override { return Use([&] { return inner_->Purge(); }); }
+  bool SetLine(const LineSettings& s) override { return Use([&] { return inner_->SetLine(s); }); }
+  bool SetTimeouts(const CommTimeouts& t) override {
+    return Use([&] { return inner_->SetTimeouts(t); });
+  }
+  bool RaiseRts() override { return Use([&] { return inner_->RaiseRts(); }); }
+  bool WatchTxEmpty() override { return Use([&] { return inner_->WatchTxEmpty(); }); }
+  bool WaitTxEmpty(uint32_t ms) override { return Use([&] { return inner_->WaitTxEmpty(ms); }); }
+  bool Read(uint8_t* b, uint32_t n, uint32_t* got) override {
+    return Use([&] { return inner_->Read(b, n, got); });
+  }
+  bool Write(const uint8_t* b, uint32_t n, uint32_t* done) override {
+    return Use([&] { return inner_->Write(b, n, done); });
+  }
+  std::atomic<bool> overlapped{false};
+  std::atomic<int> queue_requests{0};
+
+ private:
+  SerialPort* inner_;
+  std::atomic<int> users_{0};
+};
+
+// Like the real window: a status write from another thread waits until the
+// UI thread (the one that made the surface) has taken it.
+class MarshallingSurface final : public FakeSurface {
+ public:
+  void SetStatus(const std::string& text) override {
+    if (std::this_thread::get_id() == ui_) {
+      FakeSurface::SetStatus(text);
+      return;
+    }
+    std::unique_lock<std::mutex> lock(mu_);
+    const uint64_t ticket = ++posted_;
+    tasks_.push_back([this, text] { FakeSurface::SetStatus(text); });
+    cv_.notify_all();
+    cv_.wait(lock, [&] { return done_ >= ticket; });
+  }
+  size_t Pending() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return tasks_.size();
+  }
+  // Runs what other threads posted; on the UI thread only.
+  void Pump() {
+    std::unique_lock<std::mutex> lock(mu_);
+    while (!tasks_.empty()) {
+      auto task = std::move(tasks_.front());
+      tasks_.pop_front();
+      lock.unlock();
+      task();
+      lock.lock();
+      ++done_;
+      cv_.notify_all();
+    }
+  }
+
+ private:
+  std::thread::id ui_ = std::this_thread::get_id();
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> tasks_;
+  uint64_t posted_ = 0, done_ = 0;
+};
+
+class Connection : public LinkTest {
+ protected:
+  void TearDown() override {
+    WaitForResetPoll();
+    LinkTest::TearDown();
+  }
+};
+
+TEST_F(Connection, ConnectShowsProgressThenTheOkText) {
+  ConnectPort(2);
+  EXPECT_EQ(surface_.statuses_, (std::vector<std::string>{
+                                    "初始化ZVP-V2.0C,请稍候......",
+                                    "OK, 已检测到 ZVP-V2.0C 连接在端口 COM2"}));
+  EXPECT_GE(surface_.repaints_, 1);
+  EXPECT_EQ(App().programmer_found, 1u);
+  EXPECT_EQ(App().port_chosen, 1u);
+  EXPECT_EQ(App().busy, 0u);
+  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(surface_.cursor_updates_, 2);
+  EXPECT_EQ(surface_.timers_.count(ctl::kReconnectTimer), 0u);
+  EXPECT_EQ(Calls("OPEN"), std::vector<std::string>{"COM2 ok"});
+}
+
+TEST_F(Connection, ASecondOpenAttemptFollowsAfterOneHundredMilliseconds) {
+  FlakyOpenPort flaky(&sim_port_, 1);
+  App().port = &flaky;
+  const int64_t t0 = clock_.NowUs();
+  ConnectPort(1);
+  EXPECT_EQ(flaky.opens, 2);
+  EXPECT_EQ(surface_.Status(), "OK, 已检测到 ZVP-V2.0C 连接在端口 COM1");
+  EXPECT_EQ(surface_.timers_.count(ctl::kReconnectTimer), 0u);
+  EXPECT_GE(clock_.NowUs() - t0, 100'000);
+  EXPECT_EQ(Calls("DELAY").front(), "100");
+}
+
+TEST_F(Connection, TwoFailuresShowTheErrorAndArmTheReconnectTimer) {
+  FlakyOpenPort flaky(&sim_port_, 5);
+  App().port = &flaky;
+  App().failure_counts = 1;
+  ConnectPort(3);
+  EXPECT_EQ(flaky.opens, 2);  // no third try
+  EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(App().programmer_found, 0u);
+  EXPECT_EQ(App().port_chosen, 1u);  // operations may still be asked for
+  EXPECT_EQ(App().failure_counts, 0u);
+  EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
+}
+
+TEST_F(Connection, ASilentProgrammerIsAskedTwice) {
+  device_.faults().silent = true;
+  ConnectPort(1);
+  EXPECT_EQ(device_.headers().size(), 2u);
+  EXPECT_EQ(App().programmer_found, 0u);
+  EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
+}
+
+using ResetWatch = Connection;
+
+TEST_F(ResetWatch, TheResetMessageClearsTheBufferAndTurnsTheStatusRed) {
+  ASSERT_TRUE(sim_port_.Open("COM1"));
+  App().code_buffer[0x10] = 0x12;
+  App().memory_loaded = 1;
+  device_.SendReset(clock_.NowUs() + 15'000);
+  ResetPoll();
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(App().programmer_found, 1u);
+  EXPECT_EQ(App().memory_loaded, 0u);
+  EXPECT_EQ(App().code_buffer[0x10], 0xFF);
+  EXPECT_EQ(surface_.Status(),
+            "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
+  EXPECT_EQ(Calls("TIMEOUTS").front(), "5 5 5 5 5");
+  EXPECT_EQ(Calls("PURGE").size(), 1u);
+}
+
+TEST_F(ResetWatch, SilenceOrOtherBytesLeaveTheFaultFlagAsItWas) {
+  ASSERT_TRUE(sim_port_.Open("COM1"));
+  for (uint32_t before : {0u, 1u}) {
+    App().link_fault = before;
+    ResetPoll();  // nothing comes
+    EXPECT_EQ(App().link_fault, before);
+    const uint8_t other[] = {'S', 'T', 'A', 'R', 'R', 'E', 'S', 'E', 'X'};
+    device_.SendRaw(other, sizeof other, clock_.NowUs());
+    App().code_buffer[0] = 0x42;
+    ResetPoll();
+    EXPECT_EQ(App().link_fault, before);
+    EXPECT_EQ(App().code_buffer[0], 0x42);
+  }
+  EXPECT_TRUE(surface_.statuses_.empty());
+}
+
+TEST_F(ResetWatch, NoPollWithoutAnOpenPort) {
+  ResetPoll();
+  sim_port_.SetAvailableNames({});
+  sim_port_.Open("COM1");  // the invalid handle of a failed open
+  ResetPoll();
+  EXPECT_TRUE(lines_.empty());
+}
+
+TEST_F(ResetWatch, TicksStartNoPollWhileBusyOrWhileOneRuns) {
+  ASSERT_TRUE(sim_port_.Open("COM1"));
+  ExclusivityPort guard(&sim_port_);
+  App().port = &guard;
+  App().busy = 1;
+  OnTimerTick(ctl::kResetPollTimer);
+  EXPECT_FALSE(ResetPollRunning());
+  App().busy = 0;
+
+  // A poll that cannot finish (its status write waits for this thread)
+  // keeps later ticks from starting another.
+  MarshallingSurface ui;
+  App().surface = &ui;
+  device_.SendReset(clock_.NowUs());
+  OnTimerTick(ctl::kResetPollTimer);
+  while (guard.queue_requests == 0) std::this_thread::yield();
+  for (int i = 0; i < 10; ++i) OnTimerTick(ctl::kReconnectTimer);
+  EXPECT_EQ(guard.queue_requests, 1);
+  while (ResetPollRunning()) {
+    ui.Pump();
+    std::this_thread::yield();
+  }
+  EXPECT_FALSE(guard.overlapped);
+  App().surface = &surface_;
+}
+
+TEST_F(ResetWatch, AStopWhileThePollWaitsForTheUiThreadReturnsAtOnce) {
+  ASSERT_TRUE(sim_port_.Open("COM1"));
+  MarshallingSurface ui;
+  App().surface = &ui;
+  device_.SendReset(clock_.NowUs());
+  OnTimerTick(ctl::kResetPollTimer);
+  while (ui.Pending() == 0) std::this_thread::yield();  // blocked in its status write
+  auto stop = std::async(std::launch::async, [] { StopResetPoll(); });
+  const bool returned = stop.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+  while (stop.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) ui.Pump();
+  EXPECT_TRUE(returned) << "the stop waited for the UI thread";
+  while (ResetPollRunning()) ui.Pump();
+  EXPECT_EQ(ui.Status(), "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
+  App().surface = &surface_;
+}
+
+// The stop must never wait for the UI thread, and once it returns the poll
+// must no longer touch the port. Real time, random phases, many rounds.
+TEST_F(ResetWatch, StoppingAPollNeverDeadlocksAndFreesThePort) {
+  SystemClock real;
+  SimPort port(&device_, &real);
+  ASSERT_TRUE(port.Open("COM1"));
+  ExclusivityPort guard(&port);
+  MarshallingSurface ui;
+  App().port = &guard;
+  App().clock = &real;
+  App().surface = &ui;
+  App().trace = nullptr;
+
+  std::mt19937 rng(7);
+  int stopped_mid_poll = 0;
+  for (int round = 0; round < 60; ++round) {
+    if (round % 2 == 0) device_.SendReset(real.NowUs() + rng() % 20'000);
+    OnTimerTick(ctl::kResetPollTimer);
+    // Up to 120 ms: the stop lands before, during and after the poll's port
+    // work, and sometimes while its status write waits for this thread.
+    std::this_thread::sleep_for(std::chrono::microseconds(rng() % 120'000));
+    if (ResetPollRunning()) ++stopped_mid_poll;
+    auto stop = std::async(std::launch::async, [] { StopResetPoll(); });
+    if (stop.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+      ADD_FAILURE() << "the stop waited for the UI thread in round " << round;
+      while (stop.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) ui.Pump();
+      break;
+    }
+    // Now the port is ours, as a worker's or a connection's would be.
+    uint8_t b[4];
+    uint32_t n = 0;
+    guard.Purge();
+    guard.Read(b, 1, &n);
+    while (ResetPollRunning()) {
+      ui.Pump();
+      std::this_thread::yield();
+    }
+    ui.Pump();
+    port.Purge();
+  }
+  EXPECT_FALSE(guard.overlapped);
+  EXPECT_GT(stopped_mid_poll, 10);
+  App().surface = &surface_;
+  App().clock = &clock_;
+}
+
+}  // namespace
+}  // namespace zvp::test

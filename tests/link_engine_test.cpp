@@ -1,0 +1,193 @@
+// The operation engine: starting workers, the start and end steps, the view
+// path, sequences holding `busy`, and the window's small message answers.
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "link/connection.h"
+#include "link/engine.h"
+#include "link/thread_priority.h"
+#include "tests/support/link_fixture.h"
+#include "ui/control_ids.h"
+#include "ui/window_events.h"
+
+namespace zvp::test {
+namespace {
+
+class CountingPriority final : public ThreadPriority {
+ public:
+  bool RaiseCurrentToTimeCritical() override {
+    ++raised;
+    return true;
+  }
+  std::atomic<int> raised{0};
+};
+
+class Engine : public LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    App().priority = &priority_;
+    ASSERT_TRUE(sim_port_.Open("COM1"));
+    App().port_chosen = 1;
+  }
+  void TearDown() override {
+    WaitForWorkers();
+    WaitForResetPoll();
+    App().priority = nullptr;
+    LinkTest::TearDown();
+  }
+  CountingPriority priority_;
+};
+
+TEST_F(Engine, NothingStartsBeforeAPortWasChosen) {
+  App().port_chosen = 0;
+  const uint64_t before = WorkersStarted();
+  StartOperation(OpBlankCheck);
+  EXPECT_EQ(WorkersStarted(), before);
+  EXPECT_EQ(surface_.Status(), "请点击相应的COM端口以启动编程器连接");
+  EXPECT_EQ(App().busy, 0u);
+}
+
+TEST_F(Engine, CodesWithoutAnOperationRunOnlyTheStartAndEndSteps) {
+  for (uint8_t code : {uint8_t{10}, uint8_t{29}, uint8_t{0}}) {
+    surface_.cursor_updates_ = 0;
+    surface_.locks_.clear();
+    App().link_fault = 1;
+    StartOperation(code);
+    WaitForWorkers();
+    EXPECT_EQ(App().busy, 0u);
+    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_EQ(App().header.Command(), code);
+    EXPECT_EQ(surface_.cursor_updates_, 2);               // wait cursor, then the arrow
+    EXPECT_EQ(surface_.locks_, std::vector<bool>{false});  // only the end step's unlock
+  }
+  EXPECT_GE(priority_.raised, 3);
+  EXPECT_TRUE(Calls("WRITE").empty());  // nothing reached the programmer
+}
+
+TEST_F(Engine, CodesFromThirtyUpGoToTheCodeViewLocked) {
+  StartOperation(200);
+  WaitForWorkers();
+  EXPECT_EQ(surface_.locks_, (std::vector<bool>{true, false}));
+}
+
+TEST_F(Engine, StartingBuildsTheHeaderFromTheWindow) {
+  surface_.checked_[ctl::kChipOtp] = true;
+  surface_.texts_[ctl::kChecksumBox] = "1A2B";
+  StartOperation(12);
+  WaitForWorkers();
+  EXPECT_EQ(App().header[4], 1);
+  EXPECT_EQ(App().header[8], 0x1A);
+  EXPECT_EQ(App().header[9], 0x2B);
+}
+
+// Holds the worker at its first step (the cursor update) until released.
+class GateSurface final : public FakeSurface {
+ public:
+  void UpdateCursor() override {
+    if (std::this_thread::get_id() != ui_) {
+      std::unique_lock<std::mutex> lock(mu_);
+      cv_.wait(lock, [&] { return open_; });
+    }
+    FakeSurface::UpdateCursor();
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mu_);
+    open_ = true;
+    cv_.notify_all();
+  }
+
+ private:
+  std::thread::id ui_ = std::this_thread::get_id();
+  std::mutex mu_;
+  std::condition_variable cv_;
+  bool open_ = false;
+};
+
+TEST_F(Engine, BusyHoldsFromTheStartSoNoPollSlipsIn) {
+  // The first tick after StartOperation returns may come before the worker
+  // has run a single line.
+  GateSurface gate;
+  App().surface = &gate;
+  StartOperation(10);
+  OnTimerTick(ctl::kResetPollTimer);
+  EXPECT_FALSE(ResetPollRunning());
+  gate.Open();
+  WaitForWorkers();
+  App().surface = &surface_;
+}
+
+TEST_F(Engine, ASequenceKeepsBusyAndTheWaitCursorAcrossItsSteps) {
+  App().auto_running = 1;
+  RunOperationNow(3);
+  EXPECT_EQ(App().busy, 1u);
+  RunOperationNow(4);
+  EXPECT_EQ(App().busy, 1u);
+  EXPECT_EQ(surface_.cursor_updates_, 2);  // one per inner start, none to the arrow
+  App().auto_running = 0;
+  RunOperationNow(10);
+  EXPECT_EQ(App().busy, 0u);
+  EXPECT_EQ(App().header.Command(), 10);
+}
+
+using WindowAnswers = LinkTest;
+
+TEST_F(WindowAnswers, LinkReleaseAnswersOnlyAfterAPress) {
+  EXPECT_FALSE(OnLinkReleased());
+  OnLinkPressed();
+  EXPECT_EQ(App().label_pressed, 1u);
+  EXPECT_TRUE(OnLinkReleased());
+  EXPECT_FALSE(OnLinkReleased());
+}
+
+TEST_F(WindowAnswers, StatusColourAndCursorFollowTheFlags) {
+  EXPECT_FALSE(StatusShowsFault());
+  App().link_fault = 1;
+  EXPECT_TRUE(StatusShowsFault());
+  EXPECT_FALSE(CursorIsWait());
+  App().busy = 1;
+  EXPECT_TRUE(CursorIsWait());
+  OnAbortRequested();
+  EXPECT_EQ(App().user_abort, 1u);
+}
+
+TEST_F(WindowAnswers, F7AnsweredNoLeavesTheMemoryAlone) {
+  surface_.answers_.push_back(MsgAnswer::kNo);
+  OnFunctionKey(0x76);
+  ASSERT_EQ(surface_.boxes_.size(), 1u);
+  EXPECT_EQ(surface_.boxes_[0].caption, "初始化存储器");
+  EXPECT_EQ(surface_.boxes_[0].text, "确实要完全擦除当前存储器么?");
+  EXPECT_EQ(surface_.boxes_[0].buttons, MsgButtons::kYesNo);
+  EXPECT_EQ(surface_.Status(), "操作已退出");
+  EXPECT_EQ(surface_.cursor_updates_, 0);
+}
+
+TEST_F(WindowAnswers, F7YesRunsTheInitialisationOnThisThread) {
+  surface_.answers_.push_back(MsgAnswer::kYes);
+  OnFunctionKey(0x76);
+  EXPECT_EQ(App().header.Command(), OpInitMemory);
+  EXPECT_EQ(App().busy, 0u);
+  EXPECT_EQ(surface_.cursor_updates_, 2);
+}
+
+TEST_F(WindowAnswers, F7IsIgnoredWhileAnOperationRuns) {
+  App().busy = 1;
+  OnFunctionKey(0x76);
+  EXPECT_TRUE(surface_.boxes_.empty());
+  EXPECT_EQ(App().header.Command(), 0);
+}
+
+TEST_F(WindowAnswers, F5GreetsAndOtherKeysDoNothing) {
+  OnFunctionKey(0x74);
+  ASSERT_EQ(surface_.boxes_.size(), 1u);
+  EXPECT_EQ(surface_.boxes_[0].caption, "尊敬的用户");
+  EXPECT_EQ(surface_.boxes_[0].buttons, MsgButtons::kOk);
+  for (int key = 0x71; key <= 0x7B; ++key)
+    if (key != 0x74 && key != 0x76) OnFunctionKey(key);
+  EXPECT_EQ(surface_.boxes_.size(), 1u);
+}
+
+}  // namespace
+}  // namespace zvp::test

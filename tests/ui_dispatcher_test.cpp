@@ -1,0 +1,304 @@
+// The window's commands through the dispatcher and its guards, the start-up
+// state and the stored settings, on the headless window model with the
+// virtual programmer in virtual time.
+#include <cstring>
+#include <map>
+
+#include "link/app_state.h"
+#include "link/connection.h"
+#include "link/engine.h"
+#include "link/settings_store.h"
+#include "sim/sim_port.h"
+#include "sim/virtual_clock.h"
+#include "sim/virtual_programmer.h"
+#include "ui/control_ids.h"
+#include "ui/dispatcher.h"
+#include "ui/headless_window.h"
+#include "ui/settings.h"
+#include "ui/start_up.h"
+#include <gtest/gtest.h>
+
+namespace zvp {
+namespace {
+
+// Values as raw bytes, the way the registry hands them back.
+class MemoryStore final : public SettingsStore {
+ public:
+  bool OpenForReading() override { return exists; }
+  bool OpenForWriting() override { return exists = true; }
+  void Close() override {}
+  std::optional<std::string> ReadBytes(const std::string& name, size_t max_bytes) override {
+    auto it = values.find(name);
+    if (it == values.end() || it->second.size() > max_bytes) return std::nullopt;
+    return it->second;
+  }
+  bool WriteString(const std::string& name, const std::string& text) override {
+    values[name] = text + '\0';
+    return true;
+  }
+  bool WriteDword(const std::string& name, uint32_t v) override {
+    values[name] = std::string{static_cast<char>(v), static_cast<char>(v >> 8),
+                               static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+    return true;
+  }
+  uint32_t Dword(const std::string& name) {
+    const std::string& s = values.at(name);
+    uint32_t v = 0;
+    std::memcpy(&v, s.data(), 4);
+    return v;
+  }
+  bool exists = false;
+  std::map<std::string, std::string> values;
+};
+
+class Window : public ::testing::Test {
+ protected:
+  Window() : port_(&device_, &clock_) {}
+  void SetUp() override {
+    ResetAppState();
+    AppState& app = App();
+    app.port = &port_;
+    app.clock = &clock_;
+    app.surface = &window_;
+    app.settings = &store_;
+    window_.ResetToCreatedState();
+  }
+  void TearDown() override {
+    WaitForWorkers();
+    WaitForResetPoll();
+    AppState& app = App();
+    app.port = nullptr;
+    app.clock = nullptr;
+    app.surface = nullptr;
+    app.settings = nullptr;
+  }
+  void Start() { InitialiseMainWindow(); }
+  // Clicks and returns whether an operation started.
+  bool ClickStarts(int id) {
+    const uint64_t before = WorkersStarted();
+    window_.Click(id);
+    WaitForWorkers();
+    return WorkersStarted() != before;
+  }
+
+  VirtualClock clock_;
+  VirtualProgrammer device_;
+  SimPort port_;
+  HeadlessWindow window_;
+  MemoryStore store_;
+};
+
+TEST_F(Window, FirstStartLooksAsANewUserExpects) {
+  App().code_buffer[5] = 0;
+  Start();
+  HeadlessWindow& w = window_;
+  EXPECT_EQ(w.GetText(ctl::kStartAddress, 10), "0000");
+  EXPECT_EQ(w.GetText(ctl::kEndAddress, 10), "1FFF");
+  EXPECT_EQ(w.GetText(ctl::kPassBox, 10), "00000");
+  EXPECT_EQ(w.GetText(ctl::kFailBox, 10), "00000");
+  EXPECT_FALSE(w.IsEnabled(ctl::kVddBox));
+  EXPECT_FALSE(w.IsEnabled(ctl::kVppBox));
+  EXPECT_FALSE(w.IsChecked(ctl::kDebugMode));
+  EXPECT_EQ(App().code_buffer[5], 0xFF);
+  EXPECT_TRUE(w.IsChecked(ctl::kChipMtp));
+  EXPECT_TRUE(w.IsChecked(ctl::kVdd50));
+  EXPECT_EQ(w.GetText(ctl::kVppBox, 10), "VCC");
+  EXPECT_EQ(w.GetText(ctl::kVddBox, 10), "5.0");
+  for (int id : {ctl::kAutoReadProtect, ctl::kAutoHwWriteProtect, ctl::kEnableSmart,
+                 ctl::kAutoVerify, ctl::kEraseBeforeProgram, ctl::kBuzzer, ctl::kShowCounters})
+    EXPECT_TRUE(w.IsChecked(id)) << id;
+  EXPECT_FALSE(w.IsChecked(ctl::kAutoBlankCheck));
+  EXPECT_FALSE(w.IsChecked(ctl::kAutoLdcProtect));
+  EXPECT_EQ(App().option_flags, 0x79u);
+  EXPECT_EQ(App().function_flags, 0x21u);
+  EXPECT_EQ(App().count_flags, 0x11u);
+  EXPECT_EQ(w.WindowRegion().height, 700);
+  EXPECT_EQ(w.Status(), "请点击相应的COM端口以启动编程器连接");
+  EXPECT_EQ(w.ArmedTimers().at(ctl::kResetPollTimer), 1000u);
+  for (int id : {ctl::kViewGroup, ctl::kViewList, ctl::kBack}) EXPECT_FALSE(w.IsVisible(id));
+  EXPECT_EQ(App().checksum_end, 0x1FFFu);
+  EXPECT_EQ(SelectedPort(), 0);
+  EXPECT_TRUE(device_.headers().empty());  // no port saved: nothing connected
+}
+
+TEST_F(Window, SavedChoicesComeBackAndTheSavedPortIsConnected) {
+  store_.exists = true;
+  store_.WriteString("com", "com3");
+  store_.WriteDword("auto", 0x04);
+  store_.WriteDword("autofunc", 0x02 | 0x20);
+  store_.WriteString("chip", "sotp");
+  store_.WriteString("Vpp", "12.0V");
+  Start();
+  EXPECT_TRUE(window_.IsChecked(ctl::kCom3));
+  EXPECT_EQ(window_.Status(), "OK, 已检测到 ZVP-V2.0C 连接在端口 COM3");
+  EXPECT_EQ(device_.headers().size(), 1u);
+  EXPECT_TRUE(window_.IsChecked(ctl::kAutoBlankCheck));
+  EXPECT_TRUE(window_.IsChecked(ctl::kAutoReadProtect));  // ticked at every start
+  EXPECT_FALSE(window_.IsChecked(ctl::kAutoHwWriteProtect));
+  EXPECT_EQ(App().function_flags & fn::kCountingPaused, 0u);  // never paused at start
+  EXPECT_TRUE(window_.IsChecked(ctl::kChipOtp));
+  EXPECT_FALSE(window_.IsEnabled(ctl::kVdd33));
+  EXPECT_TRUE(window_.IsChecked(ctl::kVpp12));
+  EXPECT_EQ(window_.GetText(ctl::kVppBox, 10), "12.0");
+}
+
+TEST_F(Window, UnusableSavedValuesTakeTheirDefaults) {
+  store_.exists = true;
+  store_.WriteString("chip", "SOTP");      // case matters
+  store_.WriteString("com", "com0");
+  store_.values["Vdd"] = "3.3V and more";  // longer than the 8-byte buffer
+  store_.WriteDword("autofunc", 0x08);     // forced protection ticks hardware protection
+  Start();
+  EXPECT_TRUE(window_.IsChecked(ctl::kChipMtp));
+  EXPECT_EQ(SelectedPort(), 0);
+  EXPECT_TRUE(device_.headers().empty());
+  EXPECT_TRUE(window_.IsChecked(ctl::kVdd50));
+  EXPECT_TRUE(window_.IsChecked(ctl::kAutoHwWriteProtect));
+}
+
+TEST_F(Window, ExitStoresTheChoices) {
+  Start();
+  window_.Click(ctl::kCom2);
+  window_.Click(ctl::kChipOtp);
+  window_.Click(ctl::kVpp12);
+  SaveSettings();
+  EXPECT_EQ(store_.values["com"], std::string("com2") + '\0');
+  EXPECT_EQ(store_.values["chip"], std::string("sotp") + '\0');
+  EXPECT_EQ(store_.values["Vdd"], std::string("5.0V") + '\0');
+  EXPECT_EQ(store_.values["Vpp"], std::string("12.0V") + '\0');
+  EXPECT_EQ(store_.values["data"], std::string("sam") + '\0');
+  // The MTP-only boxes are greyed for OTP and drop out of the stored options.
+  EXPECT_EQ(store_.Dword("auto"), opt::kReadProtect | opt::kVerify);
+  EXPECT_EQ(store_.Dword("autofunc"), 0x21u);
+}
+
+TEST_F(Window, BusyIgnoresOnlyThePortOperationFileAndViewGroups) {
+  Start();
+  window_.Click(ctl::kCom1);
+  App().busy = 1;
+  for (int id : {ctl::kBlankCheck, ctl::kOpenFile, ctl::kPrevPage}) EXPECT_FALSE(ClickStarts(id));
+  const size_t headers = device_.headers().size();
+  window_.Click(ctl::kCom2);
+  EXPECT_EQ(device_.headers().size(), headers);  // no connection attempt
+  window_.Click(ctl::kVdd33);
+  EXPECT_EQ(window_.GetText(ctl::kVddBox, 10), "3.3");
+  window_.Click(ctl::kQuit);
+  EXPECT_EQ(window_.CloseRequests(), 1);
+  App().busy = 0;
+}
+
+TEST_F(Window, GuardsRefuseWhatCannotWorkYet) {
+  Start();
+  window_.Click(ctl::kCom1);
+  // Auto program with a changed end address: message R, even with no code.
+  window_.SetText(ctl::kEndAddress, "0FFF");
+  EXPECT_FALSE(ClickStarts(ctl::kAutoProgram));
+  ASSERT_FALSE(window_.Messages().empty());
+  EXPECT_EQ(window_.Messages().back().caption, "提 示");
+  EXPECT_EQ(App().range_end, 0x0FFFu);  // the range was read before the refusal
+  // Same range as the last checksum, but nothing loaded: message W.
+  window_.SetText(ctl::kEndAddress, "1FFF");
+  EXPECT_FALSE(ClickStarts(ctl::kAutoProgram));
+  EXPECT_EQ(window_.Messages().back().caption, "警 告");
+  for (int id : {ctl::kVerifyChip, ctl::kBufferChecksum, ctl::kOfflineMaster}) {
+    const size_t boxes = window_.Messages().size();
+    EXPECT_FALSE(ClickStarts(id));
+    EXPECT_EQ(window_.Messages().size(), boxes + 1);
+    EXPECT_EQ(window_.Messages().back().text,
+              "编程内存中无代码调入,请打开相关的\n代码文件以调入编程代码!");
+  }
+  // Chip checksum and blank check need no code in the programmer memory.
+  EXPECT_TRUE(ClickStarts(ctl::kChipChecksum));
+  EXPECT_TRUE(ClickStarts(ctl::kBlankCheck));
+  // With code loaded and the range checked, auto program starts.
+  App().memory_loaded = 1;
+  EXPECT_TRUE(ClickStarts(ctl::kAutoProgram));
+}
+
+TEST_F(Window, ChipTypeGreysTheMtpOnlyControls) {
+  Start();
+  window_.Click(ctl::kVdd33);
+  window_.Click(ctl::kChipOtp);
+  const int mtp_only[] = {ctl::kAutoLdcProtect, ctl::kAutoHwWriteProtect, ctl::kEnableSmart,
+                          ctl::kEraseBeforeProgram, ctl::kEraseMtp, ctl::kHwWriteProtect,
+                          ctl::kLdcProtect, ctl::kVdd33};
+  for (int id : mtp_only) EXPECT_FALSE(window_.IsEnabled(id)) << id;
+  EXPECT_TRUE(window_.IsChecked(ctl::kVdd50));
+  EXPECT_FALSE(window_.IsChecked(ctl::kVdd33));
+  EXPECT_EQ(window_.GetText(ctl::kVddBox, 10), "5.0");
+  window_.Click(ctl::kChipMtp);
+  for (int id : mtp_only) EXPECT_TRUE(window_.IsEnabled(id)) << id;
+  EXPECT_TRUE(window_.IsChecked(ctl::kVdd50));  // the voltage stays as it was
+}
+
+TEST_F(Window, CodeViewSwapsPanelsAndBackRestoresThem) {
+  Start();
+  window_.Click(ctl::kCom1);
+  EXPECT_TRUE(ClickStarts(ctl::kShowMemory));
+  EXPECT_TRUE(window_.IsVisible(ctl::kViewList));
+  EXPECT_FALSE(window_.IsVisible(ctl::kBlankCheck));  // inside a hidden group
+  EXPECT_TRUE(window_.IsChecked(ctl::kViewMemory));
+  EXPECT_EQ(window_.GetText(ctl::kViewAddress, 10), "00000");
+  window_.Click(ctl::kBack);
+  EXPECT_FALSE(window_.IsVisible(ctl::kViewList));
+  EXPECT_TRUE(window_.IsVisible(ctl::kBlankCheck));
+  EXPECT_EQ(window_.Status(), "请选择编程操作");
+}
+
+TEST_F(Window, AFailedConnectionTurnsRedAndTheNextTickListens) {
+  device_.faults().silent = true;  // switched off or busy
+  Start();
+  window_.Click(ctl::kCom3);
+  EXPECT_EQ(window_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(App().programmer_found, 0u);
+  EXPECT_TRUE(window_.IsChecked(ctl::kCom3));
+  EXPECT_EQ(window_.ArmedTimers().count(ctl::kReconnectTimer), 1u);
+  // The programmer comes back and announces itself; the next tick hears it.
+  device_.faults().silent = false;
+  device_.SendReset(clock_.NowUs());
+  OnTimerTick(ctl::kReconnectTimer);
+  WaitForResetPoll();
+  EXPECT_EQ(App().programmer_found, 1u);
+  EXPECT_EQ(window_.Status(),
+            "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
+}
+
+TEST_F(Window, CountersClearOnlyWhenConfirmedAndPauseGreysTheBoxes) {
+  Start();
+  App().pass_count = 41;
+  window_.SetText(ctl::kPassBox, "000041");
+  HeadlessWindow::Observers o;
+  MsgAnswer answer = MsgAnswer::kCancel;
+  o.message_box = [&](const MessageBox&) { return answer; };
+  window_.SetObservers(o);
+  window_.Click(ctl::kClearCounts);
+  EXPECT_EQ(App().pass_count, 41u);
+  answer = MsgAnswer::kOk;
+  window_.Click(ctl::kClearCounts);
+  EXPECT_EQ(App().pass_count, 0u);
+  EXPECT_EQ(window_.GetText(ctl::kPassBox, 10), "00000");
+
+  window_.Click(ctl::kPauseCounting);
+  EXPECT_EQ(window_.GetText(ctl::kPauseCounting, 20), "开始计数");
+  EXPECT_FALSE(window_.IsEnabled(ctl::kPassBox));
+  EXPECT_NE(App().function_flags & fn::kCountingPaused, 0u);
+  window_.Click(ctl::kPauseCounting);
+  EXPECT_EQ(window_.GetText(ctl::kPauseCounting, 20), "暂停计数");
+  EXPECT_TRUE(window_.IsEnabled(ctl::kFailBox));
+}
+
+TEST_F(Window, ShowCountersAndBuzzerFollowTheirBoxes) {
+  Start();
+  window_.Click(ctl::kShowCounters);
+  EXPECT_EQ(window_.WindowRegion().height, 440);
+  window_.Click(ctl::kShowCounters);
+  EXPECT_EQ(window_.WindowRegion().height, 700);
+  window_.Click(ctl::kBuzzer);  // ticked at start: now off
+  EXPECT_EQ(App().function_flags & fn::kBuzzer, 0u);
+  window_.Click(ctl::kBuzzer);
+  EXPECT_NE(App().function_flags & fn::kBuzzer, 0u);
+}
+
+}  // namespace
+}  // namespace zvp

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# zvp-cli.exe under Wine against zvp-sim behind COM1: the Windows command
+# line connects through the real comm API, writes a wire trace, and fails
+# cleanly on a port that does not exist.
+#
+#   run_cli.sh ZVP_SIM_PATH WIN_BUILD_DIR
+set -u
+sim=$1
+build=$2
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/wine_env.sh
+source "$here/../../scripts/wine_env.sh"
+exe=$build/tools/zvp-cli.exe
+[ -f "$exe" ] || { echo "no $exe (build the win preset)" >&2; exit 2; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zvp-cli.XXXXXX") || exit 1
+sim_pid=
+cleanup() {
+  zvp_wine_stop
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+zvp_wine_prefix "$build/wineprefix" || exit 1
+zvp_wine_headless
+"$sim" >"$work/sim.out" 2>&1 </dev/null &
+sim_pid=$!
+for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
+pty=$(head -n 1 "$work/sim.out")
+[ -c "$pty" ] || { echo "no terminal from the simulator" >&2; exit 1; }
+zvp_wine_ports COM1="$pty" COM4= || exit 1
+
+passed=0
+failed=0
+check() {
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
+}
+
+timeout 120 wine "$exe" --port COM1 --trace 'C:\trace.txt' connect state >"$work/out" 2>"$work/err"
+rc=$?
+tr -d '\r' <"$work/out" >"$work/out.txt"
+cat "$work/out.txt"
+check "connect exits 0 ($rc)" test $rc -eq 0
+check "the OK text names COM1" grep -qx "OK, 已检测到 ZVP-V2.0C 连接在端口 COM1" "$work/out.txt"
+check "state shows the port" grep -qx "port: COM1" "$work/out.txt"
+trace=$work/trace.txt
+tr -d '\r' <"$WINEPREFIX/drive_c/trace.txt" >"$trace"
+check "the trace shows the connect header" grep -qE ' WRITE 21/21 53544152[0-9A-F]{4}5555[0-9A-F]{16}5555555501$' "$trace"
+check "the trace shows the answer" grep -q " READ 21/21 " "$trace"
+
+timeout 60 wine "$exe" --port COM4 connect >"$work/out" 2>"$work/err"
+rc=$?
+tr -d '\r' <"$work/out" >"$work/out.txt"
+check "a missing port exits 1 ($rc)" test $rc -eq 1
+check "a missing port shows the connection error" grep -qx "编程器连接错误,编程器可能正忙,请稍候再试!" "$work/out.txt"
+
+timeout 60 wine "$exe" --port COM9 connect >/dev/null 2>&1
+check "a port outside COM1..COM4 is a usage error" test $? -eq 2
+
+echo "$passed passed, $failed failed"
+test $failed -eq 0

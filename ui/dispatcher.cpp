@@ -1,0 +1,245 @@
+#include "ui/dispatcher.h"
+
+#include "image/address_range.h"
+#include "link/app_state.h"
+#include "link/connection.h"
+#include "link/engine.h"
+#include "ui/control_ids.h"
+#include "ui/code_view.h"
+#include "ui/control_table.h"
+#include "ui/counters.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+namespace {
+
+WindowSurface& Surface() { return *App().surface; }
+
+// Message W: nothing in the programmer memory yet.
+void NoCodeLoaded() {
+  MessageBox box;
+  box.text = "编程内存中无代码调入,请打开相关的\n代码文件以调入编程代码!";
+  box.caption = "警 告";
+  box.icon = MsgIcon::kWarning;
+  Surface().ShowMessage(box);
+}
+
+// Message R: the range changed since the last programmer-memory checksum.
+void RangeChanged() {
+  MessageBox box;
+  box.text = "编程地址已改变,请首先点击[缓冲区检查和]按钮\n以得到编程内存检查和!";
+  box.caption = "提 示";
+  Surface().ShowMessage(box);
+}
+
+// The memory was rewritten by hand since the download: save and reload first.
+void MemoryEdited() {
+  MessageBox box;
+  box.text = "编程内存代码已被重写,请先将内存代码保存\n为HEX文件然后重新加载,再执行本操作!";
+  box.caption = "提示";
+  Surface().ShowMessage(box);
+}
+
+void RangeReadAndStart(uint8_t code) {
+  ReadAddressRange();
+  StartOperation(code);
+}
+
+// "校验芯片", "缓冲区检查和" and "制作脱机烧写母片" need code in the programmer
+// memory; the latter two also refuse a memory that was edited by hand.
+void StartWithLoadedMemory(uint8_t code, bool refuse_edited) {
+  AppState& app = App();
+  if (refuse_edited && app.memory_edited) {
+    MemoryEdited();
+    return;
+  }
+  if (!app.memory_loaded) {
+    NoCodeLoaded();
+    return;
+  }
+  RangeReadAndStart(code);
+}
+
+bool BusyBlocks(int parent) {
+  return parent == ctl::kOperationGroup || parent == ctl::kFileGroup ||
+         parent == ctl::kPortGroup || parent == ctl::kViewGroup;
+}
+
+}  // namespace
+
+void SelectRadio(int id) {
+  const ControlSpec* me = FindControl(id);
+  if (!me) return;
+  WindowSurface& s = Surface();
+  for (const ControlSpec& c : MainWindowControls()) {
+    if (c.kind == ControlKind::kRadio && c.parent == me->parent) s.SetChecked(c.id, c.id == id);
+  }
+}
+
+void SelectChipType(int id) {
+  WindowSurface& s = Surface();
+  for (int c : {ctl::kAutoLdcProtect, ctl::kAutoHwWriteProtect, ctl::kEnableSmart,
+                ctl::kEraseBeforeProgram, ctl::kEraseMtp, ctl::kHwWriteProtect, ctl::kLdcProtect,
+                ctl::kVdd33})
+    s.SetEnabled(c, id == ctl::kChipMtp);
+  if (id == ctl::kChipOtp) {
+    s.SetChecked(ctl::kVdd50, true);
+    s.SetChecked(ctl::kVdd33, false);
+    s.SetText(ctl::kVddBox, "5.0");
+  }
+}
+
+int SelectedPort() {
+  WindowSurface& s = Surface();
+  const int ports[] = {ctl::kCom1, ctl::kCom2, ctl::kCom3, ctl::kCom4};
+  for (int i = 0; i < 4; ++i)
+    if (s.IsChecked(ports[i])) return i + 1;
+  return 0;
+}
+
+void ShowCodeView(int show) {
+  WindowSurface& s = Surface();
+  for (int id : {ctl::kAuxGroup, ctl::kPortGroup, ctl::kChipTypeGroup, ctl::kVccGroup,
+                 ctl::kOptionGroup, ctl::kControlDataGroup, ctl::kOperationGroup, ctl::kFileGroup,
+                 ctl::kVppGroup, ctl::kWebLink, ctl::kQuit})
+    s.SetVisible(id, show == 0);
+  for (int id : {ctl::kViewGroup, ctl::kViewList, ctl::kBack}) s.SetVisible(id, show == 1);
+}
+
+void DispatchCommand(int id, int parent) {
+  AppState& app = App();
+  WindowSurface& s = Surface();
+  if (app.busy && BusyBlocks(parent)) return;
+
+  switch (id) {
+    case ctl::kCom1:
+    case ctl::kCom2:
+    case ctl::kCom3:
+    case ctl::kCom4:
+      ConnectPort(id - ctl::kCom1 + 1);
+      break;
+    case ctl::kChipOtp:
+    case ctl::kChipMtp:
+      SelectChipType(id);
+      break;
+    case ctl::kVdd50:
+      s.SetText(ctl::kVddBox, "5.0");
+      break;
+    case ctl::kVdd33:
+      s.SetText(ctl::kVddBox, "3.3");
+      break;
+    case ctl::kVpp12:
+      s.SetText(ctl::kVppBox, "12.0");
+      break;
+    case ctl::kVppVcc:
+      s.SetText(ctl::kVppBox, "VCC");
+      break;
+    case ctl::kAutoProgram:
+      ReadAddressRange();
+      if (app.range_start != app.checksum_start || app.range_end != app.checksum_end) {
+        RangeChanged();
+      } else if (!app.memory_loaded) {
+        NoCodeLoaded();
+      } else {
+        StartOperation(OpAutoProgram);
+      }
+      break;
+    case ctl::kVerifyChip:
+      StartWithLoadedMemory(OpVerifyChip, false);
+      break;
+    case ctl::kBlankCheck:
+      RangeReadAndStart(OpBlankCheck);
+      break;
+    case ctl::kShowMemory:
+      ShowCodeView(1);
+      if (!app.view_ready) SetupCodeView();
+      app.view_ready = 1;
+      StartOperation(OpViewShow);
+      break;
+    case ctl::kChipChecksum:
+      RangeReadAndStart(OpChipChecksum);
+      break;
+    case ctl::kBufferChecksum:
+      StartWithLoadedMemory(OpMemoryChecksum, true);
+      break;
+    case ctl::kReadProtect:
+      StartOperation(OpReadProtect);
+      break;
+    case ctl::kEraseMtp:
+      StartOperation(OpEraseMtp);
+      break;
+    case ctl::kLdcProtect:
+      StartOperation(OpLdcProtect);
+      break;
+    case ctl::kHwWriteProtect:
+      StartOperation(OpHardwareWriteProtect);
+      break;
+    case ctl::kOpenFile:
+      StartOperation(OpOpenAndDownload);
+      break;
+    case ctl::kDownload:
+      StartOperation(OpDownloadCode);
+      break;
+    case ctl::kCopyChip:
+      RangeReadAndStart(OpCopyChipToBuffer);
+      break;
+    case ctl::kOfflineMaster:
+      StartWithLoadedMemory(OpMakeOfflineMaster, true);
+      break;
+    case ctl::kSaveHex:
+      RangeReadAndStart(OpSaveHexFile);
+      break;
+    case ctl::kQuit:
+      s.RequestClose();
+      break;
+    case ctl::kPrevPage:
+      StartOperation(OpViewPrevPage);
+      break;
+    case ctl::kNextPage:
+      StartOperation(OpViewNextPage);
+      break;
+    case ctl::kViewSet:
+      StartOperation(OpViewSetAddress);
+      break;
+    case ctl::kViewMemory:
+      s.SetText(ctl::kViewGroup, "编程内存代码视图");
+      StartOperation(OpViewMemory);
+      break;
+    case ctl::kViewChip:
+      s.SetText(ctl::kViewGroup, "芯片代码视图");
+      StartOperation(OpViewChip);
+      break;
+    case ctl::kViewAscii:
+      StartOperation(OpViewAscii);
+      break;
+    case ctl::kBack:
+      ShowCodeView(0);
+      s.SetStatus("请选择编程操作");
+      break;
+    case ctl::kShowCounters:
+      if (s.IsChecked(ctl::kShowCounters)) {
+        s.SetWindowRegion(700, 700);
+      } else {
+        s.SetWindowRegion(700, 440);
+      }
+      break;
+    case ctl::kClearCounts:
+      ClearCounters();
+      break;
+    case ctl::kBuzzer:
+      if (s.IsChecked(ctl::kBuzzer)) {
+        app.function_flags |= fn::kBuzzer;
+      } else {
+        app.function_flags &= ~fn::kBuzzer;
+      }
+      break;
+    case ctl::kPauseCounting:
+      ToggleCounting();
+      break;
+    default:
+      break;  // option boxes and the debug box are read when an operation starts
+  }
+}
+
+}  // namespace zvp

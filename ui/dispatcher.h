@@ -1,0 +1,27 @@
+// The main window's command entry: every button, radio button and check box
+// reports its id here (a click, or Enter while it has the focus), and the
+// dispatcher applies the guards and either acts locally or starts an
+// operation. Runs on the UI thread.
+#pragma once
+
+namespace zvp {
+
+// `parent` is the id of the control's group box, or 0 for a control placed
+// directly on the main window.
+void DispatchCommand(int id, int parent);
+
+// Greys the MTP-only controls; for OTP also selects 5.0 V. id is 114 (OTP)
+// or 115 (MTP).
+void SelectChipType(int id);
+
+// 1..4 for the checked COM radio button (COM1 first), 0 when none is.
+int SelectedPort();
+
+// 1 swaps the upper panel for the code view; 0 swaps back.
+void ShowCodeView(int show);
+
+// Ticks `id` and unticks the other radio buttons of its group (the radio
+// buttons with the same parent), as a click on an automatic radio button does.
+void SelectRadio(int id);
+
+}  // namespace zvp

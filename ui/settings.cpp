@@ -1,0 +1,130 @@
+#include "ui/settings.h"
+
+#include <optional>
+#include <string>
+
+#include "link/app_state.h"
+#include "link/connection.h"
+#include "link/operation_header.h"
+#include "link/settings_store.h"
+#include "ui/control_ids.h"
+#include "ui/dispatcher.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+namespace {
+
+// Every value is read into an 8-byte buffer: a longer one counts as unreadable.
+constexpr size_t kReadBuffer = 8;
+
+std::optional<std::string> ReadText(SettingsStore* store, bool open, const char* name) {
+  if (!store || !open) return std::nullopt;
+  auto raw = store->ReadBytes(name, kReadBuffer);
+  if (!raw) return std::nullopt;
+  // A string value ends at its first zero byte.
+  return raw->substr(0, raw->find('\0'));
+}
+
+// A stored flag word is copied into the field up to and including its first
+// zero byte (low byte first), so only the bytes below the first zero count.
+std::optional<uint32_t> ReadFlags(SettingsStore* store, bool open, const char* name) {
+  if (!store || !open) return std::nullopt;
+  auto raw = store->ReadBytes(name, kReadBuffer);
+  if (!raw) return std::nullopt;
+  uint32_t value = 0;
+  for (size_t i = 0; i < raw->size() && i < 4; ++i) {
+    const uint8_t b = static_cast<uint8_t>((*raw)[i]);
+    if (b == 0) break;
+    value |= static_cast<uint32_t>(b) << (8 * i);
+  }
+  return value;
+}
+
+}  // namespace
+
+void LoadSettings() {
+  AppState& app = App();
+  WindowSurface& s = *app.surface;
+  SettingsStore* store = app.settings;
+  const bool open = store && store->OpenForReading();
+
+  if (auto f = ReadFlags(store, open, "autofunc")) {
+    app.function_flags = *f;
+  } else {
+    app.function_flags |= fn::kShowCounters | fn::kBuzzer;
+  }
+  // Counting never starts paused, and the counters are always shown.
+  app.function_flags = (app.function_flags & ~fn::kCountingPaused) | fn::kShowCounters;
+  s.SetChecked(ctl::kShowCounters, true);
+  s.SetWindowRegion(700, 700);
+
+  if (auto o = ReadFlags(store, open, "auto")) {
+    app.option_flags = *o;
+  } else {
+    app.option_flags |= opt::kReadProtect | opt::kHwWriteProtect | opt::kSmart | opt::kVerify |
+                        opt::kErase;
+  }
+  const uint32_t options = app.option_flags;
+  if (options & opt::kBlankCheck) s.SetChecked(ctl::kAutoBlankCheck, true);
+  if ((options & opt::kHwWriteProtect) || (app.function_flags & fn::kForceProtection))
+    s.SetChecked(ctl::kAutoHwWriteProtect, true);
+  if (options & opt::kLdcProtect) s.SetChecked(ctl::kAutoLdcProtect, true);
+  for (int id : {ctl::kAutoReadProtect, ctl::kEnableSmart, ctl::kAutoVerify,
+                 ctl::kEraseBeforeProgram, ctl::kBuzzer})
+    s.SetChecked(id, true);
+
+  if (auto c = ReadFlags(store, open, "autocount")) app.count_flags = *c;
+  app.count_flags |= 0x11;
+
+  const int chip = ReadText(store, open, "chip") == "sotp" ? ctl::kChipOtp : ctl::kChipMtp;
+  SelectRadio(chip);
+  SelectChipType(chip);
+
+  if (ReadText(store, open, "Vdd") == "3.3V") {
+    SelectRadio(ctl::kVdd33);
+    s.SetText(ctl::kVddBox, "3.3");
+  } else {
+    SelectRadio(ctl::kVdd50);
+    s.SetText(ctl::kVddBox, "5.0");
+  }
+  if (ReadText(store, open, "Vpp") == "12.0V") {
+    SelectRadio(ctl::kVpp12);
+    s.SetText(ctl::kVppBox, "12.0");
+  } else {
+    SelectRadio(ctl::kVppVcc);
+    s.SetText(ctl::kVppBox, "VCC");
+  }
+
+  const auto com = ReadText(store, open, "com");
+  if (store && open) store->Close();
+  for (int n = 1; n <= 4; ++n) {
+    if (com == "com" + std::to_string(n)) {
+      SelectRadio(ctl::kCom1 + n - 1);
+      ConnectPort(n);
+      return;
+    }
+  }
+  s.SetStatus("请点击相应的COM端口以启动编程器连接");
+}
+
+void SaveSettings() {
+  AppState& app = App();
+  SettingsStore* store = app.settings;
+  if (!store || !store->OpenForWriting()) return;
+  store->WriteString("com", "com" + std::to_string(SelectedPort()));
+  store->WriteString("data", "sam");
+  ReadChipType();
+  store->WriteString("chip", app.header[4] == 1 ? "sotp" : "smtp");
+  ReadOptionFlags();
+  store->WriteDword("auto", app.option_flags);
+  store->WriteDword("autocount", app.count_flags);
+  store->WriteDword("autofunc", app.function_flags);
+  ReadChipSupply();
+  store->WriteString("Vdd", app.header[11] == 1 ? "5.0V" : "3.3V");
+  ReadProgrammingVoltage();
+  store->WriteString("Vpp", (app.header[11] & 0x80) ? "VCC" : "12.0V");
+  store->Close();
+}
+
+}  // namespace zvp

@@ -1,0 +1,21 @@
+// The main window's answers to its custom controls and to the engine, in
+// portable form; the Win32 window maps its messages onto them.
+#pragma once
+
+namespace zvp {
+
+// The status line draws red while this is true (a transfer failed).
+bool StatusShowsFault();
+// The cursor is the wait cursor while an operation runs.
+bool CursorIsWait();
+// The web-link label: a press, and a release that answers whether a press
+// was recorded.
+void OnLinkPressed();
+bool OnLinkReleased();
+// A double-click on the status line asks a running transfer to stop.
+void OnAbortRequested();
+// A function key F2..F12 released on a button (virtual key code 0x71..0x7B):
+// F5 shows the greeting, F7 offers to initialise the programmer memory.
+void OnFunctionKey(int virtual_key);
+
+}  // namespace zvp
