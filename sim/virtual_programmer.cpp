@@ -12,6 +12,12 @@ constexpr uint8_t kStar[] = {'S', 'T', 'A', 'R'};
 VirtualProgrammer::VirtualProgrammer(SimConfig config) : config_(config) {}
 
 void VirtualProgrammer::Receive(uint8_t byte, int64_t at_us) {
+  // After a download or direct-programming header the PC streams raw data;
+  // those bytes are not looked at as headers.
+  if (stream_remaining_ > 0) {
+    OnStreamByte(byte, at_us);
+    return;
+  }
   pending_.push_back(byte);
   // Resynchronise on "STAR": bytes that cannot begin a header are dropped,
   // the way the firmware skips noise between exchanges.
@@ -35,16 +41,123 @@ void VirtualProgrammer::OnHeader(const Header& h, int64_t at_us) {
   // which lets the PC side (and a trace reader) see what arrived.
   size_t n = h.size();
   if (faults_.short_answer >= 0) n = std::min(n, static_cast<size_t>(faults_.short_answer));
-  Emit(h.data(), n, at_us + config_.answer_latency_us);
+  const int64_t t = Emit(h.data(), n, at_us + config_.answer_latency_us);
+  if (n < h.size()) return;
+  const int command = h[20];
+  if (SilentFor(command)) return;
+  switch (command) {
+    case 2:
+      OnChipChecksum(h, t);
+      break;
+    case 3:
+      OnBlankCheck(h, t);
+      break;
+    case 4:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+      OnOption(h, t);
+      break;
+    case 5:
+      OnVerify(h, t);
+      break;
+    case 10:
+    case 15:
+      OnReadBlock(h, t);
+      break;
+    case 11:
+      OnProgram(h, t);
+      break;
+    case 12:
+      OnInitMemory(h, t);
+      break;
+    case 13:
+      OnMemoryChecksum(h, t);
+      break;
+    case 14:
+      OnDownload(h, t);
+      break;
+    case 16:
+      OnCopyChip(h, t);
+      break;
+    case 17:
+      OnOfflineConfig(h, t);
+      break;
+    case 19:
+      OnProgramDirect(h, t);
+      break;
+    default:
+      break;  // connect (1) and unknown commands: the header answer is all
+  }
 }
 
-void VirtualProgrammer::Emit(const uint8_t* data, size_t n, int64_t start_us) {
+bool VirtualProgrammer::SilentFor(int command) const {
+  return Matches(faults_.silent_after_header, command);
+}
+
+int64_t VirtualProgrammer::Emit(const uint8_t* data, size_t n, int64_t start_us) {
   int64_t t = std::max(start_us, line_free_us_);
   for (size_t i = 0; i < n; ++i) {
     if (config_.paced) t += kByteTimeUs;
     out_.push_back({data[i], t});
   }
   line_free_us_ = t;
+  return t;
+}
+
+int64_t VirtualProgrammer::EmitText(const char* text, int64_t start_us) {
+  return Emit(reinterpret_cast<const uint8_t*>(text), std::strlen(text), start_us);
+}
+
+int64_t VirtualProgrammer::EmitWord(uint16_t value, int64_t start_us) {
+  const uint16_t v = static_cast<uint16_t>(value + faults_.sum_offset);
+  const uint8_t b[2] = {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+  return Emit(b, 2, start_us);
+}
+
+int64_t VirtualProgrammer::EmitTriple(uint32_t value, int64_t start_us) {
+  const uint8_t b[3] = {static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 8),
+                        static_cast<uint8_t>(value)};
+  return Emit(b, 3, start_us);
+}
+
+bool VirtualProgrammer::StartAck(int64_t* t) {
+  if (faults_.voltage_error) {
+    const uint8_t e[2] = {'E', static_cast<uint8_t>(faults_.voltage_error)};
+    *t = Emit(e, 2, *t);
+    return false;
+  }
+  *t = EmitText("OK", *t);
+  return true;
+}
+
+uint8_t VirtualProgrammer::ChipByte(uint32_t address) const {
+  if (address >= chip_.memory.size()) return 0xFF;
+  const uint8_t b = chip_.memory[address];
+  return static_cast<int>(address) == chip_.differs_at ? static_cast<uint8_t>(~b) : b;
+}
+
+void VirtualProgrammer::ExpectStream(int command, uint32_t count) {
+  stream_command_ = command;
+  stream_remaining_ = count;
+  stream_taken_ = 0;
+}
+
+void VirtualProgrammer::OnStreamByte(uint8_t byte, int64_t at_us) {
+  --stream_remaining_;
+  // A programmer that stops taking the stream midway drops the rest.
+  const bool taken = faults_.stop_stream_after < 0 ||
+                     stream_taken_ < static_cast<uint32_t>(faults_.stop_stream_after);
+  if (taken) {
+    ++stream_taken_;
+    if (stream_command_ == 14) OnDownloadByte(byte, at_us);
+    if (stream_command_ == 19) OnDirectByte(byte, at_us);
+  }
+  if (stream_remaining_ == 0) {
+    if (stream_command_ == 14) OnDownloadEnd(at_us);
+    if (stream_command_ == 19) OnDirectEnd(at_us);
+  }
 }
 
 uint8_t VirtualProgrammer::PopOutput() {
@@ -59,6 +172,8 @@ void VirtualProgrammer::DropArrived(int64_t now_us) {
 
 void VirtualProgrammer::SendReset(int64_t at_us) {
   static const uint8_t kReset[] = {'S', 'T', 'A', 'R', 'R', 'E', 'S', 'E', 'T'};
+  stream_remaining_ = 0;
+  std::fill(memory_.begin(), memory_.end(), 0xFF);
   Emit(kReset, sizeof kReset, at_us);
 }
 

@@ -50,6 +50,9 @@ class TerminalSurface final : public zvp::WindowSurface {
   void LockViewControls(bool) override {}
   void SetWindowRegion(int, int) override {}
   void RequestClose() override {}
+  void PrepareCodeViewList() override {}
+  void SetListCell(int, int, const std::string&) override {}
+  std::string ListCell(int, int) override { return {}; }
 
  private:
   std::mutex mu_;

@@ -9,6 +9,7 @@ namespace zvp {
 
 void SetupCodeView() {
   AppState& app = App();
+  app.surface->PrepareCodeViewList();
   app.view_address = 0;
   app.surface->SetText(ctl::kViewAddress, "00000");
   SelectRadio(ctl::kViewMemory);

@@ -94,6 +94,8 @@ void HeadlessWindow::ClearRecordsLocked() {
   wait_cursor_ = false;
   close_requests_ = 0;
   status_repaints_ = 0;
+  list_prepared_ = false;
+  cells_.clear();
 }
 
 void HeadlessWindow::ResetToCreatedState() {
@@ -389,6 +391,27 @@ int HeadlessWindow::CloseRequests() const {
 int HeadlessWindow::StatusRepaints() const {
   std::lock_guard<std::mutex> lock(mu_);
   return status_repaints_;
+}
+
+void HeadlessWindow::PrepareCodeViewList() {
+  std::lock_guard<std::mutex> lock(mu_);
+  list_prepared_ = true;
+}
+
+void HeadlessWindow::SetListCell(int row, int column, const std::string& text) {
+  std::lock_guard<std::mutex> lock(mu_);
+  cells_[{row, column}] = text;
+}
+
+std::string HeadlessWindow::ListCell(int row, int column) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = cells_.find({row, column});
+  return it == cells_.end() ? std::string() : it->second;
+}
+
+bool HeadlessWindow::ListPrepared() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return list_prepared_;
 }
 
 }  // namespace zvp

@@ -80,6 +80,9 @@ class HeadlessWindow final : public WindowSurface {
   void LockViewControls(bool locked) override;
   void SetWindowRegion(int width, int height) override;
   void RequestClose() override;
+  void PrepareCodeViewList() override;
+  void SetListCell(int row, int column, const std::string& text) override;
+  std::string ListCell(int row, int column) override;
 
   // User actions. Each returns true when it reached DispatchCommand.
   //
@@ -118,6 +121,7 @@ class HeadlessWindow final : public WindowSurface {
   bool WaitCursor() const;  // as of the last UpdateCursor
   int CloseRequests() const;
   int StatusRepaints() const;
+  bool ListPrepared() const;
 
  private:
   struct Control {
@@ -144,6 +148,8 @@ class HeadlessWindow final : public WindowSurface {
   std::vector<BeepRecord> beeps_;
   std::vector<MessageBox> messages_;
   Region region_;
+  bool list_prepared_ = false;
+  std::map<std::pair<int, int>, std::string> cells_;  // (row, column) -> text
   bool view_locked_ = false;
   bool wait_cursor_ = false;
   int close_requests_ = 0;

@@ -60,6 +60,13 @@ class WindowSurface {
   virtual void SetWindowRegion(int width, int height) = 0;
   // Asks the main window to close (the quit button).
   virtual void RequestClose() = 0;
+
+  // The code view's list (control 159): columns "ADDR" and "0".."F", grid
+  // lines, full-row selection, its blank rows. Called once, on the UI thread.
+  virtual void PrepareCodeViewList() = 0;
+  // Cell texts: row 0..15, column 0 (the address) or 1..16 (the bytes).
+  virtual void SetListCell(int row, int column, const std::string& text) = 0;
+  virtual std::string ListCell(int row, int column) = 0;
 };
 
 }  // namespace zvp

@@ -120,6 +120,20 @@ class FakeSurface : public WindowSurface {
     ++close_requests_;
   }
 
+  void PrepareCodeViewList() override {
+    std::lock_guard<std::mutex> lock(mu_);
+    ++list_prepared_;
+  }
+  void SetListCell(int row, int column, const std::string& text) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    cells_[{row, column}] = text;
+  }
+  std::string ListCell(int row, int column) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = cells_.find({row, column});
+    return it == cells_.end() ? std::string() : it->second;
+  }
+
   // Test-side access (call while no other thread uses the surface).
   std::map<int, std::string> texts_;
   std::map<int, bool> checked_;
@@ -139,6 +153,8 @@ class FakeSurface : public WindowSurface {
   int repaints_ = 0;
   int region_w_ = 0, region_h_ = 0;
   int close_requests_ = 0;
+  int list_prepared_ = 0;
+  std::map<std::pair<int, int>, std::string> cells_;
 
  private:
   std::mutex mu_;

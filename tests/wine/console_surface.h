@@ -100,6 +100,9 @@ class ConsoleSurface final : public WindowSurface {
     ++close_requests_;
     PrintLine("[close]");
   }
+  void PrepareCodeViewList() override {}
+  void SetListCell(int, int, const std::string&) override {}
+  std::string ListCell(int, int) override { return {}; }
 
   // Copies for the checks.
   std::vector<MessageBox> Boxes() {

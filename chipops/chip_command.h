@@ -1,0 +1,29 @@
+// The two steps every chip operation shares: starting the command (header,
+// start acknowledgement, voltage errors) and following the programmer's
+// progress addresses.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zvp {
+
+// Writes the working range and `command` into the header and exchanges it,
+// then waits for the 2-byte start acknowledgement ('E' = supply-voltage
+// error). With `reconnect`, a programmer that does not answer the header
+// clears failure_counts, arms the reconnect timer and shows the connection
+// error. True when the chip operation may go on.
+bool StartChipCommand(uint8_t command, bool reconnect);
+
+// Reads 3-byte progress addresses while they stay below `limit`, showing
+// `text` + ",  地址: " + the address after each, waiting `pause_ms` before
+// each read. Returns the last address reported (range_start when none came).
+uint32_t FollowProgress(const std::string& text, uint32_t limit, uint32_t pause_ms);
+
+// "text,  地址: 0ABCD": the progress text with a five-digit address.
+std::string WithAddress(const std::string& text, uint32_t address);
+
+// The connection error every operation shows when the programmer is gone.
+extern const char kConnectionErrorText[];
+
+}  // namespace zvp
