@@ -288,6 +288,49 @@ TEST_F(Window, CountersClearOnlyWhenConfirmedAndPauseGreysTheBoxes) {
   EXPECT_TRUE(window_.IsEnabled(ctl::kFailBox));
 }
 
+TEST_F(Window, CounterSettingsTakeTheLastSixDigitsAndResumeCounting) {
+  Start();
+  App().count_flags = 0x11 | 0x40;  // bit 6 is not carried through the dialog
+  window_.Click(ctl::kPauseCounting);
+  std::vector<CounterDialog> shown;
+  CounterDialog answer{"1234567", "7", 0x05};
+  HeadlessWindow::Observers o;
+  o.counter_dialog = [&](CounterDialog* d) {
+    shown.push_back(*d);
+    *d = answer;
+    return true;
+  };
+  window_.SetObservers(o);
+  window_.Click(ctl::kCounterSettings);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].pass_text, "00000");
+  EXPECT_EQ(shown[0].flags, 0x11u);
+  EXPECT_EQ(App().pass_count, 234567u);
+  EXPECT_EQ(window_.GetText(ctl::kPassBox, 10), "234567");
+  EXPECT_EQ(App().fail_count, 7u);
+  EXPECT_EQ(window_.GetText(ctl::kFailBox, 10), "000007");
+  EXPECT_EQ(App().count_flags, 0x05u);
+  EXPECT_EQ(App().function_flags & fn::kCountingPaused, 0u);
+  EXPECT_EQ(window_.GetText(ctl::kPauseCounting, 20), "暂停计数");
+  EXPECT_TRUE(window_.IsEnabled(ctl::kPassBox));
+
+  // Cancel changes nothing; an empty value counts as 0.
+  o.counter_dialog = [](CounterDialog*) { return false; };
+  window_.SetObservers(o);
+  window_.Click(ctl::kCounterSettings);
+  EXPECT_EQ(App().pass_count, 234567u);
+  answer = {"", "", 0};
+  o.counter_dialog = [&](CounterDialog* d) {
+    *d = answer;
+    return true;
+  };
+  window_.SetObservers(o);
+  window_.Click(ctl::kCounterSettings);
+  EXPECT_EQ(App().pass_count, 0u);
+  EXPECT_EQ(window_.GetText(ctl::kPassBox, 10), "000000");
+  EXPECT_EQ(App().count_flags, 0u);
+}
+
 TEST_F(Window, ShowCountersAndBuzzerFollowTheirBoxes) {
   Start();
   window_.Click(ctl::kShowCounters);

@@ -53,6 +53,10 @@ class TerminalSurface final : public zvp::WindowSurface {
   void PrepareCodeViewList() override {}
   void SetListCell(int, int, const std::string&) override {}
   std::string ListCell(int, int) override { return {}; }
+  bool RunCounterDialog(zvp::CounterDialog*) override { return false; }
+  std::optional<std::string> RunEditDialog(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
 
  private:
   std::mutex mu_;

@@ -1,5 +1,6 @@
 #include "ui/counters.h"
 
+#include "image/number_text.h"
 #include "link/app_state.h"
 #include "ui/control_ids.h"
 #include "ui/window_surface.h"
@@ -20,6 +21,35 @@ void ClearCounters() {
   s.SetText(ctl::kFailBox, "00000");
   app.pass_count = 0;
   app.fail_count = 0;
+}
+
+void EditCounterSettings() {
+  AppState& app = App();
+  WindowSurface& s = *app.surface;
+  CounterDialog dialog;
+  dialog.pass_text = s.GetText(ctl::kPassBox, 15);
+  dialog.fail_text = s.GetText(ctl::kFailBox, 15);
+  dialog.flags = app.count_flags & 0x3F;
+  if (!s.RunCounterDialog(&dialog)) return;
+
+  // A start value keeps its last six digits; an empty one is 0. The dialog's
+  // boxes take digits only, so the parse cannot fail on typed input; a pasted
+  // non-digit text counts as 0 rather than as the parse's failure value.
+  auto accept = [&](const std::string& text, Flag* count, int box) {
+    std::string six;
+    RightAlign(text.size() > 15 ? text.substr(text.size() - 15) : text, &six, 6);
+    uint32_t value = ParseNumber(six, 10);
+    if (value == kParseFailure) value = 0;
+    *count = value;
+    s.SetText(box, FormatNumber(value, 10, 6));
+  };
+  accept(dialog.pass_text, &app.pass_count, ctl::kPassBox);
+  accept(dialog.fail_text, &app.fail_count, ctl::kFailBox);
+  app.function_flags = (app.function_flags & ~fn::kCountingPaused) | fn::kShowCounters;
+  app.count_flags = dialog.flags & 0x3F;
+  s.SetText(ctl::kPauseCounting, "暂停计数");
+  s.SetEnabled(ctl::kPassBox, true);
+  s.SetEnabled(ctl::kFailBox, true);
 }
 
 void ToggleCounting() {

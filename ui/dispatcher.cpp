@@ -227,6 +227,9 @@ void DispatchCommand(int id, int parent) {
     case ctl::kClearCounts:
       ClearCounters();
       break;
+    case ctl::kCounterSettings:
+      EditCounterSettings();
+      break;
     case ctl::kBuzzer:
       if (s.IsChecked(ctl::kBuzzer)) {
         app.function_flags |= fn::kBuzzer;

@@ -414,4 +414,24 @@ bool HeadlessWindow::ListPrepared() const {
   return list_prepared_;
 }
 
+bool HeadlessWindow::RunCounterDialog(CounterDialog* dialog) {
+  std::function<bool(CounterDialog*)> observer;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    observer = observers_.counter_dialog;
+  }
+  return observer ? observer(dialog) : false;
+}
+
+std::optional<std::string> HeadlessWindow::RunEditDialog(const std::string& address_text,
+                                                         const std::string& value) {
+  std::function<std::optional<std::string>(const std::string&, const std::string&)> observer;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    observer = observers_.edit_dialog;
+  }
+  if (!observer) return std::nullopt;
+  return observer(address_text, value);
+}
+
 }  // namespace zvp

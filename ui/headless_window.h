@@ -39,6 +39,11 @@ class HeadlessWindow final : public WindowSurface {
     std::function<void(bool locked)> view_lock_changed;
     std::function<void(int width, int height)> region_changed;
     std::function<void()> close_requested;
+    // The modal dialogs; without them both are cancelled.
+    std::function<bool(CounterDialog* dialog)> counter_dialog;
+    std::function<std::optional<std::string>(const std::string& address_text,
+                                             const std::string& value)>
+        edit_dialog;
   };
 
   struct BeepRecord {
@@ -83,6 +88,9 @@ class HeadlessWindow final : public WindowSurface {
   void PrepareCodeViewList() override;
   void SetListCell(int row, int column, const std::string& text) override;
   std::string ListCell(int row, int column) override;
+  bool RunCounterDialog(CounterDialog* dialog) override;
+  std::optional<std::string> RunEditDialog(const std::string& address_text,
+                                           const std::string& value) override;
 
   // User actions. Each returns true when it reached DispatchCommand.
   //

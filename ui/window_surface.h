@@ -14,6 +14,14 @@ enum class MsgIcon { kNone, kWarning, kQuestion, kInformation };
 enum class MsgButtons { kOk, kYesNo, kOkCancel };
 enum class MsgAnswer { kOk, kCancel, kYes, kNo };
 
+// What the counter-settings dialog shows and, after OK, what the user left
+// in it: the two start values as typed and the six failure-count choices.
+struct CounterDialog {
+  std::string pass_text;  // at most 15 characters
+  std::string fail_text;
+  uint32_t flags = 0;     // bits 0..5 as in count_flags
+};
+
 struct MessageBox {
   std::string text;
   std::string caption;
@@ -67,6 +75,13 @@ class WindowSurface {
   // Cell texts: row 0..15, column 0 (the address) or 1..16 (the bytes).
   virtual void SetListCell(int row, int column, const std::string& text) = 0;
   virtual std::string ListCell(int row, int column) = 0;
+
+  // The modal dialogs: the counter settings (true on OK, *dialog then holds
+  // what the user left in it), and the code edit dialog for the byte at
+  // `address_text` (the new value as typed on OK, nullopt on cancel).
+  virtual bool RunCounterDialog(CounterDialog* dialog) = 0;
+  virtual std::optional<std::string> RunEditDialog(const std::string& address_text,
+                                                   const std::string& value) = 0;
 };
 
 }  // namespace zvp

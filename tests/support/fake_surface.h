@@ -134,6 +134,20 @@ class FakeSurface : public WindowSurface {
     return it == cells_.end() ? std::string() : it->second;
   }
 
+  bool RunCounterDialog(CounterDialog* dialog) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    counter_dialogs_.push_back(*dialog);
+    if (!counter_answer_) return false;
+    *dialog = *counter_answer_;
+    return true;
+  }
+  std::optional<std::string> RunEditDialog(const std::string& address_text,
+                                           const std::string& value) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    edit_dialogs_.push_back({address_text, value});
+    return edit_answer_;
+  }
+
   // Test-side access (call while no other thread uses the surface).
   std::map<int, std::string> texts_;
   std::map<int, bool> checked_;
@@ -154,6 +168,10 @@ class FakeSurface : public WindowSurface {
   int region_w_ = 0, region_h_ = 0;
   int close_requests_ = 0;
   int list_prepared_ = 0;
+  std::vector<CounterDialog> counter_dialogs_;
+  std::optional<CounterDialog> counter_answer_;  // nullopt: cancelled
+  std::vector<std::pair<std::string, std::string>> edit_dialogs_;
+  std::optional<std::string> edit_answer_;       // nullopt: cancelled
   std::map<std::pair<int, int>, std::string> cells_;
 
  private:

@@ -103,6 +103,10 @@ class ConsoleSurface final : public WindowSurface {
   void PrepareCodeViewList() override {}
   void SetListCell(int, int, const std::string&) override {}
   std::string ListCell(int, int) override { return {}; }
+  bool RunCounterDialog(CounterDialog*) override { return false; }
+  std::optional<std::string> RunEditDialog(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
 
   // Copies for the checks.
   std::vector<MessageBox> Boxes() {
