@@ -1,6 +1,13 @@
 #include "cli/cli.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <ctime>
+#include <functional>
+#include <thread>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -11,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "chipops/auto_program.h"
 #include "image/number_text.h"
 #include "link/app_state.h"
 #include "link/clock.h"
@@ -47,9 +55,14 @@ const char kUsage[] =
     "  --end HEX          end address (1FFF)\n"
     "  --file PATH        code file\n"
     "  --debug            debug mode (the PC streams and compares the code itself)\n"
+    "  --chip-view        view: show the chip instead of the programmer memory\n"
+    "  --ascii            view: show the bytes as ASCII characters\n"
     "  --buzzer           sound the buzzer\n"
     "  --yes | --no       answer to confirmation boxes (default: ask on a terminal, else no)\n"
     "  --trace FILE       write a wire trace of every serial-port call\n"
+    "  --repeat           auto: program chip after chip, one per line on standard input,\n"
+    "                     until the input ends (the reset watch runs while waiting)\n"
+    "  --log FILE         auto: append a line per finished run to FILE\n"
     "commands:\n"
     "  connect download memsum init-memory blank-check verify chipsum copy-chip erase\n"
     "  read-protect ldc-protect hw-write-protect auto offline-master save-hex PATH\n"
@@ -112,8 +125,11 @@ struct Options {
   std::string start = "0000", end = "1FFF";
   std::optional<std::string> file;
   bool debug = false, buzzer = false;
+  bool chip_view = false, ascii = false;  // the code view's modes
   std::optional<bool> answer;  // --yes / --no
   std::string trace;
+  bool repeat = false;
+  std::string log;
   std::vector<Invocation> commands;
 };
 
@@ -160,6 +176,10 @@ std::optional<int> Parse(int argc, const char* const* argv, Options* o) {
       o->file = v;
     } else if (a == "--debug") {
       o->debug = true;
+    } else if (a == "--chip-view") {
+      o->chip_view = true;
+    } else if (a == "--ascii") {
+      o->ascii = true;
     } else if (a == "--buzzer") {
       o->buzzer = true;
     } else if (a == "--yes") {
@@ -168,6 +188,10 @@ std::optional<int> Parse(int argc, const char* const* argv, Options* o) {
       o->answer = false;
     } else if (a == "--trace") {
       if (!value(i, &o->trace)) return UsageError("--trace needs a file");
+    } else if (a == "--repeat") {
+      o->repeat = true;
+    } else if (a == "--log") {
+      if (!value(i, &o->log)) return UsageError("--log needs a file");
     } else if (a.rfind("--", 0) == 0) {
       return UsageError("unknown option " + a);
     } else {
@@ -355,6 +379,12 @@ void ApplyChoices(HeadlessWindow& w, const Options& o) {
 // Presses `button` and waits for the operation it starts. False when nothing
 // started (a guard refused) or the operation left link_fault set.
 bool Press(HeadlessWindow& w, int button) {
+  if (!w.IsEnabled(button)) {
+    // The window greys the MTP-only buttons for an OTP chip; a user could
+    // not press them, and neither can the command line.
+    std::cerr << "zvp: that button is greyed out for the chosen chip type\n";
+    return false;
+  }
   const uint64_t before = WorkersStarted();
   w.Click(button);
   WaitForWorkers();
@@ -362,12 +392,141 @@ bool Press(HeadlessWindow& w, int button) {
   return App().link_fault == 0;
 }
 
-bool RunCommand(HeadlessWindow& w, const Invocation& inv, const std::string& port_arg) {
+const char* StepName(uint8_t code) {
+  switch (code) {
+    case OpBlankCheck:
+      return "blank-check";
+    case OpEraseMtp:
+      return "erase";
+    case OpProgramChip:
+      return "program";
+    case OpProgramChipDirect:
+      return "program-direct";
+    case OpVerifyChip:
+      return "verify";
+    case OpChipChecksum:
+      return "chipsum";
+    case OpEnableSmart:
+      return "smart";
+    case OpLdcProtect:
+      return "ldc-protect";
+    case OpReadProtect:
+      return "read-protect";
+    case OpHardwareWriteProtect:
+      return "hw-write-protect";
+  }
+  return "?";
+}
+
+// Lines typed on standard input, read on a thread of their own so that the
+// reset watch can tick while the operator changes chips.
+class LineWaiter {
+ public:
+  LineWaiter() {
+    std::thread([this] {
+      std::string line;
+      while (std::getline(std::cin, line)) {
+        std::lock_guard<std::mutex> lock(mu_);
+        ++lines_;
+        cv_.notify_all();
+      }
+      std::lock_guard<std::mutex> lock(mu_);
+      ended_ = true;
+      cv_.notify_all();
+    }).detach();  // a read of a terminal cannot be interrupted; the process end ends it
+  }
+  // Waits for the next line, calling `tick` once a second meanwhile. False
+  // at the end of the input.
+  bool Next(const std::function<void()>& tick) {
+    std::unique_lock<std::mutex> lock(mu_);
+    while (lines_ == 0 && !ended_) {
+      if (!cv_.wait_for(lock, std::chrono::seconds(1), [&] { return lines_ > 0 || ended_; })) {
+        lock.unlock();
+        tick();
+        lock.lock();
+      }
+    }
+    if (lines_ == 0) return false;
+    --lines_;
+    return true;
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  int lines_ = 0;
+  bool ended_ = false;
+};
+
+std::string LocalTime() {
+  const std::time_t now = std::time(nullptr);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+  return text;
+}
+
+// The production run: chip after chip until the input ends. The result is
+// the last run's.
+bool RunProduction(HeadlessWindow& w, const Options& o) {
+  std::ofstream log;
+  if (!o.log.empty()) log.open(o.log, std::ios::out | std::ios::app);
+  LineWaiter waiter;
+  bool passed = false;
+  for (;;) {
+    passed = Press(w, ctl::kAutoProgram);
+    const AppState& app = App();
+    std::cout << "pass: " << app.pass_count << "  fail: " << app.fail_count << "\n" << std::flush;
+    if (log) {
+      std::string steps;
+      for (uint8_t code : LastAutoSteps()) steps += (steps.empty() ? "" : ",") + std::string(StepName(code));
+      log << LocalTime() << "\t" << (passed ? "pass" : "fail") << "\t"
+          << (steps.empty() ? "-" : steps) << "\t" << w.Status() << "\tpass=" << app.pass_count
+          << "\tfail=" << app.fail_count << "\n"
+          << std::flush;
+    }
+    std::cerr << "zvp: Enter programs the next chip; end of input stops\n" << std::flush;
+    if (!waiter.Next([] { OnTimerTick(ctl::kResetPollTimer); })) break;
+    StopResetPoll();
+  }
+  StopResetPoll();
+  return passed;
+}
+
+// The code view's page at `address` as the window shows it: "显示内存数据",
+// then the address and "设 置", printed as its 16 rows; "返 回" afterwards
+// gives the following commands their buttons back.
+bool ShowPage(HeadlessWindow& w, const std::string& address, const Options& o) {
+  if (!Press(w, ctl::kShowMemory)) return false;
+  // The first show selects the memory view in hexadecimal and page 0; the
+  // modes are chosen afterwards, without a refresh of their own.
+  SelectRadio(o.chip_view ? ctl::kViewChip : ctl::kViewMemory);
+  w.SetChecked(ctl::kViewAscii, o.ascii);
+  w.SetText(ctl::kViewAddress, address);
+  const bool shown = Press(w, ctl::kViewSet);
+  if (shown) {
+    std::string table = "ADDR ";
+    for (int column = 0; column < 16; ++column) table += "  " + FormatNumber(column, 16, 1);
+    table += "\n";
+    for (int row = 0; row < 16; ++row) {
+      table += w.ListCell(row, 0);
+      for (int column = 1; column <= 16; ++column) {
+        const std::string cell = w.ListCell(row, column);
+        table += std::string(3 - std::min<size_t>(cell.size(), 2), ' ') + cell;
+      }
+      table += "\n";
+    }
+    std::cout << table << std::flush;
+  }
+  w.Click(ctl::kBack);
+  return shown;
+}
+
+bool RunCommand(HeadlessWindow& w, const Invocation& inv, const Options& o) {
   const CommandSpec& c = *inv.spec;
   const std::string name = c.name;
   if (name == "connect") return App().programmer_found == 1;
   if (name == "state") {
-    PrintState(w, port_arg);
+    PrintState(w, o.port);
     return App().link_fault == 0;
   }
   if (name == "init-memory") {
@@ -378,6 +537,7 @@ bool RunCommand(HeadlessWindow& w, const Invocation& inv, const std::string& por
     asked_yes = boxes.size() > boxes_before && w.Status() != "操作已退出";
     return asked_yes && App().link_fault == 0;
   }
+  if (name == "view") return ShowPage(w, inv.arg, o);
   return Press(w, c.button);
 }
 
@@ -439,6 +599,16 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   HeadlessWindow::Observers watch;
   watch.status_changed = [&](const std::string& text) { printer.Status(text); };
   watch.message_box = [&](const MessageBox& box) { return printer.Box(box); };
+  // The save dialog answers each save-hex command with its PATH, in order.
+  std::deque<std::string> save_paths;
+  for (const Invocation& inv : o.commands)
+    if (std::string(inv.spec->name) == "save-hex") save_paths.push_back(inv.arg);
+  watch.save_file = [&save_paths](const std::string&) -> std::optional<std::string> {
+    if (save_paths.empty()) return std::nullopt;
+    std::string path = save_paths.front();
+    save_paths.pop_front();
+    return path;
+  };
   window.SetObservers(watch);
 
   int status = kExitOk;
@@ -451,7 +621,8 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   }
   if (status == kExitOk) {
     for (const Invocation& inv : o.commands) {
-      if (!RunCommand(window, inv, o.port)) {
+      const bool production = o.repeat && std::string(inv.spec->name) == "auto";
+      if (production ? !RunProduction(window, o) : !RunCommand(window, inv, o)) {
         status = kExitFailed;
         break;
       }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows programs (mingw-w64), the Linux tree (core, tests,
-# tools) and, for the concurrency tests, the Linux tests under
-# ThreadSanitizer.
+# tools), for the concurrency tests the Linux tests under ThreadSanitizer,
+# and the fuzz targets (clang, libFuzzer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -9,5 +9,7 @@ cmake --preset win >/dev/null
 cmake --build --preset win
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target zvp_tests
-cmake --preset native -DZVP_WIN_BUILD_DIR="$PWD/build/win" -DZVP_TSAN_BUILD_DIR="$PWD/build/tsan" >/dev/null
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+cmake --preset native -DZVP_WIN_BUILD_DIR="$PWD/build/win" -DZVP_TSAN_BUILD_DIR="$PWD/build/tsan" -DZVP_FUZZ_BUILD_DIR="$PWD/build/fuzz" >/dev/null
 cmake --build --preset native

@@ -16,3 +16,37 @@ echo "== zvp --port $pty --trace trace.txt connect state"
 ./build/native/tools/zvp --port "$pty" --trace "$work/trace.txt" connect state
 echo "== wire trace"
 cat "$work/trace.txt"
+
+# The window program itself: zvp.exe --simulate under Wine, its built-in
+# virtual programmer behind COM1..COM4. On the user's display when one
+# answers (the script ends when the window is closed); otherwise on a private
+# Xvfb, long enough to wait for the window and take a screenshot of it.
+echo "== zvp.exe --simulate (the window)"
+# shellcheck source=scripts/wine_env.sh
+source scripts/wine_env.sh
+trap 'zvp_wine_stop; kill $sim 2>/dev/null || true; rm -rf "$work"' EXIT
+zvp_wine_prefix "$PWD/build/win/wineprefix"
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Decorated /f >/dev/null 2>&1 || true
+  echo "on display $DISPLAY; close the window to end"
+  wine build/win/tools/zvp.exe --simulate
+else
+  unset DISPLAY
+  zvp_wine_display
+  # No window manager on Xvfb: Wine draws the frames and captions itself.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+  wine build/win/tools/zvp.exe --simulate >/dev/null 2>&1 &
+  window=
+  for _ in $(seq 120); do
+    window=$(xdotool search --name 'ZVP-V2.0C' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+    sleep 0.5
+  done
+  [ -n "$window" ] || { echo "the window did not show within 60 s" >&2; exit 1; }
+  sleep 3  # the first paint and the start-up texts
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  mkdir -p build/screenshots
+  shot=$PWD/build/screenshots/run_window.png
+  # shellcheck disable=SC2153  # WIDTH, HEIGHT, X, Y come from xdotool
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$shot"
+  echo "no display: the window ran headless on Xvfb; screenshot: $shot"
+fi

@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind
   g++-mingw-w64-x86-64 wine64 wine
-  xvfb xdotool imagemagick fonts-wqy-microhei socat srecord
+  xvfb x11-utils xdotool imagemagick fonts-wqy-microhei socat srecord
 )
 
 missing=()

@@ -165,6 +165,8 @@ class VirtualProgrammer {
   // Scratch state the handlers share across a stream.
   uint32_t stream_address_ = 0;
   uint32_t stream_sum_ = 0;
+  bool stream_refused_ = false;  // direct programming: the chip refused a byte
+  int64_t stream_last_us_ = 0;   // download: when the last data byte came
 };
 
 }  // namespace zvp

@@ -165,9 +165,12 @@ TEST_F(WindowAnswers, F7AnsweredNoLeavesTheMemoryAlone) {
 }
 
 TEST_F(WindowAnswers, F7YesRunsTheInitialisationOnThisThread) {
+  ASSERT_TRUE(sim_port_.Open("COM1"));
   surface_.answers_.push_back(MsgAnswer::kYes);
-  OnFunctionKey(0x76);
-  EXPECT_EQ(App().header.Command(), OpInitMemory);
+  OnFunctionKey(0x76);  // returns only when the initialisation is over
+  ASSERT_EQ(device_.headers().size(), 1u);
+  EXPECT_EQ(device_.headers()[0][20], 12);  // the programmer's initialise command
+  EXPECT_EQ(surface_.Status(), "初始化存储器成功!");
   EXPECT_EQ(App().busy, 0u);
   EXPECT_EQ(surface_.cursor_updates_, 2);
 }

@@ -2,11 +2,20 @@
 // path as its first line, then serves until interrupted.
 //
 //   zvp-sim [--link PATH] [--silent] [--short N] [--unpaced]
+//           [--no-romok] [--wrong-romok] [--silent-after CMD] [--sum-offset N]
+//           [--stop-stream N] [--init-delay MS]
+//           [--voltage-error C] [--answer-no CMD] [--silent-at ADDR] [--otp]
+//           [--wrong-block-sum] [--differs-at ADDR]
 //
 // Lines on standard input steer it while it runs:
 //   reset         send the unsolicited "STARRESET"
 //   silent on|off answer headers or not
 //   short N|off   answer headers with only N bytes
+//   new-chip [otp] a new blank chip in the socket (MTP unless otp)
+//   chip          print the chip's state: type, protections, sum of its memory
+//   dump-chip F   write the chip's 32 KiB to the file F
+//   dump-memory F write the programmer memory's first 32 KiB to the file F
+//   config        print the offline configuration last written (hex)
 //   quit          stop
 #include <signal.h>
 #include <unistd.h>
@@ -34,7 +43,12 @@ void OnReset(int) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: zvp-sim [--link PATH] [--silent] [--short N] [--unpaced]\n");
+  std::fprintf(stderr,
+               "usage: zvp-sim [--link PATH] [--silent] [--short N] [--unpaced]\n"
+               "               [--no-romok] [--wrong-romok] [--silent-after CMD] [--sum-offset N]\n"
+               "               [--stop-stream N] [--init-delay MS]\n"
+               "               [--voltage-error C] [--answer-no CMD] [--silent-at ADDR] [--otp]\n"
+               "               [--wrong-block-sum] [--differs-at ADDR]\n");
   return 2;
 }
 
@@ -44,6 +58,9 @@ int main(int argc, char** argv) {
   zvp::SimConfig config;
   zvp::SimFaults faults;
   std::string link;
+  bool otp = false;  // an OTP chip in the socket instead of MTP
+  // --differs-at: the chip reads this address (hex) back inverted.
+  int differs_at = -1;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--link" && i + 1 < argc) {
@@ -52,6 +69,30 @@ int main(int argc, char** argv) {
       faults.silent = true;
     } else if (a == "--short" && i + 1 < argc) {
       faults.short_answer = std::atoi(argv[++i]);
+    } else if (a == "--no-romok") {
+      faults.no_romok = true;
+    } else if (a == "--wrong-romok") {
+      faults.wrong_romok = true;
+    } else if (a == "--silent-after" && i + 1 < argc) {
+      faults.silent_after_header = std::atoi(argv[++i]);
+    } else if (a == "--sum-offset" && i + 1 < argc) {
+      faults.sum_offset = std::atoi(argv[++i]);
+    } else if (a == "--stop-stream" && i + 1 < argc) {
+      faults.stop_stream_after = std::atoi(argv[++i]);
+    } else if (a == "--init-delay" && i + 1 < argc) {
+      config.init_delay_us = std::atoll(argv[++i]) * 1000;
+    } else if (a == "--voltage-error" && i + 1 < argc) {
+      faults.voltage_error = argv[++i][0];
+    } else if (a == "--answer-no" && i + 1 < argc) {
+      faults.answer_no = std::atoi(argv[++i]);
+    } else if (a == "--silent-at" && i + 1 < argc) {
+      faults.silent_at_address = static_cast<int>(std::strtol(argv[++i], nullptr, 16));
+    } else if (a == "--wrong-block-sum") {
+      faults.wrong_block_sum = true;
+    } else if (a == "--differs-at" && i + 1 < argc) {
+      differs_at = static_cast<int>(std::strtol(argv[++i], nullptr, 16));
+    } else if (a == "--otp") {
+      otp = true;
     } else if (a == "--unpaced") {
       config.paced = false;
     } else {
@@ -62,6 +103,8 @@ int main(int argc, char** argv) {
   zvp::SystemClock clock;
   zvp::VirtualProgrammer device(config);
   device.faults() = faults;
+  if (otp) device.chip().type = zvp::SimChipType::kOtp;
+  device.chip().differs_at = differs_at;
   zvp::PtyServer server(&device, &clock);
   if (!server.Open()) {
     std::perror("zvp-sim: cannot open a pseudo-terminal");
@@ -91,6 +134,39 @@ int main(int argc, char** argv) {
     in >> cmd >> arg;
     if (cmd == "quit") return false;
     if (cmd == "reset") device.SendReset(clock.NowUs());
+    if (cmd == "new-chip") {
+      device.chip() = zvp::SimChip{};
+      if (arg == "otp") device.chip().type = zvp::SimChipType::kOtp;
+      std::printf("new-chip: %s\n", arg == "otp" ? "otp" : "mtp");
+      std::fflush(stdout);
+    }
+    if (cmd == "chip") {
+      const zvp::SimChip& c = device.chip();
+      unsigned sum = 0;
+      for (uint8_t b : c.memory) sum += b;
+      std::printf("chip: %s smart=%d read-protect=%d ldc-protect=%d hw-write-protect=%d sum=%04X\n",
+                  c.type == zvp::SimChipType::kOtp ? "otp" : "mtp", c.smart, c.read_protect,
+                  c.ldc_protect, c.hw_write_protect, sum & 0xFFFF);
+      std::fflush(stdout);
+    }
+    if (cmd == "dump-chip" || cmd == "dump-memory") {
+      const std::vector<uint8_t>& bytes = cmd == "dump-chip" ? device.chip().memory : device.memory();
+      if (FILE* f = std::fopen(arg.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, zvp::kSimChipSize, f);
+        std::fclose(f);
+      }
+      std::printf("%s: %s\n", cmd.c_str(), arg.c_str());
+      std::fflush(stdout);
+    }
+    if (cmd == "config") {
+      const auto& configs = device.offline_configs();
+      std::printf("config: ");
+      if (configs.empty()) std::printf("none");
+      for (uint8_t b : configs.empty() ? zvp::VirtualProgrammer::Header{} : configs.back())
+        if (!configs.empty()) std::printf("%02X", b);
+      std::printf("\n");
+      std::fflush(stdout);
+    }
     if (cmd == "silent") device.faults().silent = (arg != "off");
     if (cmd == "short") device.faults().short_answer = (arg == "off") ? -1 : std::atoi(arg.c_str());
     return true;

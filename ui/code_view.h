@@ -1,10 +1,18 @@
 // The code view: one page of 256 bytes of the programmer memory or the chip.
 #pragma once
 
+#include <cstdint>
+
 namespace zvp {
 
 // Prepares the view the first time it is shown: page 0, the programmer-memory
 // view, hexadecimal. On the UI thread.
 void SetupCodeView();
+
+// The code-view operation, on the worker (codes 30 and above): 31 takes the
+// page from the display-address box, 33 and 34 step a page back and
+// forward, every other code shows the current page again. Fills the list's
+// 16 rows, the status line and the display-address box.
+void RefreshCodeView(uint8_t code);
 
 }  // namespace zvp

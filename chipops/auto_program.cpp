@@ -1,0 +1,108 @@
+#include "chipops/auto_program.h"
+
+#include <mutex>
+
+#include "image/number_text.h"
+#include "link/app_state.h"
+#include "link/engine.h"
+#include "link/serial_link.h"
+#include "ui/control_ids.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+namespace {
+
+constexpr uint8_t kMtp = 2;
+
+struct Step {
+  bool runs;
+  uint8_t normal_code;
+  uint8_t direct_code;
+};
+
+std::mutex g_steps_mu;
+std::vector<uint8_t> g_last_steps;
+
+void RunSequence(bool direct) {
+  AppState& app = App();
+  WindowSurface& s = *app.surface;
+  const bool buzzer = (app.function_flags & fn::kBuzzer) != 0;
+  if (buzzer) s.Beep(1000, 100);
+  app.auto_running = 1;
+  app.failure_counts = 1;
+
+  // The options and the chip type as the header was built when the sequence
+  // was started; the inner operations may rebuild the header meanwhile.
+  const uint32_t options = app.option_flags;
+  const bool mtp = app.header[4] == kMtp;
+  const bool forced = (app.function_flags & fn::kForceProtection) != 0;
+  const Step steps[] = {
+      {(options & opt::kBlankCheck) != 0, OpBlankCheck, OpBlankCheck},
+      {(options & opt::kErase) && mtp, OpEraseMtp, OpEraseMtp},
+      {true, OpProgramChip, OpProgramChipDirect},
+      {(options & opt::kVerify) != 0, OpVerifyChip, OpChipChecksum},
+      {((options & opt::kSmart) || forced) && mtp, OpEnableSmart, OpEnableSmart},
+      {(options & opt::kLdcProtect) != 0, OpLdcProtect, OpLdcProtect},
+      {(options & opt::kReadProtect) || forced, OpReadProtect, OpReadProtect},
+      {(options & opt::kHwWriteProtect) && mtp, OpHardwareWriteProtect, OpHardwareWriteProtect},
+  };
+  constexpr size_t kLastStep = 7;
+
+  std::vector<uint8_t> ran;
+  bool passed = true;
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    if (!steps[i].runs) continue;
+    // The direct form pauses before every step but the first; the normal
+    // form after every successful step but the hardware write protection.
+    if (direct && !ran.empty()) DelayMs(300);
+    const uint8_t code = direct ? steps[i].direct_code : steps[i].normal_code;
+    ran.push_back(code);
+    RunOperationNow(code);
+    if (app.link_fault) {
+      passed = false;
+      break;
+    }
+    if (!direct && i != kLastStep) DelayMs(300);
+  }
+
+  const bool paused = (app.function_flags & fn::kCountingPaused) != 0;
+  if (passed) {
+    s.SetStatus("自动编程已成功完成");
+    if (!paused) {
+      const uint32_t n = ++app.pass_count;
+      s.SetText(ctl::kPassBox, FormatNumber(n, 10, 6));
+    }
+    if (buzzer) s.Beep(1000, 500);
+  } else {
+    // The failing step's text stays. A programmer that could not be reached
+    // has cleared failure_counts: that is no failed chip.
+    if (app.failure_counts == 1 && !paused) {
+      const uint32_t n = ++app.fail_count;
+      s.SetText(ctl::kFailBox, FormatNumber(n, 10, 5));
+    }
+    if (buzzer) {
+      for (int i = 0; i < 4; ++i) {
+        if (i) DelayMs(100);
+        s.Beep(1000, 100);
+      }
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(g_steps_mu);
+    g_last_steps = ran;
+  }
+  app.auto_running = 0;
+}
+
+}  // namespace
+
+void AutoProgram() { RunSequence(false); }
+void AutoProgramDirect() { RunSequence(true); }
+
+std::vector<uint8_t> LastAutoSteps() {
+  std::lock_guard<std::mutex> lock(g_steps_mu);
+  return g_last_steps;
+}
+
+}  // namespace zvp

@@ -1,0 +1,43 @@
+#include "chipops/blank_check.h"
+
+#include <string>
+
+#include "chipops/chip_command.h"
+#include "image/number_text.h"
+#include "link/app_state.h"
+#include "link/engine.h"
+#include "link/serial_link.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+namespace {
+constexpr char kBlankCheckText[] = "请稍候,芯片空检查";
+// The short set makes one try of a reply byte last at most 10 ms, so the
+// silence after the first address that is not blank costs about 300 ms.
+constexpr CommTimeouts kScanTimeouts{5, 5, 5, 5, 5};
+}  // namespace
+
+void BlankCheck() {
+  AppState& app = App();
+  WindowSurface& surface = *app.surface;
+  surface.SetStatus(std::string(kBlankCheckText) + "......");
+  if (!StartChipCommand(OpBlankCheck, true)) return;
+
+  SetLinkTimeouts(kScanTimeouts);
+  const uint32_t first = app.range_start;
+  const uint32_t last = app.range_end;
+  const uint32_t tracker = FollowProgress(kBlankCheckText, last + 1, 0);
+
+  if (tracker > last) {
+    surface.SetStatus("芯片是空的, 在地址空间: " + FormatNumber(first, 16, 5) + "~~" +
+                      FormatNumber(last, 16, 5));
+    return;
+  }
+  // A link that failed during the scan is reported in the same words, at the
+  // last address the programmer reached.
+  app.link_fault = 1;
+  surface.SetStatus("芯片不空, 在地址: " + FormatNumber(tracker, 16, 5));
+}
+
+}  // namespace zvp

@@ -1,0 +1,146 @@
+#include "chipops/copy_chip.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "chipops/chip_command.h"
+#include "chipops/read_block.h"
+#include "image/code_buffer.h"
+#include "image/number_text.h"
+#include "link/app_state.h"
+#include "link/operation_header.h"
+#include "link/serial_link.h"
+#include "ui/control_ids.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+namespace {
+
+constexpr char kCopyText[] = "请稍候,拷贝芯片数据到编程内存";
+constexpr char kCopySumText[] = "拷贝芯片数据检查和 =  ";
+constexpr char kInitText[] = "正在初始化编程内存系统,该过程约需几秒到十几秒时间,请稍候......";
+constexpr char kInitFailedText[] =
+    "初始化编程内存失败!请重新尝试,若重复出现此信息,内存芯片可能已损坏!";
+constexpr uint32_t kInitTries = 1500;  // about 27 s with the 9 ms set
+constexpr uint32_t kBlockSize = 256;
+constexpr uint8_t kInitMemoryCommand = 12;
+constexpr uint8_t kCopyChipCommand = 16;
+
+// Both copies overwrite what the programmer memory holds: nothing is sent
+// unless the user agrees.
+bool UserAgrees() {
+  AppState& app = App();
+  MessageBox box;
+  box.caption = "警 告";
+  box.text = "这个操作将改变编程内存代码数据,是否继续?,";
+  box.icon = MsgIcon::kWarning;
+  box.buttons = MsgButtons::kYesNo;
+  if (app.surface->ShowMessage(box) == MsgAnswer::kYes) return true;
+  app.surface->SetStatus("操作已中止");
+  return false;
+}
+
+void ShowCopySum(uint16_t sum) {
+  AppState& app = App();
+  app.surface->SetStatus(std::string(kCopySumText) +
+                         (app.link_fault ? "XXXX" : FormatNumber(sum, 16, 4)));
+}
+
+// Command 12 with the PC's own sum of the buffer from address 0: the
+// programmer clears its memory and answers "ROMOK" when done.
+bool InitialiseMemoryForCopy() {
+  AppState& app = App();
+  const uint32_t end = app.range_end;
+  const uint16_t s0 = BufferChecksum(0, end);
+  // The copy always starts at 0; the start box keeps its text and the next
+  // reading of the boxes brings its value back.
+  app.range_start = 0;
+  app.header.SetRange(0, end);
+  app.header[19] = 0;
+  app.header.SetChecksum(s0);
+  app.header.SetCommand(kInitMemoryCommand);
+  if (!BeginLink()) return false;
+  app.surface->SetStatus(kInitText);
+  uint8_t reply[8];
+  AwaitReply(reply, sizeof reply, 5, kInitTries);
+  // Five letters and the zero behind them: a longer or different reply is
+  // not the initialisation's end.
+  if (std::memcmp(reply, "ROMOK", 6) != 0) {
+    app.link_fault = 1;
+    app.surface->SetStatus(kInitFailedText);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void CopyChipDirect() {
+  AppState& app = App();
+  if (!UserAgrees()) return;
+  app.header.Fill(0);
+  app.memory_edited = 0;
+  BuildOperationHeader();
+  app.header.SetCommand(kReadChip);
+  app.link_fault = 0;
+
+  app.surface->SetStatus(std::string(kCopyText) + "......");
+  DelayMs(200);
+
+  const uint32_t start = app.range_start;
+  // Never past the code buffer, whatever the range fields hold.
+  const uint32_t end = std::min<uint32_t>(app.range_end, kCodeBufferSize - 1);
+  uint8_t block[512];
+  for (uint32_t address = start; address <= end;) {
+    app.surface->SetStatus(WithAddress(kCopyText, address));
+    const uint32_t last = std::min(address + (kBlockSize - 1), end);
+    ReadBlock(kReadChip, block, sizeof block, address, last);
+    // The blocks read so far stay in the buffer; the checksum range, the box
+    // and memory_loaded keep their earlier values.
+    if (app.link_fault) break;
+    std::copy(block, block + (last - address + 1), app.code_buffer.begin() + address);
+    address = last + 1;
+  }
+
+  uint16_t sum = 0;
+  if (!app.link_fault) {
+    sum = BufferChecksum(start, end);
+    app.checksum_end = end;
+    app.memory_loaded = 1;
+    app.checksum_start = start;
+    app.surface->SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
+  }
+  ShowCopySum(sum);
+}
+
+void CopyChipToMemory() {
+  AppState& app = App();
+  if (!UserAgrees()) return;
+  app.header.Fill(0);
+  app.memory_edited = 0;
+  BuildOperationHeader();
+  if (!InitialiseMemoryForCopy()) return;
+
+  app.surface->SetStatus(std::string(kCopyText) + "......");
+  DelayMs(200);
+  if (!StartChipCommand(kCopyChipCommand, false)) return;
+  SetLinkTimeouts(kPollTimeouts);
+  const uint32_t end = app.range_end;
+  // The programmer's reports are taken at most about three times a second.
+  const uint32_t tracker = FollowProgress(kCopyText, end, 300);
+  if (tracker < end) app.link_fault = 1;
+
+  // From here the programmer memory holds a part copy at least: whatever it
+  // held before is gone.
+  app.memory_loaded = 0;
+  const uint16_t sum = QueryWord();  // read even after a failed scan
+  if (!app.link_fault) {
+    app.memory_loaded = 1;
+    app.surface->SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
+  }
+  ShowCopySum(sum);
+}
+
+}  // namespace zvp

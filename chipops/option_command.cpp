@@ -1,0 +1,74 @@
+#include "chipops/option_command.h"
+
+#include <cstring>
+
+#include "link/app_state.h"
+#include "link/operation_header.h"
+#include "link/serial_link.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+namespace {
+
+// The texts of one command: while it runs, when the programmer says "NO",
+// and when it says "OK".
+struct OptionTexts {
+  uint8_t command;
+  const char* in_progress;
+  const char* failed;
+  const char* done;
+};
+
+constexpr OptionTexts kOptionTexts[] = {
+    {4, "正在擦除MTP,请稍候......", "擦除芯片失败!", "芯片已擦除!"},
+    {6, "使能芯片SMART系统,请稍候....", "使能芯片SMART系统失败!", "芯片SMART系统已使能!"},
+    {7, "正在使能芯片读保护,请稍候......", "使能芯片读保护失败!", "芯片读保护已使能!"},
+    {8, "正在使能芯片LDC保护,请稍候......", "使能芯片LDC保护失败!", "芯片LDC保护已使能!"},
+    {9, "正在使能硬件写保护,请稍候......", "使能芯片硬件写保护失败!", "芯片硬件写保护成功!"},
+};
+
+const OptionTexts* FindOptionTexts(uint8_t command) {
+  for (const OptionTexts& t : kOptionTexts) {
+    if (t.command == command) return &t;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void OptionCommand(uint8_t command) {
+  AppState& app = App();
+  WindowSurface& surface = *app.surface;
+  const OptionTexts* texts = FindOptionTexts(command);
+  if (texts == nullptr) {
+    // Not a command of this exchange: nothing is sent.
+    app.link_fault = 1;
+    return;
+  }
+  app.link_fault = 0;
+  surface.SetStatus(texts->in_progress);
+  // The engine already put the code into byte 20; writing it here keeps a
+  // direct call honest too.
+  app.header.SetCommand(command);
+  if (!BeginLink()) return;
+
+  // No start acknowledgement here: the one reply is the verdict. 100 tries
+  // under the 9 ms set give the chip about 1.8 s.
+  uint8_t reply[32];
+  AwaitReply(reply, sizeof reply, 2, 100);
+  if (std::memcmp(reply, "OK", 3) == 0) {
+    app.link_fault = 0;
+    surface.SetStatus(texts->done);
+    return;
+  }
+  app.link_fault = 1;
+  if (std::memcmp(reply, "NO", 3) == 0) {
+    surface.SetStatus(texts->failed);
+  } else if (reply[0] == 'E') {
+    VoltageFault(reply);
+  }
+  // Anything else (or nothing): the in-progress text stays.
+}
+
+}  // namespace zvp

@@ -1,0 +1,113 @@
+#include "chipops/verify_chip.h"
+
+#include <algorithm>
+#include <string>
+
+#include "chipops/chip_command.h"
+#include "chipops/read_block.h"
+#include "image/code_buffer.h"
+#include "image/number_text.h"
+#include "link/app_state.h"
+#include "link/operation_header.h"
+#include "link/serial_link.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+namespace {
+
+constexpr uint8_t kChipChecksumCommand = 2;
+constexpr uint8_t kVerifyCommand = 5;
+constexpr uint32_t kBlockSize = 256;
+
+constexpr char kChecksumProgress[] = "请稍候,得到芯片检查和";
+constexpr char kVerifyProgress[] = "请稍候,校验芯片数据";
+constexpr char kDirectProgress[] = "请稍候,校验芯片,在地址: ";
+
+}  // namespace
+
+void ChipChecksum() {
+  AppState& app = App();
+  WindowSurface& surface = *app.surface;
+  surface.SetStatus(std::string(kChecksumProgress) + "......");
+  if (!StartChipCommand(kChipChecksumCommand, false)) return;
+  const uint32_t end = app.range_end;
+  const uint32_t tracker = FollowProgress(kChecksumProgress, end, 0);
+  if (tracker < end) app.link_fault = 1;
+  // Read even after a failed scan; the text then shows "XXXX" whatever comes.
+  const uint16_t sum = QueryWord();
+  surface.SetStatus(std::string("芯片检查和 =  ") +
+                    (app.link_fault ? "XXXX" : FormatNumber(sum, 16, 4)));
+  if (!app.auto_running) return;
+  // The verify step of the debug-mode sequence: the chip must hold the
+  // buffer's code over the range.
+  if (app.link_fault || sum != BufferChecksum(app.range_start, end)) {
+    app.link_fault = 1;
+    surface.SetStatus("编程失败,校验芯片错误!");
+  } else {
+    surface.SetStatus("校验芯片成功!");
+  }
+}
+
+void VerifyChip() {
+  AppState& app = App();
+  WindowSurface& surface = *app.surface;
+  surface.SetStatus(std::string(kVerifyProgress) + "......");
+  if (!StartChipCommand(kVerifyCommand, false)) return;
+  // 10 ms a try: about 300 ms of silence ends the scan.
+  SetLinkTimeouts(kPollTimeouts);
+  const uint32_t end = app.range_end;
+  // A good verify ends with a report beyond the end; a bad one with the
+  // first differing address and silence.
+  const uint32_t tracker = FollowProgress(kVerifyProgress, end + 1, 0);
+  if (tracker > end) {
+    surface.SetStatus("校验芯片成功");
+    return;
+  }
+  app.link_fault = 1;
+  surface.SetStatus("校验芯片失败! 在地址: " + FormatNumber(tracker, 16, 5));
+}
+
+void VerifyChipDirect() {
+  AppState& app = App();
+  WindowSurface& surface = *app.surface;
+  app.header.Fill(0);
+  BuildOperationHeader();
+  app.header.SetCommand(kReadChip);
+  app.link_fault = 0;
+  surface.SetStatus(std::string(kDirectProgress) + "......");
+  DelayMs(200);
+
+  const uint32_t start = app.range_start;
+  // Never past the code buffer, whatever the range fields hold.
+  const uint32_t end = std::min<uint32_t>(app.range_end, kCodeBufferSize - 1);
+  uint8_t block[512];
+  bool failed = false;
+  uint32_t failure = start;
+  for (uint32_t address = start; address <= end;) {
+    surface.SetStatus(kDirectProgress + FormatNumber(address, 16, 5));
+    const uint32_t last = std::min(address + (kBlockSize - 1), end);
+    ReadBlock(kReadChip, block, sizeof block, address, last);
+    if (app.link_fault) {
+      failed = true;
+      failure = address;
+      break;
+    }
+    const auto first = app.code_buffer.begin() + address;
+    const auto differ = std::mismatch(block, block + (last - address + 1), first);
+    if (differ.first != block + (last - address + 1)) {
+      app.link_fault = 1;
+      failed = true;
+      failure = address + static_cast<uint32_t>(differ.first - block);
+      break;
+    }
+    address = last + 1;
+  }
+  if (!failed) {
+    surface.SetStatus("校验芯片成功");
+    return;
+  }
+  surface.SetStatus("校验芯片失败,在地址: " + FormatNumber(failure, 16, 4));
+}
+
+}  // namespace zvp

@@ -1,0 +1,172 @@
+#include "image/hex_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "chipops/read_block.h"
+#include "image/number_text.h"
+#include "link/app_state.h"
+#include "link/engine.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+namespace {
+
+constexpr char kSaveFilter[] = "hex文件(*.hex)|*.hex|OBJ文件(*.*)|*.obj||";
+constexpr char kCreateFailedText[] = "保存文件错误!";
+constexpr char kUserStopText[] = "用户已中断操作!";
+constexpr char kSaveFailedText[] = "保存文件失败,磁盘空间可能不足或指定的目标文件写保护.";
+constexpr char kSavedText[] = "代码文件文件已成功保存在: ";
+constexpr char kProgressText[] = "[双击这里中断操作] 读取编程内存数据并保存到文件, 地址: ";
+
+// Pages are read whole or up to the range's end: never more than 256 bytes
+// into a block buffer twice that size.
+constexpr uint32_t kBlockBufferSize = 512;
+constexpr uint32_t kRecordBytes = 16;
+
+std::string Hex2(uint32_t value) {
+  return FormatNumber(value & 0xFF, 16, 2);
+}
+
+std::string DataRecord(uint32_t address, const uint8_t* data, uint32_t count) {
+  uint32_t sum = count + ((address >> 8) & 0xFF) + (address & 0xFF);
+  std::string line = ":" + Hex2(count) + FormatNumber(address & 0xFFFF, 16, 4) + "00";
+  for (uint32_t i = 0; i < count; ++i) {
+    line += Hex2(data[i]);
+    sum += data[i];
+  }
+  line += Hex2(0x100 - (sum & 0xFF));
+  line += "\r\n";
+  return line;
+}
+
+// Makes the 64 KiB segment of `address` the current one. The segment value
+// is the segment's base divided by 16; with addresses inside the 1 MiB
+// buffer it always has four digits.
+std::string SegmentRecord(uint32_t address) {
+  const uint32_t segment = ((address >> 16) & 0xF) * 0x1000;
+  const uint32_t sum = 0xFC - (segment >> 8) - (segment & 0xFF);
+  return ":02000002" + FormatNumber(segment, 16, 4) + Hex2(sum) + "\r\n";
+}
+
+// The file name arrives as UTF-8; a path built from char8_t text keeps
+// Chinese names intact on Windows, where a plain char path would be taken
+// in the ANSI code page.
+std::filesystem::path PathFromUtf8(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string FullPathText(const std::filesystem::path& path) {
+  std::error_code ec;
+  std::filesystem::path full = std::filesystem::absolute(path, ec);
+  if (ec) full = path;
+  const std::u8string text = full.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// The bytes first..last as the code buffer holds them; addresses past the
+// buffer read as erased.
+void CopyFromCodeBuffer(uint8_t* dest, uint32_t first, uint32_t last) {
+  const auto& buffer = App().code_buffer;
+  for (uint32_t a = first, i = 0; i <= last - first; ++a, ++i)
+    dest[i] = a < kCodeBufferSize ? buffer[a] : 0xFF;
+}
+
+// Writes one record with its own write and pushes it to the file at once, so
+// that a full disk or a vanished file is noticed at the record it hits.
+bool WriteRecord(std::ofstream& out, const std::string& record) {
+  out.write(record.data(), static_cast<std::streamsize>(record.size()));
+  out.flush();
+  return static_cast<bool>(out);
+}
+
+enum class SaveEnd { kDone, kUserStop, kFailed };
+
+}  // namespace
+
+void SaveHexFile() {
+  AppState& app = App();
+  WindowSurface& surface = *app.surface;
+  app.link_fault = 0;
+  app.user_abort = 0;
+
+  const std::optional<std::string> chosen = surface.ChooseSaveFile(kSaveFilter);
+  if (!chosen) return;
+
+  const std::filesystem::path path = PathFromUtf8(*chosen);
+  std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
+  if (!out.is_open()) {
+    // The save failed before it began: red, like every other failed save.
+    app.link_fault = 1;
+    surface.SetStatus(kCreateFailedText);
+    return;
+  }
+
+  const bool debug = DebugMode();
+  const uint32_t first = app.range_start;
+  const uint32_t last = app.range_end;
+  uint32_t segment = first >> 16;
+  std::array<uint8_t, kBlockBufferSize> block{};
+
+  SaveEnd end = SaveEnd::kDone;
+  if (segment != 0 && !WriteRecord(out, SegmentRecord(first))) end = SaveEnd::kFailed;
+
+  uint32_t c = first;
+  while (end == SaveEnd::kDone && first <= last) {
+    if (app.user_abort) {
+      end = SaveEnd::kUserStop;
+      break;
+    }
+    // One page at a time: up to the page's last byte or to the range's end.
+    const uint32_t e = (c >> 8) == (last >> 8) ? last : (c | 0xFF);
+    surface.SetStatus(kProgressText + FormatNumber(c, 16, 5) + "~" + FormatNumber(e, 16, 5));
+    if (debug) {
+      CopyFromCodeBuffer(block.data(), c, e);
+    } else {
+      ReadBlock(kReadMemory, block.data(), kBlockBufferSize, c, e);
+    }
+    if (app.link_fault) {
+      end = SaveEnd::kFailed;
+      break;
+    }
+    // Records of at most 16 bytes that never cross a 16-byte boundary.
+    for (uint32_t a = c; end == SaveEnd::kDone;) {
+      const uint32_t n = std::min(kRecordBytes - (a & 0xF), e - a + 1);
+      if ((a >> 16) != segment) {
+        segment = a >> 16;
+        if (!WriteRecord(out, SegmentRecord(a))) end = SaveEnd::kFailed;
+      }
+      if (end == SaveEnd::kDone && !WriteRecord(out, DataRecord(a, block.data() + (a - c), n)))
+        end = SaveEnd::kFailed;
+      if (e - a + 1 == n) break;
+      a += n;
+    }
+    // The range may end at the top of the address space: stop on the last
+    // page instead of stepping past it.
+    if (e == last) break;
+    c = e + 1;
+  }
+
+  out.close();
+  if (end == SaveEnd::kUserStop) {
+    surface.SetStatus(kUserStopText);
+    return;
+  }
+  // A file that could not take all its records (or lost them when closed)
+  // is a failed save just as a page that could not be read.
+  if (end == SaveEnd::kFailed || out.fail()) {
+    app.link_fault = 1;
+    surface.SetStatus(kSaveFailedText);
+    return;
+  }
+  surface.SetStatus(kSavedText + FullPathText(path));
+}
+
+}  // namespace zvp

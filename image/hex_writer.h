@@ -1,0 +1,15 @@
+// Saving the programmer memory over the working range as an Intel HEX file
+// ("内存数据制作HEX文件"). The code file loader reads what this writes.
+#pragma once
+
+namespace zvp {
+
+// The operation behind OpSaveHexFile, on the worker: asks for a file name,
+// reads the programmer memory one 256-byte page at a time (the code buffer
+// in debug mode, without any traffic) and writes it as data records. The
+// outcome is on the status line; link_fault is 1 afterwards when the file
+// could not be created or written or a page could not be read, and 0 after
+// success, a cancelled dialog and the user's stop.
+void SaveHexFile();
+
+}  // namespace zvp

@@ -1,0 +1,213 @@
+#include "progmem/download.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "image/code_buffer.h"
+#include "image/code_file_loader.h"
+#include "image/number_text.h"
+#include "link/app_state.h"
+#include "link/engine.h"
+#include "link/operation_header.h"
+#include "link/serial_link.h"
+#include "progmem/memory_checksum.h"
+#include "ui/control_ids.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+const char kInitMemoryBusyText[] =
+    "正在初始化编程存储器,该过程约需几秒到十几秒时间,请耐心等候......";
+const char kInitMemoryDoneText[] = "初始化存储器成功!";
+const char kInitMemoryFailedText[] = "初始化编程存储器失败!请尝试重新初始化!";
+const char kDownloadInitFailedText[] = "初始化编程存储器失败!请尝试重新下载初始化!";
+const char kDownloadNoAnswerText[] = "编程代码下载失败![编程器无回应,可能正忙,请稍候再试]";
+const char kDownloadAbortedText[] = "下载过程已被用户中断!";
+const char kDownloadFailedText[] = "代码下载过程出错!请尝试重新下载该代码";
+const char kDownloadProgressText[] = "[双击这里中断下载] 下载代码到编程器内存,发送数据地址:  ";
+const char kDownloadLinkErrorText[] = "编程器连接错误,编程器可能正忙,请稍候再试!";
+
+namespace {
+
+// Commands this part sends in header byte 20.
+constexpr uint8_t kCommandInitMemory = 12;
+constexpr uint8_t kCommandDownload = 14;
+
+// The data go out in writes of exactly this many bytes; the programmer takes
+// them without acknowledging.
+constexpr uint32_t kGroup = 3;
+// A progress text once this many bytes went out since the last one: after 43
+// writes of 3.
+constexpr uint32_t kProgressBytes = 128;
+
+// Tries of the wait for "ROMOK" (18 ms each with the reply time-outs): the
+// download allows the slow erase of a full memory more time than F7 does.
+constexpr uint32_t kInitAloneTries = 600;
+constexpr uint32_t kDownloadInitTries = 1500;
+
+WindowSurface& Surface() {
+  return *App().surface;
+}
+
+// The buffers are zero-filled by AwaitReply and read 5 bytes, so a good
+// answer is the five letters followed by a zero byte.
+bool IsRomok(const uint8_t* reply) {
+  return std::memcmp(reply, "ROMOK", 6) == 0;
+}
+
+// The start- and end-address boxes show the range that now stands for the
+// programmer memory.
+void ShowRangeBoxes() {
+  Surface().SetText(ctl::kStartAddress, "0000");
+  Surface().SetText(ctl::kEndAddress, FormatNumber(App().range_end, 16, 4));
+}
+
+}  // namespace
+
+void PrepareMemoryHeader() {
+  AppState& app = App();
+  OperationHeader& h = app.header;
+  h.Fill(0);
+  BuildOperationHeader();
+  const uint16_t sum = BufferChecksum(0, app.range_end);
+  app.range_start = 0;
+  h[16] = h[17] = h[18] = 0;  // bytes 6, 7 and 19 stay 0 from the fill
+  h.SetChecksum(sum);
+  h.SetCommand(kCommandInitMemory);
+}
+
+void InitProgrammerMemory() {
+  AppState& app = App();
+  app.memory_edited = 0;
+  if (DebugMode()) {
+    app.memory_loaded = 1;
+    app.checksum_start = app.range_start.load();
+    app.checksum_end = app.range_end.load();
+    return;
+  }
+  PrepareMemoryHeader();
+  if (!BeginLink()) return;
+  Surface().SetStatus(kInitMemoryBusyText);
+  uint8_t reply[8];
+  AwaitReply(reply, sizeof reply, 5, kInitAloneTries);
+  if (IsRomok(reply)) {
+    app.link_fault = 0;
+    Surface().SetStatus(kInitMemoryDoneText);
+  } else {
+    app.link_fault = 1;
+    Surface().SetStatus(kInitMemoryFailedText);
+  }
+}
+
+void DownloadCode() {
+  AppState& app = App();
+  app.link_fault = 0;
+  LoadCodeFile();
+  if (app.link_fault) return;
+  app.memory_edited = 0;
+
+  if (DebugMode()) {
+    app.checksum_start = app.range_start.load();
+    app.checksum_end = app.range_end.load();
+    app.memory_loaded = 1;
+    ShowRangeBoxes();
+    ProgrammerMemoryChecksum();  // shows the buffer's own sum
+    return;
+  }
+
+  PrepareMemoryHeader();
+  if (!BeginLink()) return;
+  Surface().SetStatus(kInitMemoryBusyText);
+  uint8_t reply[16];
+  AwaitReply(reply, sizeof reply, 5, kDownloadInitTries);
+  if (!IsRomok(reply)) {
+    app.link_fault = 1;
+    Surface().SetStatus(kDownloadInitFailedText);
+    return;
+  }
+  DelayMs(200);
+
+  // Only the used part goes out: the 0xFF bytes before the first and after
+  // the last used byte are left out, those between them are sent. An all-0xFF
+  // buffer gives first = range_end + 1 > last = 0, and no data.
+  OperationHeader& h = app.header;
+  h.SetCommand(kCommandDownload);
+  const uint32_t first = FirstUsedAddress(app.range_start, app.range_end);
+  const uint32_t last = LastUsedAddress(app.range_start, app.range_end);
+  h.SetRange(first, last);
+  h.SetChecksum(BufferChecksum(first, last));
+  if (!BeginLink()) {
+    app.link_fault = 1;
+    Surface().SetStatus(kDownloadNoAnswerText);
+    return;
+  }
+  DelayMs(20);
+
+  SendCodeRange(first, last);
+  // An interrupted download leaves link_fault 0 and user_abort 1; the
+  // interruption text stands and the memory counts as not loaded.
+  if (app.user_abort) return;
+  if (app.link_fault) {
+    Surface().SetStatus(kDownloadFailedText);
+    return;
+  }
+  DelayMs(500);
+
+  ShowRangeBoxes();
+  ProgrammerMemoryChecksum();
+  if (!app.link_fault) app.memory_loaded = 1;
+}
+
+void SendCodeRange(uint32_t first, uint32_t last) {
+  AppState& app = App();
+  app.link_fault = 0;
+  app.user_abort = 0;
+  if (first > last) return;
+  // Nothing lies past the buffer: a range reaching beyond it is cut there,
+  // and the filler bytes of the last group beyond it are sent as erased.
+  last = std::min(last, kCodeBufferSize - 1);
+  // 64 bits, so that the address cannot wrap past a last address near the
+  // top of the 32-bit range.
+  uint64_t address = first;
+  uint32_t count = 0;
+  while (address <= last) {
+    if (app.user_abort) {
+      Surface().SetStatus(kDownloadAbortedText);
+      return;
+    }
+    if (count >= kProgressBytes) {
+      Surface().SetStatus(kDownloadProgressText +
+                          FormatNumber(static_cast<uint32_t>(address), 16, 5));
+      count = 0;
+    }
+    // The last group may reach past `last`: it carries the buffer bytes that
+    // follow (normally 0xFF), so every write is a whole group.
+    uint8_t group[kGroup];
+    for (uint32_t i = 0; i < kGroup; ++i) {
+      const uint64_t a = address + i;
+      group[i] = a < kCodeBufferSize ? app.code_buffer[a] : 0xFF;
+    }
+    uint32_t written = 0;
+    SendBlock(group, kGroup, &written);
+    if (app.link_fault) break;
+    // SendBlock either completes or sets link_fault; a write that moved
+    // nothing must still never make this loop spin.
+    if (written == 0) {
+      app.link_fault = 1;
+      break;
+    }
+    address += written;
+    count += written;
+  }
+  if (app.user_abort) {
+    Surface().SetStatus(kDownloadAbortedText);
+    return;
+  }
+  if (!app.link_fault) return;
+  app.failure_counts = 0;
+  app.link_fault = 1;
+  Surface().SetStatus(kDownloadLinkErrorText);
+}
+
+}  // namespace zvp

@@ -1,0 +1,88 @@
+#include "progmem/memory_checksum.h"
+
+#include <cstdint>
+#include <string>
+
+#include "image/code_buffer.h"
+#include "image/number_text.h"
+#include "link/app_state.h"
+#include "link/engine.h"
+#include "link/operation_header.h"
+#include "link/serial_link.h"
+#include "ui/control_ids.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+const char kMemorySumWaitText[] = "请稍候,得到编程内存检查和";
+const char kMemorySumResultText[] = "编程内存检查和 =  ";
+const char kMemorySumMismatchText[] =
+    "编程内存检查和错误!\n请尝试重新下载代码\n注意: 下载代码时请不要切换当前窗口\n"
+    "或启动其它需要实时处理的软件,\n以免影响下载稳定性";
+const char kMemorySumMismatchCaption[] = "警 告";
+
+namespace {
+
+constexpr uint8_t kCommandMemoryChecksum = 13;
+// The acknowledgement that follows the header: its content is not looked at.
+constexpr uint32_t kAckTries = 50;
+
+}  // namespace
+
+void ProgrammerMemoryChecksum() {
+  AppState& app = App();
+  WindowSurface& surface = *app.surface;
+  surface.SetStatus(std::string(kMemorySumWaitText) + "......");
+  app.link_fault = 0;
+  const uint32_t start = app.range_start;
+  const uint32_t end = app.range_end;
+  uint16_t programmer_sum = 0;
+  const bool debug = DebugMode();
+
+  if (!debug) {
+    OperationHeader& h = app.header;
+    h.SetRange(start, end);
+    h.SetCommand(kCommandMemoryChecksum);
+    if (!BeginLink()) return;  // BeginLink's text stands; the box keeps its sum
+    uint8_t ack[128];
+    AwaitReply(ack, sizeof ack, 2, kAckTries);
+    // The programmer reports how far it has summed until it reaches the end
+    // of the range. A one-address range has nothing to follow: the
+    // programmer sends the sum straight after the acknowledgement, and it is
+    // taken as the sum whatever the address.
+    if (start < end) {
+      for (;;) {
+        const uint32_t reached = QueryHexTriple();
+        if (app.link_fault) break;
+        surface.SetStatus(std::string(kMemorySumWaitText) +
+                          ",  地址: " + FormatNumber(reached, 16, 5));
+        if (reached >= end) break;
+      }
+    }
+    programmer_sum = QueryWord();
+  }
+
+  std::string result = kMemorySumResultText;
+  if (app.link_fault) {
+    surface.SetStatus(result + "XXXX");
+    return;
+  }
+  const uint16_t buffer_sum = BufferChecksum(start, end);
+  if (debug) programmer_sum = buffer_sum;
+  if (programmer_sum != buffer_sum) {
+    MessageBox box;
+    box.text = kMemorySumMismatchText;
+    box.caption = kMemorySumMismatchCaption;
+    box.icon = MsgIcon::kWarning;
+    surface.ShowMessage(box);
+    app.link_fault = 1;
+  }
+  // The box and the status line show the programmer's sum, not the buffer's.
+  const std::string digits = FormatNumber(programmer_sum, 16, 4);
+  surface.SetText(ctl::kChecksumBox, digits);
+  app.checksum_start = start;
+  app.checksum_end = end;
+  surface.SetStatus(result + digits);
+}
+
+}  // namespace zvp

@@ -1,0 +1,82 @@
+#include "progmem/offline_master.h"
+
+#include <cstring>
+
+#include "image/address_range.h"
+#include "image/code_buffer.h"
+#include "image/number_text.h"
+#include "link/app_state.h"
+#include "link/engine.h"
+#include "link/operation_header.h"
+#include "link/serial_link.h"
+#include "progmem/download.h"
+#include "ui/control_ids.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+void MakeOfflineMaster() {
+  AppState& app = App();
+  WindowSurface& s = *app.surface;
+  app.link_fault = 0;
+  if (!app.programmer_found) {
+    app.failure_counts = 0;
+    s.ArmTimer(ctl::kReconnectTimer, 1000);
+    app.link_fault = 1;
+    s.SetStatus("编程器连接错误,编程器可能正忙,请稍候再试!");
+    return;
+  }
+  if (DebugMode()) {
+    MessageBox box;
+    box.caption = "提示";
+    box.text =
+        "调试模式不允许进行本操作!\n请先进入普通模式后重新下载代码文件到缓冲区后再执行本操作!";
+    box.icon = MsgIcon::kWarning;
+    s.ShowMessage(box);
+    s.SetStatus("操作已中止");
+    return;
+  }
+  MessageBox ask;
+  ask.caption = "操作提示";
+  ask.text =
+      "制作脱机母片操作之前,\n请确认您已调入了合适的代码文件\n并设置了相关的编程系统选项,\n是否继续?";
+  ask.buttons = MsgButtons::kYesNo;
+  if (s.ShowMessage(ask) != MsgAnswer::kYes) {
+    s.SetStatus("操作已中止");
+    return;
+  }
+
+  DownloadCode();
+  // A download the user interrupted leaves the programmer memory half
+  // written; a master made from it would program chips with part of the
+  // code. It stops here like a failed download.
+  if (app.link_fault || app.user_abort) {
+    app.link_fault = 1;
+    s.SetStatus("脱机编程母片制作失败!请尝试重新下载代码再进行该项操作");
+    return;
+  }
+
+  ReadAddressRange();
+  const uint16_t sum = BufferChecksum(app.range_start, app.range_end);
+  s.SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
+  BuildOperationHeader();
+  app.header.SetRange(app.range_start, app.range_end);
+  app.header.SetChecksum(sum);
+  s.SetStatus("正在写入脱机编程设置数据.....");
+  DelayMs(400);
+  app.header.SetCommand(17);
+  if (!BeginLink()) return;
+
+  uint8_t reply[256];
+  AwaitReply(reply, sizeof reply, 2, 50);
+  if (std::memcmp(reply, "OK", 3) == 0) {
+    app.link_fault = 0;
+    s.SetStatus("写入母片编程配置数据成功!");
+    s.SetStatus("脱机编程母片制作成功!您现在即可通过编程器主板的[编程]按钮进行脱机烧写了");
+  } else {
+    app.link_fault = 1;
+    s.SetStatus("写入母片编程配置数据失败!请尝试重新下载代码对母片内存进行初始化后再行写入!");
+  }
+}
+
+}  // namespace zvp

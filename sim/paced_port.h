@@ -1,0 +1,64 @@
+// A serial port that writes at the pace of the programmer's line. A
+// pseudo-terminal takes some 20 KB from the writer without blocking, so a
+// program talking to zvp-sim would otherwise stream a download far faster
+// than the 19200-baud line can carry it. Wrapped around the port, this
+// decorator models the PC's transmitter: a UART whose transmit FIFO empties
+// onto the line at 11 bits a byte. A write goes into the FIFO at once while
+// there is room; otherwise the writer is woken, as a driver's transmit
+// interrupt wakes it, once the FIFO has drained to its wake level, with the
+// last bytes still going out so that the line does not fall idle while the
+// writer comes back. Bytes reach the device when they enter the FIFO.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "link/clock.h"
+#include "link/serial_port.h"
+
+namespace zvp {
+
+class PacedPort final : public SerialPort {
+ public:
+  // byte_us: the time of one byte on the line (573 at 19200 baud, 11 bits);
+  // fifo_bytes: the transmit FIFO (16 in a 16550 UART); wake_bytes: how full
+  // the FIFO still is when a waiting writer is woken (at most fifo_bytes).
+  PacedPort(SerialPort* inner, Clock* clock, int64_t byte_us = 573, uint32_t fifo_bytes = 16,
+            uint32_t wake_bytes = 4);
+
+  bool Open(const std::string& name) override;
+  void Close() override { inner_->Close(); }
+  PortHandle Handle() const override { return inner_->Handle(); }
+  bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override {
+    return inner_->SetupQueues(in_bytes, out_bytes);
+  }
+  bool ClearErrors() override { return inner_->ClearErrors(); }
+  bool ClearBreak() override { return inner_->ClearBreak(); }
+  // Also throws away what the FIFO still holds.
+  bool Purge() override;
+  bool SetLine(const LineSettings& settings) override { return inner_->SetLine(settings); }
+  bool SetTimeouts(const CommTimeouts& t) override { return inner_->SetTimeouts(t); }
+  bool RaiseRts() override { return inner_->RaiseRts(); }
+  bool WatchTxEmpty() override { return inner_->WatchTxEmpty(); }
+  // The transmitter is empty once the last byte written is off the line.
+  bool WaitTxEmpty(uint32_t timeout_ms) override;
+  bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override { return inner_->Read(buf, n, got); }
+  bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override;
+
+  // Bytes written so far, and the time the line was sending them.
+  uint64_t bytes_written() const;
+  int64_t line_busy_us() const;
+
+ private:
+  SerialPort* inner_;
+  Clock* clock_;
+  const int64_t byte_us_;
+  const int64_t fifo_us_;  // a full FIFO's time on the line
+  const int64_t wake_us_;  // the FIFO's time on the line at the wake level
+  mutable std::mutex mu_;
+  int64_t line_free_us_ = 0;  // when the last byte written is off the line
+  uint64_t bytes_ = 0;
+  int64_t busy_us_ = 0;
+};
+
+}  // namespace zvp

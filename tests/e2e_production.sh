@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# A production day end to end: zvp against zvp-sim on a pseudo-terminal.
+# Download and auto-program a blank MTP chip (it must end holding the file
+# and the protections asked for); run again on the same, now programmed chip
+# with a blank check (it must fail there and be counted); make an offline
+# master (the programmer keeps the configuration); and a programmer reset
+# between two chips is reported while the production run waits.
+#   e2e_production.sh ZVP ZVP_SIM
+set -u
+zvp=$1
+sim=$2
+tmp=$(mktemp -d)
+simpid=""
+cleanup() {
+  exec 3>&- 2>/dev/null
+  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
+  [ -n "${KEEP:-}" ] || rm -rf "$tmp"; echo "$tmp"
+}
+trap cleanup EXIT
+passed=0
+failed=0
+check() {
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
+}
+# Asks the simulator something on its control input and waits for the answer line.
+ask_sim() {  # command, answer prefix
+  local before
+  before=$(wc -l <"$tmp/sim.out")
+  echo "$1" >&3
+  for _ in $(seq 50); do
+    if [ "$(wc -l <"$tmp/sim.out")" -gt "$before" ] && tail -n +"$((before + 1))" "$tmp/sim.out" | grep -q "^$2"; then
+      tail -n +"$((before + 1))" "$tmp/sim.out" | grep "^$2" | tail -n1
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# A 2 KiB program image as a HEX file written by a tool nobody here wrote.
+head -c 2048 /dev/urandom >"$tmp/app.bin"
+srec_cat "$tmp/app.bin" -binary -o "$tmp/app.hex" -intel
+
+mkfifo "$tmp/ctl"
+"$sim" <"$tmp/ctl" >"$tmp/sim.out" 2>&1 &
+simpid=$!
+exec 3>"$tmp/ctl"
+for _ in $(seq 50); do [ -s "$tmp/sim.out" ] && break; sleep 0.1; done
+pty=$(head -n1 "$tmp/sim.out")
+
+# 1. A blank MTP chip: download and auto-program with the default options.
+"$zvp" --port "$pty" --file "$tmp/app.hex" download auto >"$tmp/out1" 2>"$tmp/err1"
+check "the first chip passes" test $? -eq 0
+check "the sequence reports success" grep -qx "自动编程已成功完成" "$tmp/out1"
+chip=$(ask_sim chip "chip:")
+check "the chip got SMART and the protections asked for ($chip)" \
+  bash -c "echo '$chip' | grep -q 'smart=1 read-protect=1 ldc-protect=0 hw-write-protect=1'"
+ask_sim "dump-chip $tmp/chip.bin" "dump-chip:" >/dev/null
+check "the chip holds the file's data" cmp -n 2048 "$tmp/chip.bin" "$tmp/app.bin"
+
+# 2. The same chip again, with a blank check: it fails there and counts.
+"$zvp" --port "$pty" --options blank-check,verify --file "$tmp/app.hex" --log "$tmp/shift.log" \
+  download auto --repeat </dev/null >"$tmp/out2" 2>"$tmp/err2"
+check "the programmed chip fails" test $? -eq 1
+check "at the blank check" grep -q "^芯片不空, 在地址: 00000$" "$tmp/out2"
+check "the failure is counted" grep -q "^pass: 0  fail: 1$" "$tmp/out2"
+check "the log has the run" grep -qP "\tfail\tblank-check\t芯片不空, 在地址: 00000\tpass=0\tfail=1$" "$tmp/shift.log"
+
+# 3. An offline master: the programmer keeps the code and the configuration.
+"$zvp" --port "$pty" --file "$tmp/app.hex" --yes download offline-master >"$tmp/out3" 2>"$tmp/err3"
+check "the offline master is made" test $? -eq 0
+check "with its success text" grep -q "^脱机编程母片制作成功!" "$tmp/out3"
+config=$(ask_sim config "config:")
+check "the programmer holds a configuration ending in command 17 ($config)" \
+  bash -c "echo '$config' | grep -qE '^config: 53544152[0-9A-F]{32}11$'"
+ask_sim "dump-memory $tmp/mem.bin" "dump-memory:" >/dev/null
+check "the programmer memory holds the code" cmp -n 2048 "$tmp/mem.bin" "$tmp/app.bin"
+
+# 4. A reset between two chips is reported while the run waits.
+ask_sim new-chip "new-chip:" >/dev/null
+mkfifo "$tmp/operator"
+"$zvp" --port "$pty" --options none --file "$tmp/app.hex" download auto --repeat \
+  <"$tmp/operator" >"$tmp/out4" 2>"$tmp/err4" &
+zvppid=$!
+exec 4>"$tmp/operator"
+for _ in $(seq 200); do grep -q "^pass: " "$tmp/out4" && break; sleep 0.1; done
+echo reset >&3
+for _ in $(seq 50); do grep -q "已复位" "$tmp/out4" && break; sleep 0.1; done
+exec 4>&-
+wait $zvppid
+check "the first chip of the run passes" grep -q "^pass: 1  fail: 0$" "$tmp/out4"
+check "the reset is reported while waiting" grep -q "^OK,检测到 ZVP-V2.0C 已复位!" "$tmp/out4"
+
+echo "$passed passed, $failed failed"
+test $failed -eq 0

@@ -1,0 +1,462 @@
+// The code file loader against files written by real tools (srec_cat,
+// objcopy), hand-made records for the reading rules, and files that are
+// broken, huge or no files at all.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "image/code_file_loader.h"
+#include "link/app_state.h"
+#include "tests/support/fake_surface.h"
+#include "ui/control_ids.h"
+
+namespace zvp {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using Bytes = std::string;  // file contents and data, byte for byte
+
+const char kLoaded[] = "调入代码成功!";
+const char kNoCode[] = "代码文件错误[未包含有效代码]";
+const char kBadLine[] = "代码文件错误[行检查和错误]";
+
+// Reproducible data with every byte value, 0xFF included.
+Bytes Pattern(size_t n, uint32_t seed) {
+  Bytes b(n, '\0');
+  for (size_t i = 0; i < n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    b[i] = static_cast<char>(seed >> 16);
+  }
+  return b;
+}
+
+// One Intel HEX record with a correct checksum, upper case, LF.
+Bytes Record(uint16_t address, uint8_t type, const Bytes& data) {
+  uint32_t sum = static_cast<uint32_t>(data.size()) + (address >> 8) + (address & 0xFF) + type;
+  char head[16];
+  std::snprintf(head, sizeof head, ":%02X%04X%02X", static_cast<unsigned>(data.size()), address,
+                type);
+  Bytes line = head;
+  for (char c : data) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02X", static_cast<uint8_t>(c));
+    line += pair;
+    sum += static_cast<uint8_t>(c);
+  }
+  char tail[4];
+  std::snprintf(tail, sizeof tail, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+  return line + tail;
+}
+
+std::string Hex4(uint32_t v) {
+  char t[16];
+  std::snprintf(t, sizeof t, "%04X", v);
+  return t;
+}
+
+class LoaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetAppState();
+    App().surface = &surface_;
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    dir_ = fs::temp_directory_path() / ("zvp_loader_" + std::to_string(getpid()) + "_" + name);
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    App().surface = nullptr;
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string Write(const std::string& name, const Bytes& contents) const {
+    std::ofstream(Path(name), std::ios::binary) << contents;
+    return Path(name);
+  }
+  static Bytes Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+  }
+  static void Sh(const std::string& command) {
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  // `data` placed at `offset` as a binary file, then converted by srec_cat
+  // with the given output options.
+  std::string SrecCat(const std::string& name, const Bytes& data, uint32_t offset,
+                      const std::string& options) {
+    const std::string bin = Write(name + ".src", data);
+    Sh("srec_cat '" + bin + "' -binary -offset " + std::to_string(offset) + " -o '" + Path(name) +
+       "' -intel " + options);
+    return Path(name);
+  }
+
+  void Load(const std::string& path) {
+    surface_.texts_[ctl::kFileBox] = path;
+    LoadCodeFile();
+  }
+
+  // The buffer must hold exactly `placed` on 0xFF, the range end its value,
+  // and the boxes the range and the sum of the bytes in it.
+  void ExpectLoaded(const std::vector<std::pair<uint32_t, Bytes>>& placed, uint32_t range_end) {
+    std::vector<uint8_t> want(kCodeBufferSize, 0xFF);
+    for (const auto& [at, data] : placed) std::copy(data.begin(), data.end(), want.begin() + at);
+    const auto& got = App().code_buffer;
+    const auto diff = std::mismatch(want.begin(), want.end(), got.begin());
+    EXPECT_EQ(diff.first, want.end())
+        << "first difference at 0x" << std::hex << (diff.first - want.begin());
+    uint32_t sum = 0;
+    for (uint32_t a = 0; a <= range_end; ++a) sum += want[a];
+    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_EQ(surface_.status_, kLoaded);
+    EXPECT_EQ(App().range_start, 0u);
+    EXPECT_EQ(App().range_end, range_end);
+    EXPECT_EQ(surface_.texts_[ctl::kStartAddress], "0000");
+    EXPECT_EQ(surface_.texts_[ctl::kEndAddress], Hex4(range_end));
+    EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], Hex4(sum & 0xFFFF));
+  }
+
+  // A failed load: the status, link_fault, and range and boxes untouched.
+  void ExpectFailed(const std::string& status) {
+    EXPECT_EQ(App().link_fault, 1u);
+    EXPECT_EQ(surface_.status_, status);
+    EXPECT_EQ(App().range_end, 0x1234u);
+    EXPECT_EQ(surface_.texts_[ctl::kEndAddress], "1234");
+    EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "ABCD");
+  }
+  void MarkRangeAndBoxes() {
+    App().range_end = 0x1234;
+    surface_.texts_[ctl::kEndAddress] = "1234";
+    surface_.texts_[ctl::kChecksumBox] = "ABCD";
+  }
+
+  test::FakeSurface surface_;
+  fs::path dir_;
+};
+
+class LoaderRealFiles : public LoaderTest {};
+class LoaderRules : public LoaderTest {};
+class LoaderRawImage : public LoaderTest {};
+class LoaderBox : public LoaderTest {};
+class LoaderHostileFiles : public LoaderTest {};
+
+// ---- Files written by real tools ----
+
+// srec_cat with extended segment records (20-bit addresses), 16 and 32 bytes
+// a record, data from 0x8000 to 0x18FFF: extent 0x19000, end 0x0FFF.
+TEST_F(LoaderRealFiles, SrecCatSegmentRecords) {
+  const Bytes data = Pattern(0x11000, 1);
+  for (const char* per_record : {"16", "32"}) {
+    SCOPED_TRACE(per_record);
+    const std::string hex =
+        SrecCat("seg.hex", data, 0x8000, std::string("-address-length=3 -obs=") + per_record);
+    ASSERT_NE(Read(hex).find(":020000021000EC"), Bytes::npos) << "no segment record";
+    Load(hex);
+    ExpectLoaded({{0x8000, data}}, 0x0FFF);
+  }
+}
+
+// objcopy's ihex writer: 16-byte records, segment records above 64 KiB.
+TEST_F(LoaderRealFiles, ObjcopySegmentRecords) {
+  const Bytes data = Pattern(70000, 2);
+  const std::string bin = Write("o.bin", data);
+  Sh("objcopy -I binary -O ihex '" + bin + "' '" + Path("o.hex") + "'");
+  ASSERT_NE(Read(Path("o.hex")).find(":02000002"), Bytes::npos);
+  Load(Path("o.hex"));
+  ExpectLoaded({{0, data}}, (70000 - 1) & 0x7FFF);
+}
+
+// The same srec_cat file with CR LF line ends and in lower case, and with its
+// records in falling order, loads the same.
+TEST_F(LoaderRealFiles, RewrittenLinesLoadTheSame) {
+  const Bytes data = Pattern(0x12345, 3);
+  const Bytes original = Read(SrecCat("a.hex", data, 0x100, "-address-length=3"));
+
+  Bytes crlf_lower;
+  for (char c : original) {
+    if (c == '\n') crlf_lower += '\r';
+    crlf_lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  Load(Write("crlf.hex", crlf_lower));
+  ExpectLoaded({{0x100, data}}, (0x100 + 0x12345 - 1) & 0x7FFF);
+
+  // Falling order needs no segment records: stay below 64 KiB.
+  const Bytes low = Pattern(0x3000, 4);
+  std::istringstream lines(Read(SrecCat("low.hex", low, 0, "-address-length=2")));
+  std::vector<std::string> records;
+  for (std::string l; std::getline(lines, l);) records.push_back(l + "\n");
+  std::reverse(records.begin(), records.end());
+  Bytes reversed;
+  for (const auto& r : records) reversed += r;
+  Load(Write("rev.hex", reversed));
+  ExpectLoaded({{0, low}}, 0x2FFF);
+}
+
+// Two srec_cat files one after the other: the first one's end-of-file record
+// stands mid-file and reading goes on. Every other data record of the second
+// is rewritten as type 0x20 (checksum adjusted), which stores the same.
+TEST_F(LoaderRealFiles, EndRecordMidFileAndType20) {
+  const Bytes a = Pattern(0x100, 5), b = Pattern(0x100, 6);
+  std::istringstream second(Read(SrecCat("b.hex", b, 0x400, "-address-length=2 -obs=16")));
+  Bytes joined = Read(SrecCat("a.hex", a, 0, "-address-length=2"));
+  ASSERT_NE(joined.find(":00000001FF"), Bytes::npos);
+  int n = 0;
+  for (std::string l; std::getline(second, l);) {
+    if (l.size() > 9 && l.compare(7, 2, "00") == 0 && n++ % 2 == 0) {
+      const unsigned sum = std::stoul(l.substr(l.size() - 2), nullptr, 16);
+      char fixed[3];
+      std::snprintf(fixed, sizeof fixed, "%02X", (sum - 0x20) & 0xFF);
+      l = l.substr(0, 7) + "20" + l.substr(9, l.size() - 11) + fixed;
+    }
+    joined += l + "\n";
+  }
+  ASSERT_GT(n, 1);
+  Load(Write("joined.hex", joined));
+  ExpectLoaded({{0, a}, {0x400, b}}, 0x04FF);
+}
+
+// Extended linear records (srec_cat's and objcopy's choice beyond 20 bits)
+// keep data above 64 KiB where it belongs instead of writing it over the
+// code at the bottom; what lies past the 1 MiB buffer is dropped.
+TEST_F(LoaderRealFiles, LinearRecordsAndPastTheEnd) {
+  const Bytes low = Pattern(0x80, 7), high = Pattern(0x40, 8);
+  Bytes text = Read(SrecCat("low.hex", low, 0, "-address-length=4"));
+  text += Read(SrecCat("high.hex", high, 0x20000, "-address-length=4"));
+  Load(Write("lin.hex", text));
+  ExpectLoaded({{0, low}, {0x20000, high}}, (0x20040 - 1) & 0x7FFF);
+
+  // objcopy at 0xFFF00: half in the buffer, half past its end (type 04 0x0010).
+  const Bytes data = Pattern(0x200, 9);
+  Sh("objcopy -I binary -O ihex --change-addresses 0xFFF00 '" + Write("e.bin", data) + "' '" +
+     Path("e.hex") + "'");
+  ASSERT_NE(Read(Path("e.hex")).find(":020000040010EA"), Bytes::npos);
+  Load(Path("e.hex"));
+  ExpectLoaded({{0xFFF00, data.substr(0, 0x100)}}, 0xFFFFF & 0x7FFF);
+}
+
+// ---- The reading rules, record by record ----
+
+struct RuleCase {
+  const char* what;
+  Bytes text;
+  std::vector<std::pair<uint32_t, Bytes>> placed;
+  uint32_t range_end;
+};
+
+TEST_F(LoaderRules, RecordsTakenAndPassedOver) {
+  const Bytes d16 = Pattern(16, 10), e16 = Pattern(16, 11), two = Pattern(2, 12);
+  const Bytes at0 = Record(0, 0, d16);  // 0x0000..0x000F
+  const std::vector<RuleCase> cases = {
+      {"falling order: the extent of the first",
+       Record(0x100, 0, e16) + at0,
+       {{0x100, e16}, {0, d16}},
+       0x010F},
+      {"segment 0x1000", Record(0, 2, "\x10\x00"s) + at0, {{0x10000, d16}}, 0x000F},
+      {"text and spaces before the last colon",
+       "  " + at0 + "x:y:" + Record(0x10, 0, e16),
+       {{0, d16}, {0x10, e16}},
+       0x001F},
+      {"space after the colon", at0 + ": " + Record(0x10, 0, e16).substr(1), {{0, d16}}, 0x000F},
+      {"too short, or shorter than LL says",
+       at0 + ":0000000\n" + ":10002000AA\n",
+       {{0, d16}},
+       0x000F},
+      {"foreign character, NUL after the colon",
+       at0 + Bytes(":1000100\0", 9) + "0\n",
+       {{0, d16}},
+       0x000F},
+      {"NUL before the colon", Bytes("\0\0", 2) + at0, {{0, d16}}, 0x000F},
+      {"a pair with a control character reads 0xFF",
+       ":02000000\t712ED\n",
+       {{0, "\xFF\x12"s}},
+       0x0001},
+      {"empty record above the extent moves it", at0 + Record(0x200, 0, ""), {{0, d16}}, 0x01FF},
+      {"record reaching past the extent raises it",
+       at0 + Record(0x08, 0, e16),
+       {{0, d16.substr(0, 8)}, {8, e16}},
+       0x0017},
+      {"other types passed over",
+       Record(0, 3, "\x12\x34\x56\x78"s) + Record(0, 5, "\1\2\3\4"s) + Record(0, 1, "") +
+           Record(4, 0, two),
+       {{4, two}},
+       0x0005},
+      {"one pair short with CR LF: passed over as with LF",
+       at0 + ":0100000011\r\n",
+       {{0, d16}},
+       0x000F},
+      {"last line without a line end", at0.substr(0, at0.size() - 1), {{0, d16}}, 0x000F},
+  };
+  for (const RuleCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetAppState();
+    Load(Write("rule.hex", c.text));
+    ExpectLoaded(c.placed, c.range_end);
+  }
+}
+
+// A record past the buffer's end is cut there; one wholly past it is dropped.
+TEST_F(LoaderRules, NothingWrittenPastTheBuffer) {
+  const Bytes d16 = Pattern(16, 13);
+  Load(Write("cut.hex", Record(0, 2, "\xF0\x00"s) + Record(0xFFF8, 0, d16)));
+  ExpectLoaded({{0xFFFF8, d16.substr(0, 8)}}, 0x7FFF);
+
+  MarkRangeAndBoxes();
+  Load(Write("past.hex", Record(0, 2, "\xFF\xFF"s) + Record(0xFFF0, 0x20, d16)));
+  ExpectFailed(kNoCode);
+}
+
+// A bad checksum stops the load: records before it stay, later ones are not
+// read, and the range and the boxes keep their values.
+TEST_F(LoaderRules, LineChecksumError) {
+  const Bytes a = Pattern(16, 14), b = Pattern(16, 15);
+  // The same record with its checksum one off.
+  Bytes bad = Record(0x10, 0, b);
+  char wrong[3];
+  const unsigned sum = std::stoul(bad.substr(bad.size() - 3, 2), nullptr, 16);
+  std::snprintf(wrong, sizeof wrong, "%02X", (sum + 1) & 0xFF);
+  bad.replace(bad.size() - 3, 2, wrong);
+  MarkRangeAndBoxes();
+  Load(Write("bad.hex", Record(0, 0, a) + bad + Record(0x20, 0, b)));
+  ExpectFailed(kBadLine);
+  EXPECT_EQ(std::memcmp(a.data(), App().code_buffer.data(), a.size()), 0);
+  EXPECT_TRUE(std::all_of(App().code_buffer.begin() + 0x10, App().code_buffer.end(),
+                          [](uint8_t v) { return v == 0xFF; }));
+}
+
+// ---- Raw images, names, the box and the dialog ----
+
+TEST_F(LoaderRawImage, Sizes) {
+  for (uint32_t size : {0x2000u, 0x8001u, 0x9000u}) {
+    SCOPED_TRACE(size);
+    const Bytes data = Pattern(size, size);
+    Load(Write("image.bin", data));
+    ExpectLoaded({{0, data}}, (size - 1) & 0x7FFF);
+  }
+  // Longer than the buffer: the first 1 MiB is taken, nothing past it.
+  const Bytes big = Pattern(kCodeBufferSize + 4096, 16);
+  Load(Write("big.BIN", big));
+  ExpectLoaded({{0, big.substr(0, kCodeBufferSize)}}, 0x7FFF);
+
+  MarkRangeAndBoxes();
+  Load(Write("empty.bin", ""));
+  ExpectFailed(kNoCode);
+}
+
+// Only the last four characters of the name decide, in any case.
+TEST_F(LoaderRawImage, NameDecidesTheFormat) {
+  const Bytes text = Record(0, 0, "\x11\x22"s);
+  for (const char* raw : {"a.BIN", "a.Bin", "x.hex.bin"}) {
+    Load(Write(raw, text));
+    ExpectLoaded({{0, text}}, text.size() - 1);
+  }
+  for (const char* hex : {"a.hex", "a.OBJ", "a.bin.txt", "bin"}) {
+    Load(Write(hex, text));
+    ExpectLoaded({{0, "\x11\x22"s}}, 0x0001);
+  }
+}
+
+TEST_F(LoaderBox, EmptyBoxAndOpenFailures) {
+  App().link_fault = 0;
+  Load("");
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(surface_.status_, "请指定一个代码文件");
+
+  // A HEX file that cannot be opened leaves the buffer as it was; a raw
+  // image erases it first. A directory is no file.
+  App().code_buffer[5] = 0x00;
+  MarkRangeAndBoxes();
+  for (const std::string& name : {Path("missing.hex"), dir_.string()}) {
+    Load(name);
+    ExpectFailed("打开代码文件失败!请确认该文件是否存在或对该文件是否有存取权限!");
+    EXPECT_EQ(App().code_buffer[5], 0x00);
+  }
+  Load(Path("missing.bin"));
+  ExpectFailed("打开文件失败");
+  EXPECT_EQ(App().code_buffer[5], 0xFF);
+
+  // A successful load clears the fault and reports its progress.
+  surface_.statuses_.clear();
+  Load(Write("ok.hex", Record(0, 0, "\1"s)));
+  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(surface_.statuses_, (std::vector<std::string>{"调入代码文件.....", kLoaded}));
+}
+
+TEST_F(LoaderBox, ChinesePath) {
+  fs::create_directories(dir_ / fs::path(u8"代码"));
+  const Bytes data = Pattern(0x40, 17);
+  Write("代码/程序一.hex", Record(0x20, 0, data));
+  Load(Path("代码/程序一.hex"));
+  ExpectLoaded({{0x20, data}}, 0x005F);
+}
+
+TEST_F(LoaderBox, ChooseCodeFile) {
+  surface_.texts_[ctl::kFileBox] = "old.hex";
+  surface_.open_choice_ = std::nullopt;
+  EXPECT_FALSE(ChooseCodeFile());
+  EXPECT_EQ(surface_.texts_[ctl::kFileBox], "old.hex");
+
+  surface_.open_choice_ = "/home/用户/新.bin";
+  EXPECT_TRUE(ChooseCodeFile());
+  EXPECT_EQ(surface_.texts_[ctl::kFileBox], "/home/用户/新.bin");
+  ASSERT_EQ(surface_.filters_.size(), 2u);
+  EXPECT_EQ(surface_.filters_[1], "hex文件(*.hex)|*.hex|OBJ文件(*.*)|*.obj|BIN文件(*.*)|*.bin||");
+}
+
+// ---- Files that are no code files: a clear outcome in bounded time ----
+
+TEST_F(LoaderHostileFiles, EndClearly) {
+  using Clock = std::chrono::steady_clock;
+  const auto t0 = Clock::now();
+
+  // 100 MB of NUL bytes without a line end (sparse, so cheap to make).
+  const std::string nul = Write("nul.hex", "");
+  fs::resize_file(nul, 100u << 20);
+  Load(nul);
+  EXPECT_EQ(surface_.status_, kNoCode);
+  fs::rename(nul, Path("nul.bin"));
+  Load(Path("nul.bin"));
+  ExpectLoaded({{0, Bytes(kCodeBufferSize, '\0')}}, 0x7FFF);
+
+  // One line of 8 MB: hex digits after a colon (a record of LL 0x30 whose
+  // checksum fails), and text before a good record on the same line.
+  Load(Write("long.hex", ":30" + Bytes(8u << 20, '7') + "\n"));
+  EXPECT_EQ(surface_.status_, kBadLine);
+  Load(Write("junk.hex", Bytes(8u << 20, 'x') + Record(0, 0, "\x5A"s)));
+  ExpectLoaded({{0, "\x5A"s}}, 0);
+
+  // Random bytes: any outcome of the table, never a crash.
+  for (uint32_t seed = 0; seed < 20; ++seed) {
+    Load(Write("noise.hex", Pattern(200000, seed)));
+    EXPECT_TRUE(surface_.status_ == kNoCode || surface_.status_ == kBadLine ||
+                surface_.status_ == kLoaded)
+        << surface_.status_;
+  }
+
+  // A pipe would block a reader for ever: refused like a missing file.
+  ASSERT_EQ(mkfifo(Path("fifo.bin").c_str(), 0600), 0);
+  Load(Path("fifo.bin"));
+  EXPECT_EQ(surface_.status_, "打开文件失败");
+
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(20));
+}
+
+}  // namespace
+}  // namespace zvp

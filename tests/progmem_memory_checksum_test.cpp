@@ -1,0 +1,235 @@
+// The programmer-memory checksum against the virtual programmer with
+// virtual time: progress, the comparison with the buffer, the warning, the
+// recorded range, the failures, the one-address range and debug mode.
+#include <string>
+#include <vector>
+
+#include "image/code_buffer.h"
+#include "image/number_text.h"
+#include "link/engine.h"
+#include "link/operation_header.h"
+#include "progmem/memory_checksum.h"
+#include "tests/support/memory_fixture.h"
+
+namespace zvp::test {
+namespace {
+
+class MemorySum : public MemoryTest {
+ protected:
+  // As StartOperation leaves the header.
+  void SetUp() override {
+    MemoryTest::SetUp();
+    BuildOperationHeader();
+  }
+  // The same code in the buffer and in the programmer's memory.
+  void SameCodeBothSides(uint32_t first, uint32_t last) {
+    for (uint32_t a = first; a <= last; ++a) {
+      const uint8_t b = static_cast<uint8_t>(a * 31 + 3);
+      App().code_buffer[a] = b;
+      device_.memory()[a] = b;
+    }
+  }
+  void Range(uint32_t start, uint32_t end) {
+    App().range_start = start;
+    App().range_end = end;
+  }
+  std::vector<std::string> ProgressTexts() const {
+    std::vector<std::string> out;
+    for (const std::string& s : surface_.statuses_)
+      if (s.find("地址") != std::string::npos) out.push_back(s);
+    return out;
+  }
+  std::string Result(uint16_t sum) const {
+    return std::string("编程内存检查和 =  ") + FormatNumber(sum, 16, 4);
+  }
+};
+
+TEST_F(MemorySum, ProgressThenTheMatchingSum) {
+  SameCodeBothSides(0, 0xFF);
+  Range(0, 0xFF);
+  device_.config().progress_step = 0x80;
+  App().header[4] = 2;  // bytes the checksum does not write keep their value
+  App().header[5] = 0x21;
+  surface_.texts_[ctl::kChecksumBox] = "0000";
+
+  ProgrammerMemoryChecksum();
+
+  const uint16_t sum = BufferChecksum(0, 0xFF);
+  EXPECT_EQ(surface_.statuses_,
+            (std::vector<std::string>{"请稍候,得到编程内存检查和......",
+                                      "请稍候,得到编程内存检查和,  地址: 00080",
+                                      "请稍候,得到编程内存检查和,  地址: 000FF", Result(sum)}));
+  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], FormatNumber(sum, 16, 4));
+  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(App().checksum_start, 0u);
+  EXPECT_EQ(App().checksum_end, 0xFFu);
+  EXPECT_TRUE(surface_.boxes_.empty());
+  const auto headers = Headers();
+  ASSERT_EQ(headers.size(), 1u);
+  EXPECT_EQ(headers[0][20], 13);
+  EXPECT_EQ((Bytes{headers[0][16], headers[0][17], headers[0][18], headers[0][19], headers[0][6],
+                   headers[0][7]}),
+            (Bytes{0, 0, 0, 0, 0, 0xFF}));
+  EXPECT_EQ(headers[0][4], 2);
+  EXPECT_EQ(headers[0][5], 0x21);
+  // Header, acknowledgement, two progress replies and the sum: each reply
+  // with its pause before the rest.
+  EXPECT_EQ(Outline(), "H13 D50 D50 D50 D50 D50");
+}
+
+TEST_F(MemorySum, AProgressReplyAtOrBeyondTheEndEndsTheLoopAtOnce) {
+  SameCodeBothSides(0x100, 0x1FF);
+  Range(0x100, 0x1FF);
+  const uint16_t sum = BufferChecksum(0x100, 0x1FF);
+  for (uint32_t reported : {0x1FFu, 0x250u, 0xFFFFu}) {
+    SCOPED_TRACE(reported);
+    device_.faults().silent_after_header = 13;
+    hook_.after_write = [&](const uint8_t* buf, uint32_t n) {
+      if (n != 21 || buf[20] != 13) return;
+      const Bytes reply{'O',
+                        'K',
+                        static_cast<uint8_t>(reported >> 16),
+                        static_cast<uint8_t>(reported >> 8),
+                        static_cast<uint8_t>(reported),
+                        static_cast<uint8_t>(sum >> 8),
+                        static_cast<uint8_t>(sum)};
+      device_.SendRaw(reply.data(), reply.size(), clock_.NowUs() + 5'000);
+    };
+    surface_.statuses_.clear();
+    ProgrammerMemoryChecksum();
+    EXPECT_EQ(ProgressTexts(), std::vector<std::string>{"请稍候,得到编程内存检查和,  地址: " +
+                                                        FormatNumber(reported, 16, 5)});
+    EXPECT_EQ(surface_.Status(), Result(sum));
+    EXPECT_EQ(App().link_fault, 0u);
+  }
+}
+
+TEST_F(MemorySum, AMissingReplyShowsXxxxAndChangesNothing) {
+  struct Case {
+    const char* name;
+    void (*arrange)(SimFaults&);
+    size_t progress;  // progress texts before the silence
+  };
+  const Case cases[] = {
+      {"no acknowledgement, no progress", [](SimFaults& f) { f.silent_after_header = 13; }, 0},
+      {"no progress", [](SimFaults& f) { f.silent_at_address = 0; }, 0},
+      {"silent midway", [](SimFaults& f) { f.silent_at_address = 0x4000; }, 4},
+  };
+  SameCodeBothSides(0, 0x7FFF);
+  Range(0, 0x7FFF);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    device_.faults() = SimFaults{};
+    c.arrange(device_.faults());
+    App().checksum_start = 0x11;
+    App().checksum_end = 0x22;
+    surface_.texts_[ctl::kChecksumBox] = "ABCD";
+    surface_.statuses_.clear();
+    ProgrammerMemoryChecksum();
+    EXPECT_EQ(ProgressTexts().size(), c.progress);
+    EXPECT_EQ(surface_.Status(), "编程内存检查和 =  XXXX");
+    EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "ABCD");
+    EXPECT_EQ(App().checksum_start, 0x11u);
+    EXPECT_EQ(App().checksum_end, 0x22u);
+    EXPECT_EQ(App().link_fault, 1u);
+    EXPECT_TRUE(surface_.boxes_.empty());
+  }
+}
+
+TEST_F(MemorySum, AMissingSumAfterTheProgressShowsXxxx) {
+  Range(0, 0xFF);
+  device_.faults().silent_after_header = 13;
+  hook_.after_write = [&](const uint8_t* buf, uint32_t n) {
+    if (n != 21 || buf[20] != 13) return;
+    const Bytes reply{'O', 'K', 0x00, 0x00, 0xFF};
+    device_.SendRaw(reply.data(), reply.size(), clock_.NowUs() + 5'000);
+  };
+  ProgrammerMemoryChecksum();
+  EXPECT_EQ(ProgressTexts().size(), 1u);
+  EXPECT_EQ(surface_.Status(), "编程内存检查和 =  XXXX");
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(EmptyTries(), 30u);  // the sum's 30 tries
+}
+
+TEST_F(MemorySum, ADifferentSumWarnsShowsTheProgrammersSumAndRecordsTheRange) {
+  // The buffer sums to 0x1A2C (26 bytes of 0xFF and one of 0x46), the
+  // programmer to 0x1A2B.
+  Range(0, 0xFF);
+  AppState& app = App();
+  for (uint32_t a = 0; a <= 0xFF; ++a) {
+    const uint8_t b = a < 26 ? 0xFF : a == 26 ? 0x46 : 0x00;
+    app.code_buffer[a] = b;
+    device_.memory()[a] = b;
+  }
+  ASSERT_EQ(BufferChecksum(0, 0xFF), 0x1A2C);
+  device_.faults().sum_offset = -1;
+
+  ProgrammerMemoryChecksum();
+
+  ASSERT_EQ(surface_.boxes_.size(), 1u);
+  EXPECT_EQ(surface_.boxes_[0].caption, "警 告");
+  EXPECT_EQ(surface_.boxes_[0].text,
+            "编程内存检查和错误!\n请尝试重新下载代码\n注意: 下载代码时请不要切换当前窗口\n"
+            "或启动其它需要实时处理的软件,\n以免影响下载稳定性");
+  EXPECT_EQ(surface_.boxes_[0].icon, MsgIcon::kWarning);
+  EXPECT_EQ(surface_.Status(), "编程内存检查和 =  1A2B");
+  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "1A2B");
+  EXPECT_EQ(app.checksum_start, 0u);
+  EXPECT_EQ(app.checksum_end, 0xFFu);
+  EXPECT_EQ(app.link_fault, 1u);
+}
+
+TEST_F(MemorySum, AFailedHeaderExchangeKeepsItsTextTheBoxAndTheRange) {
+  Range(0, 0xFF);
+  device_.faults().silent = true;
+  surface_.texts_[ctl::kChecksumBox] = "ABCD";
+  App().checksum_end = 0x22;
+  ProgrammerMemoryChecksum();
+  EXPECT_EQ(surface_.Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
+  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "ABCD");
+  EXPECT_EQ(App().checksum_end, 0x22u);
+  EXPECT_EQ(App().link_fault, 1u);
+}
+
+TEST_F(MemorySum, AOneAddressRangeTakesTheSumStraightAfterTheAcknowledgement) {
+  // The same treatment for address 0 and any other single address: no
+  // progress is read or sent, the two bytes that follow are the sum.
+  SameCodeBothSides(0, 0x200);
+  for (uint32_t address : {0x0u, 0x123u, 0x7FFFu}) {
+    SCOPED_TRACE(address);
+    Range(address, address);
+    surface_.statuses_.clear();
+    lines_.clear();
+    ProgrammerMemoryChecksum();
+    EXPECT_TRUE(ProgressTexts().empty());
+    EXPECT_EQ(surface_.Status(), Result(App().code_buffer[address]));
+    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_EQ(App().checksum_start, address);
+    EXPECT_EQ(App().checksum_end, address);
+    EXPECT_EQ(Outline(), "H13 D50 D50 D50");  // header, acknowledgement, sum
+  }
+}
+
+TEST_F(MemorySum, DebugModeShowsTheBuffersOwnSumWithoutTraffic) {
+  DebugModeOn();
+  Range(0, 0x7FFF);  // an all-0xFF buffer
+  App().link_fault = 1;
+  ProgrammerMemoryChecksum();
+  EXPECT_TRUE(lines_.empty());
+  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "8000");
+  EXPECT_EQ(surface_.Status(), "编程内存检查和 =  8000");
+  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(App().checksum_end, 0x7FFFu);
+  EXPECT_TRUE(surface_.boxes_.empty());
+}
+
+TEST_F(MemorySum, RunsAsOperation13) {
+  SameCodeBothSides(0, 0x3FF);
+  Range(0, 0x3FF);
+  RunOperationNow(OpMemoryChecksum);
+  EXPECT_EQ(surface_.Status(), Result(BufferChecksum(0, 0x3FF)));
+  EXPECT_EQ(App().link_fault, 0u);
+}
+
+}  // namespace
+}  // namespace zvp::test

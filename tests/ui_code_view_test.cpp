@@ -1,0 +1,177 @@
+// The code view: which page a refresh shows, how its cells read, where the
+// bytes come from, and what a failed read leaves on screen.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "link/app_state.h"
+#include "link/engine.h"
+#include "link/operation_header.h"
+#include "tests/support/link_fixture.h"
+#include "ui/code_view.h"
+#include "ui/control_ids.h"
+#include "ui/dispatcher.h"
+#include "ui/headless_window.h"
+
+namespace zvp::test {
+namespace {
+
+constexpr char kSection[] = "当前显示代码区段:  ";
+
+class CodeViewTest : public LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    OpenQuietly();
+    BuildOperationHeader();  // as StartOperation does
+    for (uint32_t a = 0; a < kSimMemorySize; ++a)
+      device_.memory()[a] = static_cast<uint8_t>(a * 7 + (a >> 8));
+  }
+  void SetAddress(const std::string& text) {
+    surface_.texts_[ctl::kViewAddress] = text;
+    RefreshCodeView(OpViewSetAddress);
+  }
+  // The page on screen, read back from the cells as hexadecimal.
+  void ExpectPage(uint32_t page, const std::vector<uint8_t>& source) {
+    for (int row = 0; row < 16; ++row) {
+      EXPECT_EQ(surface_.ListCell(row, 0), FormatHex(page + 16 * row, 5));
+      for (int col = 1; col <= 16; ++col)
+        EXPECT_EQ(surface_.ListCell(row, col), FormatHex(source[page + 16 * row + col - 1], 2))
+            << row << "," << col;
+    }
+  }
+  static std::string FormatHex(uint32_t v, int width) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%0*X", width, v);
+    return buf;
+  }
+};
+
+TEST_F(CodeViewTest, AddressBoxChoosesTheRoundedPage) {
+  SetAddress("1234");
+  EXPECT_EQ(App().view_address, 0x1230u);
+  EXPECT_EQ(surface_.texts_[ctl::kViewAddress], "01230");
+  EXPECT_EQ(surface_.Status(), std::string(kSection) + "01230~0132F");
+  EXPECT_EQ(App().link_fault, 0u);
+  ASSERT_EQ(device_.headers().size(), 1u);
+  EXPECT_EQ(device_.headers()[0][20], 15);
+  EXPECT_EQ(VirtualProgrammer::RangeStart(device_.headers()[0]), 0x1230u);
+  EXPECT_EQ(VirtualProgrammer::RangeEnd(device_.headers()[0]), 0x132Fu);
+  ExpectPage(0x1230, device_.memory());
+  EXPECT_EQ(surface_.statuses_.front(), "调入代码......");
+
+  SetAddress("FFFFF");
+  EXPECT_EQ(App().view_address, 0xFFF00u);
+  EXPECT_EQ(surface_.ListCell(15, 0), "FFFF0");
+  EXPECT_EQ(surface_.Status(), std::string(kSection) + "FFF00~FFFFF");
+  ExpectPage(0xFFF00, device_.memory());
+}
+
+TEST_F(CodeViewTest, AddressThatIsNoNumber) {
+  SetAddress("00100");
+  const auto cells = surface_.cells_;
+  const size_t sent = lines_.size();
+  SetAddress("12G4");
+  EXPECT_EQ(surface_.Status(), "显示地址设置错误!");
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(App().view_address, 0x100u);
+  EXPECT_EQ(surface_.texts_[ctl::kViewAddress], "12G4");
+  EXPECT_EQ(surface_.cells_, cells);
+  EXPECT_EQ(lines_.size(), sent);
+
+  // A control character passes the check but parses as 0xFFFFFFFF: page 0.
+  SetAddress("12\t4");
+  EXPECT_EQ(App().view_address, 0u);
+  EXPECT_EQ(surface_.texts_[ctl::kViewAddress], "00000");
+}
+
+TEST_F(CodeViewTest, PagesStepAndStopAtTheEnds) {
+  SetAddress("00010");
+  RefreshCodeView(OpViewPrevPage);
+  EXPECT_EQ(App().view_address, 0u);
+  RefreshCodeView(OpViewPrevPage);
+  EXPECT_EQ(App().view_address, 0u);
+  RefreshCodeView(OpViewNextPage);
+  EXPECT_EQ(App().view_address, 0x100u);
+  EXPECT_EQ(surface_.texts_[ctl::kViewAddress], "00100");
+  SetAddress("FFE80");
+  RefreshCodeView(OpViewNextPage);
+  EXPECT_EQ(App().view_address, 0xFFF00u);
+  RefreshCodeView(OpViewNextPage);
+  EXPECT_EQ(App().view_address, 0xFFF00u);
+  for (int code : {int{OpViewShow}, int{OpViewAscii}, int{OpViewMemory}, 99}) {
+    RefreshCodeView(static_cast<uint8_t>(code));
+    EXPECT_EQ(App().view_address, 0xFFF00u);
+  }
+}
+
+TEST_F(CodeViewTest, AsciiCellsShowOnlyPrintableCharacters) {
+  surface_.checked_[ctl::kViewAscii] = true;
+  const uint8_t bytes[] = {0x20, 0x7F, 0xFF, 0x41, 0x21, 0x7E, 0x00};
+  for (size_t i = 0; i < sizeof bytes; ++i) device_.memory()[0x200 + i] = bytes[i];
+  SetAddress("200");
+  const std::vector<std::string> shown = {"", "", "", "A", "!", "~", ""};
+  for (size_t i = 0; i < shown.size(); ++i)
+    EXPECT_EQ(surface_.ListCell(0, static_cast<int>(i) + 1), shown[i]);
+}
+
+TEST_F(CodeViewTest, DebugModeShowsTheBufferButStillReadsTheChip) {
+  surface_.checked_[ctl::kDebugMode] = true;
+  std::vector<uint8_t> buffer(App().code_buffer.begin(), App().code_buffer.end());
+  for (uint32_t a = 0x300; a < 0x400; ++a)
+    buffer[a] = App().code_buffer[a] = static_cast<uint8_t>(~a);
+  SetAddress("300");
+  EXPECT_TRUE(lines_.empty());
+  ExpectPage(0x300, buffer);
+
+  for (uint32_t a = 0x300; a < 0x400; ++a) device_.chip().memory[a] = static_cast<uint8_t>(a >> 1);
+  surface_.checked_[ctl::kViewChip] = true;
+  RefreshCodeView(OpViewChip);
+  ASSERT_EQ(device_.headers().size(), 1u);
+  EXPECT_EQ(device_.headers()[0][20], 10);
+  ExpectPage(0x300, device_.chip().memory);
+}
+
+TEST_F(CodeViewTest, FailedReadStillShowsThePageInRed) {
+  // The bytes arrived but their sum is wrong: they are shown.
+  device_.faults().wrong_block_sum = true;
+  SetAddress("400");
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(surface_.Status(), std::string(kSection) + "00400~004FF");
+  EXPECT_NE(std::find(surface_.statuses_.begin(), surface_.statuses_.end(), "读取数据错误"),
+            surface_.statuses_.end());
+  ExpectPage(0x400, device_.memory());
+
+  // Nothing arrived: the cells show erased bytes, not the page before.
+  device_.faults().silent_after_header = kAnyCommand;
+  RefreshCodeView(OpViewNextPage);
+  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(surface_.ListCell(0, 0), "00500");
+  for (int row = 0; row < 16; ++row)
+    for (int col = 1; col <= 16; ++col) EXPECT_EQ(surface_.ListCell(row, col), "FF");
+}
+
+// Through the window: the first "显示内存数据" shows page 0 of the programmer
+// memory in hexadecimal, whatever the view controls held before.
+TEST_F(CodeViewTest, FirstShowThroughTheWindow) {
+  HeadlessWindow window;
+  window.ResetToCreatedState();
+  App().surface = &window;
+  App().port_chosen = 1;
+  window.SetChecked(ctl::kViewChip, true);
+  window.SetChecked(ctl::kViewAscii, true);
+  window.Click(ctl::kShowMemory);
+  WaitForWorkers();
+  EXPECT_TRUE(window.IsChecked(ctl::kViewMemory));
+  EXPECT_FALSE(window.IsChecked(ctl::kViewChip));
+  EXPECT_FALSE(window.IsChecked(ctl::kViewAscii));
+  EXPECT_EQ(window.Status(), std::string(kSection) + "00000~000FF");
+  EXPECT_EQ(window.ListCell(1, 0), "00010");
+  EXPECT_EQ(window.ListCell(1, 3), FormatHex(device_.memory()[0x12], 2));
+  EXPECT_FALSE(window.ViewLocked());
+  App().surface = &surface_;
+}
+
+}  // namespace
+}  // namespace zvp::test

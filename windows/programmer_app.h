@@ -1,0 +1,49 @@
+// ProgrammerApp: the window program. It installs the platform's seams in the
+// state record (the comm-API port, or with --simulate the built-in virtual
+// programmer on COM1..COM4; the registry; the real clock), runs MainDialog
+// modally and ends when the window has closed.
+#pragma once
+
+#include <memory>
+
+#include "link/clock.h"
+#include "windows/registry_store.h"
+#include "windows/serial_win32.h"
+#include "windows/thread_priority_win32.h"
+#include "windows/win32.h"
+#include "windows/win32_surface.h"
+
+namespace zvp {
+class SimPort;
+class VirtualProgrammer;
+}  // namespace zvp
+
+namespace zvp::win {
+
+class ProgrammerApp {
+ public:
+  ProgrammerApp(HINSTANCE instance, bool simulate);
+  ~ProgrammerApp();
+  ProgrammerApp(const ProgrammerApp&) = delete;
+  ProgrammerApp& operator=(const ProgrammerApp&) = delete;
+
+  // Runs the window to its end; the process's exit status.
+  int Run();
+
+ private:
+  // After the window: lets a still running operation or reset poll finish
+  // before the seams go away.
+  void Shutdown();
+
+  HINSTANCE instance_;
+  bool simulate_;
+  SystemClock clock_;
+  Win32ThreadPriority priority_;
+  RegistryStore settings_;
+  Win32SerialPort serial_;
+  std::unique_ptr<VirtualProgrammer> device_;
+  std::unique_ptr<SimPort> sim_port_;
+  Win32Surface surface_;
+};
+
+}  // namespace zvp::win
