@@ -66,6 +66,19 @@ check "state shows the file" grep -qx "file: app.hex" "$tmp/out"
 check "state shows debug mode" grep -qx "debug: on" "$tmp/out"
 check "state shows no port" grep -qx "port: none" "$tmp/out"
 
+# The whole round with the built-in programmer in debug mode: load, view a
+# page of the buffer, save it as HEX and compare with the file.
+printf '\x01\x23\x45\x67\x89\xAB\xCD\xEF%.0s' $(seq 64) >"$tmp/app.bin"
+"$zvp" --simulate --debug --end 01FF --file "$tmp/app.bin" download view 0100 save-hex "$tmp/back.hex" \
+  >"$tmp/out" 2>&1
+check "debug download, view and save-hex exit 0" test $? -eq 0
+check "the view shows the page at 00100" grep -qx "00100 01 23 45 67 89 AB CD EF 01 23 45 67 89 AB CD EF" "$tmp/out"
+check "the save reports the file" grep -q "^代码文件文件已成功保存在: " "$tmp/out"
+check "the saved HEX holds the data" grep -qx ":10000000" <(head -c 9 "$tmp/back.hex")
+"$zvp" --simulate --chip otp --yes erase >"$tmp/out" 2>&1
+check "erase is refused for an OTP chip" test $? -eq 1
+check "and says the button is greyed" grep -q "greyed" "$tmp/out"
+
 # zvp-sim on a pseudo-terminal, with a wire trace.
 "$sim" >"$tmp/sim" </dev/null &
 simpid=$!

@@ -14,7 +14,7 @@ simpid=""
 cleanup() {
   exec 3>&- 2>/dev/null
   [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
-  [ -n "${KEEP:-}" ] || rm -rf "$tmp"; echo "$tmp"
+  [ -n "${KEEP:-}" ] || rm -rf "$tmp"
 }
 trap cleanup EXIT
 passed=0
@@ -78,7 +78,26 @@ check "the programmer holds a configuration ending in command 17 ($config)" \
 ask_sim "dump-memory $tmp/mem.bin" "dump-memory:" >/dev/null
 check "the programmer memory holds the code" cmp -n 2048 "$tmp/mem.bin" "$tmp/app.bin"
 
-# 4. A reset between two chips is reported while the run waits.
+# 4. Reading the chip back: on a new blank chip, blank-check it, program and
+# verify it without protection, copy the chip into the programmer memory,
+# save that as a HEX file and view a page of the chip. The saved file must
+# give back the code file's data (srec_cat reads it).
+ask_sim new-chip "new-chip:" >/dev/null
+"$zvp" --port "$pty" --options verify --end 07FF --file "$tmp/app.hex" \
+  blank-check download auto >"$tmp/out5" 2>"$tmp/err5"
+check "blank check, download and programming pass" test $? -eq 0
+check "the new chip is blank" grep -q "^芯片是空的, 在地址空间: 00000~~007FF$" "$tmp/out5"
+check "the programmed chip verifies" grep -qx "校验芯片成功" "$tmp/out5"
+"$zvp" --port "$pty" --end 07FF --yes copy-chip save-hex "$tmp/back.hex" \
+  view 0100 --chip-view >"$tmp/out6" 2>"$tmp/err6"
+check "copy-chip and save-hex pass" test $? -eq 0
+check "the copy reports its sum" grep -q "^拷贝芯片数据检查和 =  [0-9A-F]\{4\}$" "$tmp/out6"
+srec_cat "$tmp/back.hex" -intel -o "$tmp/back.bin" -binary 2>/dev/null  # it notes the missing end record
+check "the saved file holds the chip, which holds the code file" cmp "$tmp/back.bin" "$tmp/app.bin"
+row=$(od -An -tx1 -j256 -N16 "$tmp/app.bin" | tr 'a-f' 'A-F' | sed 's/^ *//')
+check "the chip view shows the code at 00100" grep -q "^00100 $row$" "$tmp/out6"
+
+# 5. A reset between two chips is reported while the run waits.
 ask_sim new-chip "new-chip:" >/dev/null
 mkfifo "$tmp/operator"
 "$zvp" --port "$pty" --options none --file "$tmp/app.hex" download auto --repeat \
