@@ -24,7 +24,7 @@ cat "$work/trace.txt"
 echo "== zvp.exe --simulate (the window)"
 # shellcheck source=scripts/wine_env.sh
 source scripts/wine_env.sh
-trap 'zvp_wine_stop; kill $sim 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'zvp_wine_stop || true; kill $sim 2>/dev/null || true; rm -rf "$work"' EXIT
 zvp_wine_prefix "$PWD/build/win/wineprefix"
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Decorated /f >/dev/null 2>&1 || true

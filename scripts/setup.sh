@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build git
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind
-  g++-mingw-w64-x86-64 wine64 wine
+  g++-mingw-w64-x86-64 wine64 wine fonts-wine
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei socat srecord
 )
 

@@ -211,31 +211,31 @@ void MainDialog::BuildMainWindow() {
 
 void MainDialog::CreateControls() {
   std::set<int> radio_groups;  // parents whose first radio button takes Tab
-  for (const ControlSpec& spec : MainWindowControls()) {
+  for (const ControlSpec& entry : MainWindowControls()) {
     HWND parent = hwnd_;
-    if (spec.parent != 0) {
-      auto it = windows_.find(spec.parent);
+    if (entry.parent != 0) {
+      auto it = windows_.find(entry.parent);
       if (it == windows_.end()) continue;
       parent = it->second;
     }
     const bool tab_stop =
-        spec.kind == ControlKind::kRadio && radio_groups.insert(spec.parent).second;
-    const PlatformControl platform = PlatformControlFor(spec, tab_stop);
-    const RECT rect{spec.rect.left, spec.rect.top, spec.rect.right, spec.rect.bottom};
-    const std::wstring text = Widen(spec.caption);
+        entry.kind == ControlKind::kRadio && radio_groups.insert(entry.parent).second;
+    const PlatformControl platform = PlatformControlFor(entry, tab_stop);
+    const RECT rect{entry.rect.left, entry.rect.top, entry.rect.right, entry.rect.bottom};
+    const std::wstring text = Widen(entry.caption);
 
-    if (spec.kind == ControlKind::kList) {
+    if (entry.kind == ControlKind::kList) {
       // The code view's list is the platform's own.
       HWND list = CreateWindowExW(
           platform.ex_style, platform.window_class, text.c_str(), platform.style, rect.left,
           rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
-          reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
-      if (list != nullptr) windows_[spec.id] = list;
+          reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), instance_, nullptr);
+      if (list != nullptr) windows_[entry.id] = list;
       continue;
     }
 
     std::unique_ptr<Control> control;
-    switch (spec.kind) {
+    switch (entry.kind) {
       case ControlKind::kGroup:
         control = std::make_unique<CMygrp>();
         break;
@@ -252,10 +252,10 @@ void MainDialog::CreateControls() {
         break;
     }
     if (!control->Create(platform.window_class, text, platform.style, platform.ex_style, rect,
-                         parent, spec.id)) {
+                         parent, entry.id)) {
       continue;
     }
-    windows_[spec.id] = control->hwnd();
+    windows_[entry.id] = control->hwnd();
     controls_.push_back(std::move(control));
   }
 }

@@ -15,12 +15,12 @@ constexpr COLORREF kRed = RGB(255, 0, 0);
 
 }  // namespace
 
-PlatformControl PlatformControlFor(const ControlSpec& spec, bool tab_stop) {
-  const uint32_t s = spec.styles;
+PlatformControl PlatformControlFor(const ControlSpec& entry, bool tab_stop) {
+  const uint32_t s = entry.styles;
   DWORD common = WS_CHILD;
   if (!(s & style::kHiddenAtStart)) common |= WS_VISIBLE;
   if (s & style::kDisabledAtStart) common |= WS_DISABLED;
-  switch (spec.kind) {
+  switch (entry.kind) {
     case ControlKind::kGroup:
       // Control parent: Tab and the arrow keys reach the controls inside.
       return {L"Button", common | BS_GROUPBOX, WS_EX_CONTROLPARENT};

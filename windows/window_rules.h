@@ -21,7 +21,7 @@ struct PlatformControl {
 };
 // `tab_stop` marks the radio button that takes the Tab key for its group
 // (the first radio button under its parent); other kinds ignore it.
-PlatformControl PlatformControlFor(const ControlSpec& spec, bool tab_stop);
+PlatformControl PlatformControlFor(const ControlSpec& entry, bool tab_stop);
 
 // The main window's text colour for its direct child `child_id` (the group
 // boxes and the web-link label); nullopt leaves the platform's colouring.

@@ -48,6 +48,9 @@ trap 'exit 143' TERM
 
 started=$SECONDS
 zvp_wine_prefix "$build/wineprefix" || exit 1
+# Always a private Xvfb: the driver moves the mouse and types, which must not
+# happen on someone's desktop.
+unset DISPLAY
 zvp_wine_display || exit 1
 echo "display $DISPLAY"
 # Wine draws every window's frame and caption itself: with no window manager
@@ -88,7 +91,7 @@ result window_units_test "${PIPESTATUS[0]}"
 # of that part of the screen) and "ASK reset" (the programmer restarts and
 # sends its reset message); each is answered with a file in $signal.
 drive() {
-  local phase=$1 line request name geometry
+  local phase=$1 line name geometry
   echo "== window_driver $phase"
   timeout 240 wine "$driver" "$phase" "$win_zvp" "$win_signal" 2>"$work/driver.err" |
     while IFS= read -r line; do
@@ -96,7 +99,7 @@ drive() {
       echo "$line"
       case $line in
         "ASK shot "*)
-          read -r _ request name geometry <<<"$line"
+          read -r _ _ name geometry <<<"$line"
           import -window root -crop "$geometry" +repage "$shots/$name.png" 2>/dev/null &&
             echo "# screenshot $shots/$name.png"
           : >"$signal/shot.done"

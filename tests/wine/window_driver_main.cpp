@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "tests/wine/window_driver.h"
 #include "ui/control_ids.h"
@@ -85,10 +86,10 @@ std::wstring ExpectedClass(ControlKind kind) {
 }
 
 // The styles the table asks for, as the platform control carries them.
-bool StylesMatch(const ControlSpec& spec, LONG_PTR s, LONG_PTR ex) {
-  const uint32_t want = spec.styles;
+bool StylesMatch(const ControlSpec& entry, LONG_PTR s, LONG_PTR ex) {
+  const uint32_t want = entry.styles;
   const LONG_PTR type = s & BS_TYPEMASK;
-  switch (spec.kind) {
+  switch (entry.kind) {
     case ControlKind::kGroup:
       return type == BS_GROUPBOX;
     case ControlKind::kPush:
@@ -120,28 +121,29 @@ bool StylesMatch(const ControlSpec& spec, LONG_PTR s, LONG_PTR ex) {
 void CheckControlTable(const Program& p) {
   const auto table = MainWindowControls();
   int missing = 0;
-  for (const ControlSpec& spec : table) {
-    HWND hwnd = p.Control(spec.id);
-    const std::string name = "control " + std::to_string(spec.id);
+  for (const ControlSpec& entry : table) {
+    HWND hwnd = p.Control(entry.id);
+    const std::string name = "control " + std::to_string(entry.id);
     if (hwnd == nullptr) {
       Check(false, name + " exists");
       ++missing;
       continue;
     }
-    HWND want_parent = spec.parent == 0 ? p.main() : p.Control(spec.parent);
+    HWND want_parent = entry.parent == 0 ? p.main() : p.Control(entry.parent);
     const std::wstring cls = ClassOf(hwnd);
     const RECT rect = RectInParent(hwnd);
-    const bool class_ok = _wcsicmp(cls.c_str(), ExpectedClass(spec.kind).c_str()) == 0;
+    const bool class_ok = _wcsicmp(cls.c_str(), ExpectedClass(entry.kind).c_str()) == 0;
     const bool parent_ok = GetParent(hwnd) == want_parent;
-    const bool rect_ok = SameRect(rect, spec.rect);
-    const bool styles_ok = StylesMatch(spec, StyleOf(hwnd), ExStyleOf(hwnd));
+    const bool rect_ok = SameRect(rect, entry.rect);
+    const bool styles_ok = StylesMatch(entry, StyleOf(hwnd), ExStyleOf(hwnd));
     const bool visible_ok =
-        ((StyleOf(hwnd) & WS_VISIBLE) != 0) == ((spec.styles & style::kHiddenAtStart) == 0);
+        ((StyleOf(hwnd) & WS_VISIBLE) != 0) == ((entry.styles & style::kHiddenAtStart) == 0);
     // Edits show their start texts; the status line has its first message.
     // (the voltage boxes get theirs from the stored settings).
     bool caption_ok = true;
-    if (spec.kind != ControlKind::kList && !(spec.kind == ControlKind::kEdit && !*spec.caption)) {
-      caption_ok = TextU8(hwnd) == spec.caption;
+    if (entry.kind != ControlKind::kList &&
+        !(entry.kind == ControlKind::kEdit && !*entry.caption)) {
+      caption_ok = TextU8(hwnd) == entry.caption;
     }
     const bool ok = class_ok && parent_ok && rect_ok && styles_ok && visible_ok && caption_ok;
     std::string why;
@@ -151,7 +153,7 @@ void CheckControlTable(const Program& p) {
     if (!styles_ok) why += " styles";
     if (!visible_ok) why += " visibility";
     if (!caption_ok) why += " caption '" + TextU8(hwnd) + "'";
-    Check(ok, name + " (" + spec.caption + ") as tabled" + why);
+    Check(ok, name + " (" + entry.caption + ") as tabled" + why);
   }
   // Nothing more than the table (the list's own header aside), and the
   // main window's children in the table's order.
@@ -166,8 +168,8 @@ void CheckControlTable(const Program& p) {
     order.push_back(GetDlgCtrlID(h));
   }
   std::vector<int> expected;
-  for (const ControlSpec& spec : table) {
-    if (spec.parent == 0) expected.push_back(spec.id);
+  for (const ControlSpec& entry : table) {
+    if (entry.parent == 0) expected.push_back(entry.id);
   }
   Check(order == expected, "the main window's controls come in the table's order");
   Check(missing == 0, "all " + std::to_string(table.size()) + " controls of the table exist");
@@ -738,6 +740,84 @@ int PhaseRestart(const std::wstring& exe) {
   return Quit(p) == 0 ? 0 : 1;
 }
 
+// A raw image of `size` bytes in the temporary folder; its Windows path.
+std::wstring WriteImage(const std::wstring& name, size_t size) {
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  const std::wstring path = std::wstring(folder) + name;
+  std::vector<uint8_t> bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+  win::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  WriteFile(file.get(), bytes.data(), static_cast<DWORD>(size), &written, nullptr);
+  return path;
+}
+
+// "打开文件" (or a double-click on the file box) opens the file dialog from
+// the operation worker; the name typed into it is taken.
+bool ChooseInFileDialog(Program& p, const std::wstring& path, const std::string& shot) {
+  HWND dialog = nullptr;
+  WaitFor([&] { return (dialog = p.AnyOtherDialog()) != nullptr; }, 30000);
+  Check(dialog != nullptr, "the open dialog shows: " + TextU8(dialog));
+  if (dialog == nullptr) return false;
+  Pause(500);
+  if (!shot.empty()) Shot(shot, dialog);
+  TypeText(path);
+  PressKey(VK_RETURN);
+  const bool taken = WaitFor([&] { return !IsWindow(dialog); }, kEffectMs);
+  Check(taken, "it takes the typed name");
+  return taken && Activate(p);
+}
+
+// A long download stopped by a double-click at the start of the status line
+// (not by one further in); then a short one that completes, after which
+// "校验芯片" no longer meets message W.
+void CheckDownload(Program& p) {
+  const std::wstring big = WriteImage(L"zvp_window_big.bin", 0x8000);
+  const std::wstring small = WriteImage(L"zvp_window_small.bin", 0x100);
+  HWND status = p.Control(ctl::kStatusLine);
+  const std::wstring progress = L"[双击这里中断下载]";
+
+  Click(p.Control(ctl::kOpenFile));
+  if (!ChooseInFileDialog(p, big, "open_dialog")) return;
+  Check(WaitFor([&] { return Text(status).rfind(progress, 0) == 0; }, 20000),
+        "the download reports its progress: " + StatusU8(p));
+  Check(Text(p.Control(ctl::kFileBox)) == big, "the file box names the file");
+  RECT r = ScreenRect(status);
+  const LONG middle = (r.top + r.bottom) / 2;
+  DoubleClickAt(POINT{r.left + 220, middle});
+  Pause(1500);
+  Check(Text(status).rfind(progress, 0) == 0,
+        "a double-click 200 pixels into the status line lets it run: " + StatusU8(p));
+  DoubleClickAt(POINT{r.left + 50, middle});
+  const bool stopped = WaitStatus(p, L"下载过程已被用户中断!", 5000);
+  Check(stopped, "one at its start stops it: " + StatusU8(p));
+  Pause(1000);  // the worker's end steps
+
+  DoubleClickAt(Centre(p.Control(ctl::kFileBox)));
+  if (!ChooseInFileDialog(p, small, "")) return;
+  const std::wstring sum = L"编程内存检查和 =  ";
+  const bool loaded = WaitFor(
+      [&] {
+        const std::wstring text = Text(status);
+        return text.rfind(sum, 0) == 0 && text.size() == sum.size() + 4;
+      },
+      30000);
+  Check(loaded, "the short download ends with the memory checksum: " + StatusU8(p));
+  Check(Text(p.Control(ctl::kEndAddress)) == L"00FF" &&
+            Text(p.Control(ctl::kChecksumBox)).size() == 4,
+        "the range and the checksum box follow the file");
+  Pause(1000);
+  const std::wstring before = Text(status);
+  Click(p.Control(ctl::kVerifyChip));
+  Check(p.WaitForDialog(kWarningCaption, 1500) == nullptr,
+        "with code in the memory 校验芯片 passes the W guard");
+  Check(WaitFor([&] { return Text(status) != before; }, 15000),
+        "and the verify reports: " + StatusU8(p));
+  Pause(3000);
+}
+
 // The about box from the system menu (Alt+Space, then its last entry),
 // and the function keys on a focused button: F5 greets, F7 offers to
 // initialise the programmer memory.
@@ -820,7 +900,9 @@ int PhaseSimulate(const std::wstring& exe) {
   Pause(3000);
   Note("blank check: " + StatusU8(p));
 
-  // The code view's edit dialog, where the code view has landed.
+  CheckDownload(p);
+
+  // The code view's edit dialog.
   Click(p.Control(ctl::kShowMemory));
   HWND list = p.Control(ctl::kViewList);
   WaitFor([&] { return ShownBelow(list, p.main()); }, kEffectMs);

@@ -295,6 +295,10 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       ++g_log.timers;
       return 0;
+    case WM_CTLCOLORSTATIC:
+      // As the main window answers for its group boxes.
+      SetTextColor(reinterpret_cast<HDC>(wp), RGB(0, 100, 255));
+      return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
     default:
       return DefWindowProcW(hwnd, msg, wp, lp);
   }
@@ -456,6 +460,32 @@ void ControlTests(HWND host) {
                reinterpret_cast<LPARAM>(address.hwnd()));
   Check(GetTextColor(dc) != RGB(255, 0, 0) && GetTextColor(dc) != RGB(0, 0, 255),
         "other children keep the platform's colour");
+  // The group box draws its own caption, in the colour its parent gives,
+  // whatever a visual style would have drawn.
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = 600;
+  info.bmiHeader.biHeight = -30;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  Unique<HBITMAP, ReleaseGdiObject> bitmap(
+      CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const HGDIOBJ old_bitmap = SelectObject(dc, bitmap.get());
+  SendMessageW(group.hwnd(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  GdiFlush();
+  int caption_pixels = 0;
+  int white = 0;
+  const auto* pixel = static_cast<const uint32_t*>(bits);
+  for (int i = 0; i < 600 * 14; ++i) {
+    const int r = (pixel[i] >> 16) & 0xFF, g = (pixel[i] >> 8) & 0xFF, b = pixel[i] & 0xFF;
+    if (b > g + 30 && g > r + 30) ++caption_pixels;  // RGB(0, 100, 255), smoothed or not
+    if (r == 255 && g == 255 && b == 255) ++white;
+  }
+  SelectObject(dc, old_bitmap);
+  Check(caption_pixels > 10, "the group caption is drawn in the parent's colour (" +
+                                 std::to_string(caption_pixels) + " pixels)");
+  Check(white > 1000, "on the parent's brush");
   DeleteDC(dc);
   SetAppMainWindow(nullptr);
   DestroyWindow(group.hwnd());
