@@ -113,7 +113,7 @@ const CommandSpec* FindCommand(const std::string& name) {
 }
 
 struct Invocation {
-  const CommandSpec* spec;
+  const CommandSpec* entry;
   std::string arg;
 };
 
@@ -195,10 +195,10 @@ std::optional<int> Parse(int argc, const char* const* argv, Options* o) {
     } else if (a.rfind("--", 0) == 0) {
       return UsageError("unknown option " + a);
     } else {
-      const CommandSpec* spec = FindCommand(a);
-      if (!spec) return UsageError("unknown command " + a);
-      Invocation inv{spec, ""};
-      if (spec->takes_arg && !value(i, &inv.arg)) return UsageError(a + " needs an argument");
+      const CommandSpec* entry = FindCommand(a);
+      if (!entry) return UsageError("unknown command " + a);
+      Invocation inv{entry, ""};
+      if (entry->takes_arg && !value(i, &inv.arg)) return UsageError(a + " needs an argument");
       o->commands.push_back(inv);
     }
   }
@@ -215,8 +215,8 @@ std::optional<int> Parse(int argc, const char* const* argv, Options* o) {
     }
   }
   for (const Invocation& inv : o->commands) {
-    if (inv.spec->code && !OperationAvailable(inv.spec->code)) {
-      std::cerr << "zvp: the command " << inv.spec->name
+    if (inv.entry->code && !OperationAvailable(inv.entry->code)) {
+      std::cerr << "zvp: the command " << inv.entry->name
                 << " is not available in this version yet\n";
       return kExitUsage;
     }
@@ -522,7 +522,7 @@ bool ShowPage(HeadlessWindow& w, const std::string& address, const Options& o) {
 }
 
 bool RunCommand(HeadlessWindow& w, const Invocation& inv, const Options& o) {
-  const CommandSpec& c = *inv.spec;
+  const CommandSpec& c = *inv.entry;
   const std::string name = c.name;
   if (name == "connect") return App().programmer_found == 1;
   if (name == "state") {
@@ -602,7 +602,7 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   // The save dialog answers each save-hex command with its PATH, in order.
   std::deque<std::string> save_paths;
   for (const Invocation& inv : o.commands)
-    if (std::string(inv.spec->name) == "save-hex") save_paths.push_back(inv.arg);
+    if (std::string(inv.entry->name) == "save-hex") save_paths.push_back(inv.arg);
   watch.save_file = [&save_paths](const std::string&) -> std::optional<std::string> {
     if (save_paths.empty()) return std::nullopt;
     std::string path = save_paths.front();
@@ -621,7 +621,7 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   }
   if (status == kExitOk) {
     for (const Invocation& inv : o.commands) {
-      const bool production = o.repeat && std::string(inv.spec->name) == "auto";
+      const bool production = o.repeat && std::string(inv.entry->name) == "auto";
       if (production ? !RunProduction(window, o) : !RunCommand(window, inv, o)) {
         status = kExitFailed;
         break;

@@ -112,13 +112,13 @@ zvp_wine_display() {
 # but is no serial port.
 zvp_wine_ports() {
   [ -n "${WINEPREFIX:-}" ] || { zvp_wine_log "zvp_wine_ports: no prefix"; return 2; }
-  local lines=('[HKEY_LOCAL_MACHINE\Software\Wine\Ports]') spec name dev
-  for spec in "$@"; do
-    name=${spec%%=*}
-    dev=${spec#*=}
+  local lines=('[HKEY_LOCAL_MACHINE\Software\Wine\Ports]') entry name dev
+  for entry in "$@"; do
+    name=${entry%%=*}
+    dev=${entry#*=}
     case $name in
       COM[1-9] | COM[1-9][0-9]) ;;
-      *) zvp_wine_log "zvp_wine_ports: bad port '$spec'"; return 2 ;;
+      *) zvp_wine_log "zvp_wine_ports: bad port '$entry'"; return 2 ;;
     esac
     if [ -n "$dev" ]; then
       lines+=("\"$name\"=\"$dev\"")
@@ -131,9 +131,9 @@ zvp_wine_ports() {
   wine regedit "$reg" >/dev/null 2>&1 || { zvp_wine_log "port registry import failed"; return 1; }
   wineserver -k 2>/dev/null
   wineserver -w
-  for spec in "$@"; do
-    name=${spec%%=*}
-    dev=${spec#*=}
+  for entry in "$@"; do
+    name=${entry%%=*}
+    dev=${entry#*=}
     local link=$WINEPREFIX/dosdevices/${name,,}
     if [ -n "$dev" ]; then
       ln -sfn "$dev" "$link" || return 1

@@ -184,8 +184,8 @@ std::span<const ControlSpec> MainWindowControls() {
 }
 
 const ControlSpec* FindControl(int id) {
-  for (const ControlSpec& spec : TheControls().table) {
-    if (spec.id == id) return &spec;
+  for (const ControlSpec& entry : TheControls().table) {
+    if (entry.id == id) return &entry;
   }
   return nullptr;
 }

@@ -40,11 +40,11 @@ bool IsButton(ControlKind kind) {
 }  // namespace
 
 HeadlessWindow::HeadlessWindow() {
-  const auto specs = MainWindowControls();
-  controls_.reserve(specs.size());
-  for (const ControlSpec& spec : specs) {
-    index_[spec.id] = controls_.size();
-    controls_.push_back(Control{&spec, {}, false, true, true});
+  const auto entries = MainWindowControls();
+  controls_.reserve(entries.size());
+  for (const ControlSpec& entry : entries) {
+    index_[entry.id] = controls_.size();
+    controls_.push_back(Control{&entry, {}, false, true, true});
   }
   ResetControlsLocked();  // not shared yet
 }
@@ -66,7 +66,7 @@ const HeadlessWindow::Control* HeadlessWindow::Find(int id) const {
 
 // A child of a hidden group box is hidden with it, whatever its own state.
 bool HeadlessWindow::ShownLocked(const Control& c) const {
-  for (const Control* at = &c; at != nullptr; at = Find(at->spec->parent)) {
+  for (const Control* at = &c; at != nullptr; at = Find(at->entry->parent)) {
     if (!at->visible) return false;
   }
   return true;
@@ -78,10 +78,10 @@ bool HeadlessWindow::LockedViewControl(int id) const {
 
 void HeadlessWindow::ResetControlsLocked() {
   for (Control& c : controls_) {
-    c.text = c.spec->caption;
+    c.text = c.entry->caption;
     c.checked = false;
-    c.enabled = (c.spec->styles & style::kDisabledAtStart) == 0;
-    c.visible = (c.spec->styles & style::kHiddenAtStart) == 0;
+    c.enabled = (c.entry->styles & style::kDisabledAtStart) == 0;
+    c.visible = (c.entry->styles & style::kHiddenAtStart) == 0;
   }
 }
 
@@ -270,8 +270,8 @@ bool HeadlessWindow::Click(int id) {
     if (c == nullptr || !c->enabled || !ShownLocked(*c)) return false;
     // The lock swallows the press itself: no check change, no command.
     if (LockedViewControl(id)) return false;
-    const ControlSpec& spec = *c->spec;
-    switch (spec.kind) {
+    const ControlSpec& entry = *c->entry;
+    switch (entry.kind) {
       case ControlKind::kPush:
         break;
       case ControlKind::kCheck:
@@ -280,15 +280,15 @@ bool HeadlessWindow::Click(int id) {
       case ControlKind::kRadio:
         // Automatic radio buttons group by parent window.
         for (Control& other : controls_) {
-          if (other.spec->kind == ControlKind::kRadio && other.spec->parent == spec.parent) {
-            other.checked = other.spec->id == id;
+          if (other.entry->kind == ControlKind::kRadio && other.entry->parent == entry.parent) {
+            other.checked = other.entry->id == id;
           }
         }
         break;
       default:
         return false;
     }
-    parent = spec.parent;
+    parent = entry.parent;
   }
   // Outside the lock: the dispatcher reads and writes the window.
   DispatchCommand(id, parent);
@@ -303,14 +303,14 @@ bool HeadlessWindow::PressEnter(int id) {
     const Control* c = Find(id);
     // A disabled or invisible control cannot have the focus.
     if (c == nullptr || !c->enabled || !ShownLocked(*c)) return false;
-    if (IsButton(c->spec->kind)) {
+    if (IsButton(c->entry->kind)) {
       command = id;
     } else if (id == ctl::kViewAddress) {
       command = ctl::kViewSet;
     } else {
       return false;
     }
-    parent = c->spec->parent;
+    parent = c->entry->parent;
   }
   DispatchCommand(command, parent);
   return true;
@@ -319,10 +319,10 @@ bool HeadlessWindow::PressEnter(int id) {
 void HeadlessWindow::TypeText(int id, const std::string& text) {
   std::lock_guard<std::mutex> lock(mu_);
   Control* c = Find(id);
-  if (c == nullptr || c->spec->kind != ControlKind::kEdit || !c->enabled || !ShownLocked(*c)) {
+  if (c == nullptr || c->entry->kind != ControlKind::kEdit || !c->enabled || !ShownLocked(*c)) {
     return;
   }
-  const uint32_t styles = c->spec->styles;
+  const uint32_t styles = c->entry->styles;
   if (styles & style::kReadOnly) return;
   const bool any_char = id == ctl::kFileBox;
   for (char ch : text) {
@@ -343,14 +343,14 @@ std::optional<ControlKind> HeadlessWindow::KindOf(int id) const {
   std::lock_guard<std::mutex> lock(mu_);
   const Control* c = Find(id);
   if (c == nullptr) return std::nullopt;
-  return c->spec->kind;
+  return c->entry->kind;
 }
 
 std::optional<int> HeadlessWindow::ParentOf(int id) const {
   std::lock_guard<std::mutex> lock(mu_);
   const Control* c = Find(id);
   if (c == nullptr) return std::nullopt;
-  return c->spec->parent;
+  return c->entry->parent;
 }
 
 std::map<int, uint32_t> HeadlessWindow::ArmedTimers() const {

@@ -133,7 +133,7 @@ class HeadlessWindow final : public WindowSurface {
 
  private:
   struct Control {
-    const ControlSpec* spec;
+    const ControlSpec* entry;
     std::string text;
     bool checked;
     bool enabled;
