@@ -36,6 +36,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/cpu_time.h"
 #include "chipops/program_chip.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
@@ -112,17 +113,8 @@ class UartPort final : public zvp::SerialPort {
   int64_t line_free_us_ = 0;
 };
 
-int64_t ThreadCpuUs() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
-}
-
-int64_t ProcessCpuUs() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
-}
+using zvp::bench::ProcessCpuUs;
+using zvp::bench::ThreadCpuUs;
 
 struct Result {
   bool ok = false;

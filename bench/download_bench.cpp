@@ -36,6 +36,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/cpu_time.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
 #include "link/app_state.h"
@@ -58,17 +59,8 @@ namespace {
 
 using zvp::kByteTimeUs;
 
-int64_t ThreadCpuUs() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
-}
-
-int64_t ProcessCpuUs() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
-}
+using zvp::bench::ProcessCpuUs;
+using zvp::bench::ThreadCpuUs;
 
 // Counts the bytes the PC writes (in-process runs, where no PacedPort is in
 // the way).

@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/cpu_time.h"
 #include "chipops/verify_chip.h"
 #include "link/app_state.h"
 #include "link/clock.h"
@@ -59,17 +60,8 @@ constexpr int64_t kHeaderBytes = 21;
 constexpr int64_t kPauseUs = 50'000;
 constexpr int64_t kFirstWaitUs = 200'000;
 
-int64_t ThreadCpuUs() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
-}
-
-int64_t ProcessCpuUs() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
-}
+using zvp::bench::ProcessCpuUs;
+using zvp::bench::ThreadCpuUs;
 
 struct Result {
   bool ok = false;
