@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "bench/cpu_time.h"
+#include "link/forwarding_port.h"
 #include "chipops/program_chip.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
@@ -67,37 +68,25 @@ constexpr uint32_t kUartFifo = 16;
 // free; a write returns once all but the last `fifo` bytes have left (0: once
 // the last one has). With a device the bytes go straight to the model with
 // the time each arrives; otherwise to the inner port at once.
-class UartPort final : public zvp::SerialPort {
+class UartPort final : public zvp::ForwardingPort {
  public:
   UartPort(zvp::SerialPort* inner, zvp::Clock* clock, zvp::VirtualProgrammer* device, uint32_t fifo)
-      : inner_(inner), clock_(clock), device_(device), fifo_(fifo) {}
-  bool Open(const std::string& name) override { return inner_->Open(name); }
-  void Close() override { inner_->Close(); }
-  zvp::PortHandle Handle() const override { return inner_->Handle(); }
-  bool SetupQueues(uint32_t in, uint32_t out) override { return inner_->SetupQueues(in, out); }
-  bool ClearErrors() override { return inner_->ClearErrors(); }
-  bool ClearBreak() override { return inner_->ClearBreak(); }
-  bool Purge() override { return inner_->Purge(); }
-  bool SetLine(const zvp::LineSettings& s) override { return inner_->SetLine(s); }
-  bool SetTimeouts(const zvp::CommTimeouts& t) override { return inner_->SetTimeouts(t); }
-  bool RaiseRts() override { return inner_->RaiseRts(); }
-  bool WatchTxEmpty() override { return inner_->WatchTxEmpty(); }
+      : ForwardingPort(inner), clock_(clock), device_(device), fifo_(fifo) {}
   bool WaitTxEmpty(uint32_t ms) override {
     // The transmitter is empty when the line is free.
     clock_->SleepUs(std::min<int64_t>(line_free_us_ - clock_->NowUs(), ms * 1000LL));
-    return inner_->WaitTxEmpty(ms) && clock_->NowUs() >= line_free_us_;
+    return inner()->WaitTxEmpty(ms) && clock_->NowUs() >= line_free_us_;
   }
-  bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override { return inner_->Read(buf, n, got); }
   bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override {
     *done = 0;
-    if (inner_->Handle() != zvp::PortHandle::kOpen) return false;
+    if (inner()->Handle() != zvp::PortHandle::kOpen) return false;
     const int64_t start = std::max(clock_->NowUs(), line_free_us_);
     bool ok = true;
     if (device_) {
       for (uint32_t i = 0; i < n; ++i) device_->Receive(buf[i], start + (i + 1) * kByteTimeUs);
       *done = n;
     } else {
-      ok = inner_->Write(buf, n, done);
+      ok = inner()->Write(buf, n, done);
     }
     line_free_us_ = start + static_cast<int64_t>(*done) * kByteTimeUs;
     const int64_t in_fifo = std::min<int64_t>(fifo_, *done);
@@ -106,7 +95,6 @@ class UartPort final : public zvp::SerialPort {
   }
 
  private:
-  zvp::SerialPort* inner_;
   zvp::Clock* clock_;
   zvp::VirtualProgrammer* device_;
   uint32_t fifo_;

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "bench/cpu_time.h"
+#include "link/forwarding_port.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
 #include "link/app_state.h"
@@ -64,31 +65,15 @@ using zvp::bench::ThreadCpuUs;
 
 // Counts the bytes the PC writes (in-process runs, where no PacedPort is in
 // the way).
-class CountingPort final : public zvp::SerialPort {
+class CountingPort final : public zvp::ForwardingPort {
  public:
-  explicit CountingPort(zvp::SerialPort* inner) : inner_(inner) {}
-  bool Open(const std::string& name) override { return inner_->Open(name); }
-  void Close() override { inner_->Close(); }
-  zvp::PortHandle Handle() const override { return inner_->Handle(); }
-  bool SetupQueues(uint32_t in, uint32_t out) override { return inner_->SetupQueues(in, out); }
-  bool ClearErrors() override { return inner_->ClearErrors(); }
-  bool ClearBreak() override { return inner_->ClearBreak(); }
-  bool Purge() override { return inner_->Purge(); }
-  bool SetLine(const zvp::LineSettings& s) override { return inner_->SetLine(s); }
-  bool SetTimeouts(const zvp::CommTimeouts& t) override { return inner_->SetTimeouts(t); }
-  bool RaiseRts() override { return inner_->RaiseRts(); }
-  bool WatchTxEmpty() override { return inner_->WatchTxEmpty(); }
-  bool WaitTxEmpty(uint32_t ms) override { return inner_->WaitTxEmpty(ms); }
-  bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override { return inner_->Read(buf, n, got); }
+  explicit CountingPort(zvp::SerialPort* inner) : ForwardingPort(inner) {}
   bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override {
-    const bool ok = inner_->Write(buf, n, done);
+    const bool ok = inner()->Write(buf, n, done);
     bytes += *done;
     return ok;
   }
   uint64_t bytes = 0;
-
- private:
-  zvp::SerialPort* inner_;
 };
 
 // Sums the pauses DelayMs reports through the trace.

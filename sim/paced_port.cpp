@@ -6,7 +6,7 @@ namespace zvp {
 
 PacedPort::PacedPort(SerialPort* inner, Clock* clock, int64_t byte_us, uint32_t fifo_bytes,
                      uint32_t wake_bytes)
-    : inner_(inner),
+    : ForwardingPort(inner),
       clock_(clock),
       byte_us_(byte_us),
       fifo_us_(byte_us * fifo_bytes),
@@ -17,7 +17,7 @@ bool PacedPort::Open(const std::string& name) {
     std::lock_guard<std::mutex> lock(mu_);
     line_free_us_ = 0;
   }
-  return inner_->Open(name);
+  return inner()->Open(name);
 }
 
 bool PacedPort::Purge() {
@@ -25,7 +25,7 @@ bool PacedPort::Purge() {
     std::lock_guard<std::mutex> lock(mu_);
     line_free_us_ = std::min(line_free_us_, clock_->NowUs());
   }
-  return inner_->Purge();
+  return inner()->Purge();
 }
 
 bool PacedPort::WaitTxEmpty(uint32_t timeout_ms) {
@@ -41,7 +41,7 @@ bool PacedPort::WaitTxEmpty(uint32_t timeout_ms) {
     return false;
   }
   if (wait > 0) clock_->SleepUs(wait);
-  return inner_->WaitTxEmpty(timeout_ms);
+  return inner()->WaitTxEmpty(timeout_ms);
 }
 
 bool PacedPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
@@ -61,7 +61,7 @@ bool PacedPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
   }
   const int64_t wait = wake - clock_->NowUs();
   if (wait > 0) clock_->SleepUs(wait);
-  const bool ok = inner_->Write(buf, n, done);
+  const bool ok = inner()->Write(buf, n, done);
   std::lock_guard<std::mutex> lock(mu_);
   const int64_t took = static_cast<int64_t>(*done) * byte_us_;
   line_free_us_ = start + took;  // bytes the port refused never went out

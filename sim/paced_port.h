@@ -14,11 +14,11 @@
 #include <mutex>
 
 #include "link/clock.h"
-#include "link/serial_port.h"
+#include "link/forwarding_port.h"
 
 namespace zvp {
 
-class PacedPort final : public SerialPort {
+class PacedPort final : public ForwardingPort {
  public:
   // byte_us: the time of one byte on the line (573 at 19200 baud, 11 bits);
   // fifo_bytes: the transmit FIFO (16 in a 16550 UART); wake_bytes: how full
@@ -27,22 +27,10 @@ class PacedPort final : public SerialPort {
             uint32_t wake_bytes = 4);
 
   bool Open(const std::string& name) override;
-  void Close() override { inner_->Close(); }
-  PortHandle Handle() const override { return inner_->Handle(); }
-  bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override {
-    return inner_->SetupQueues(in_bytes, out_bytes);
-  }
-  bool ClearErrors() override { return inner_->ClearErrors(); }
-  bool ClearBreak() override { return inner_->ClearBreak(); }
   // Also throws away what the FIFO still holds.
   bool Purge() override;
-  bool SetLine(const LineSettings& settings) override { return inner_->SetLine(settings); }
-  bool SetTimeouts(const CommTimeouts& t) override { return inner_->SetTimeouts(t); }
-  bool RaiseRts() override { return inner_->RaiseRts(); }
-  bool WatchTxEmpty() override { return inner_->WatchTxEmpty(); }
   // The transmitter is empty once the last byte written is off the line.
   bool WaitTxEmpty(uint32_t timeout_ms) override;
-  bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override { return inner_->Read(buf, n, got); }
   bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override;
 
   // Bytes written so far, and the time the line was sending them.
@@ -50,7 +38,6 @@ class PacedPort final : public SerialPort {
   int64_t line_busy_us() const;
 
  private:
-  SerialPort* inner_;
   Clock* clock_;
   const int64_t byte_us_;
   const int64_t fifo_us_;  // a full FIFO's time on the line

@@ -14,6 +14,7 @@
 
 #include "link/connection.h"
 #include "link/engine.h"
+#include "link/forwarding_port.h"
 #include "link/serial_link.h"
 #include "tests/support/link_fixture.h"
 #include "ui/control_ids.h"
@@ -22,37 +23,21 @@ namespace zvp::test {
 namespace {
 
 // Fails the first `failures` opens, then passes them on.
-class FlakyOpenPort final : public SerialPort {
+class FlakyOpenPort final : public ForwardingPort {
  public:
-  FlakyOpenPort(SerialPort* inner, int failures) : inner_(inner), failures_(failures) {}
+  FlakyOpenPort(SerialPort* inner, int failures) : ForwardingPort(inner), failures_(failures) {}
   bool Open(const std::string& name) override {
     ++opens;
     if (failures_ > 0) {
       --failures_;
-      inner_->Open("no such port");
+      inner()->Open("no such port");
       return false;
     }
-    return inner_->Open(name);
-  }
-  void Close() override { inner_->Close(); }
-  PortHandle Handle() const override { return inner_->Handle(); }
-  bool SetupQueues(uint32_t a, uint32_t b) override { return inner_->SetupQueues(a, b); }
-  bool ClearErrors() override { return inner_->ClearErrors(); }
-  bool ClearBreak() override { return inner_->ClearBreak(); }
-  bool Purge() override { return inner_->Purge(); }
-  bool SetLine(const LineSettings& s) override { return inner_->SetLine(s); }
-  bool SetTimeouts(const CommTimeouts& t) override { return inner_->SetTimeouts(t); }
-  bool RaiseRts() override { return inner_->RaiseRts(); }
-  bool WatchTxEmpty() override { return inner_->WatchTxEmpty(); }
-  bool WaitTxEmpty(uint32_t ms) override { return inner_->WaitTxEmpty(ms); }
-  bool Read(uint8_t* b, uint32_t n, uint32_t* got) override { return inner_->Read(b, n, got); }
-  bool Write(const uint8_t* b, uint32_t n, uint32_t* done) override {
-    return inner_->Write(b, n, done);
+    return inner()->Open(name);
   }
   int opens = 0;
 
  private:
-  SerialPort* inner_;
   int failures_;
 };
 
