@@ -112,5 +112,23 @@ wait $zvppid
 check "the first chip of the run passes" grep -q "^pass: 1  fail: 0$" "$tmp/out4"
 check "the reset is reported while waiting" grep -q "^OK,检测到 ZVP-V2.0C 已复位!" "$tmp/out4"
 
+# 6. Faults switched on and off while the simulator runs, and its draws.
+ask_sim new-chip "new-chip:" >/dev/null
+check "a fault by name" test "$(ask_sim "fault answer-no 7" "fault:")" = "fault: answer-no 7"
+"$zvp" --port "$pty" read-protect >"$tmp/out7" 2>"$tmp/err7"
+check "the programmer refuses read protection" test $? -eq 1
+check "with the refusal text" grep -qx "使能芯片读保护失败!" "$tmp/out7"
+check "all off again" test "$(ask_sim "fault none" "fault:")" = "fault: none"
+"$zvp" --port "$pty" read-protect >"$tmp/out8" 2>"$tmp/err8"
+check "then it protects" grep -qx "芯片读保护已使能!" "$tmp/out8"
+check "an unknown fault is named as such" test "$(ask_sim "fault bogus" "fault:")" = "fault: unknown bogus"
+draws() {  # the first ten draws of a simulator started with seed $1
+  { printf 'random-fault\n%.0s' $(seq 10); echo quit; } | "$sim" --seed "$1" | grep '^fault:' | tr '\n' ';'
+}
+first=$(draws 5)
+check "ten draws give ten faults" test "$(echo "$first" | tr -cd ';' | wc -c)" -eq 10
+check "a seed gives the same draws again" test "$first" = "$(draws 5)"
+check "another seed gives others" test "$first" != "$(draws 6)"
+
 echo "$passed passed, $failed failed"
 test $failed -eq 0

@@ -5,7 +5,7 @@
 //           [--no-romok] [--wrong-romok] [--silent-after CMD] [--sum-offset N]
 //           [--stop-stream N] [--init-delay MS]
 //           [--voltage-error C] [--answer-no CMD] [--silent-at ADDR] [--otp]
-//           [--wrong-block-sum] [--differs-at ADDR]
+//           [--wrong-block-sum] [--differs-at ADDR] [--seed N]
 //
 // Lines on standard input steer it while it runs:
 //   reset         send the unsolicited "STARRESET"
@@ -16,6 +16,11 @@
 //   dump-chip F   write the chip's 32 KiB to the file F
 //   dump-memory F write the programmer memory's first 32 KiB to the file F
 //   config        print the offline configuration last written (hex)
+//   fault NAME [ARG]  switch one fault on, all others off ("fault none": all
+//                 off); NAME is silent, short, silent-after, sum-offset,
+//                 voltage-error, answer-no, silent-at, differs-at or reset
+//   random-fault  the same with a fault drawn at random (seeded by --seed);
+//                 prints "fault: NAME [ARG]"
 //   quit          stop
 #include <signal.h>
 #include <unistd.h>
@@ -23,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -48,8 +54,67 @@ int Usage() {
                "               [--no-romok] [--wrong-romok] [--silent-after CMD] [--sum-offset N]\n"
                "               [--stop-stream N] [--init-delay MS]\n"
                "               [--voltage-error C] [--answer-no CMD] [--silent-at ADDR] [--otp]\n"
-               "               [--wrong-block-sum] [--differs-at ADDR]\n");
+               "               [--wrong-block-sum] [--differs-at ADDR] [--seed N]\n");
   return 2;
+}
+
+// One fault of a production run, as the reliability runs draw them: the
+// programmer falls silent, reports wrong sums, sees a bad supply voltage,
+// refuses a step or restarts. Half the draws are a clean run.
+struct Fault {
+  std::string name;
+  std::string arg;
+};
+
+Fault DrawFault(std::mt19937& rng) {
+  static const char* const kVoltages[] = {"1", "2", "3", "4"};
+  // Commands whose verdict can be "NO": blank check, erase, SMART, read and
+  // hardware protection, programming from memory and from the PC.
+  static const char* const kRefusers[] = {"3", "4", "6", "7", "9", "11", "19"};
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  switch (pick(10)) {
+    case 0:
+      return {"silent", ""};
+    case 1:
+      return {"sum-offset", "1"};
+    case 2:
+      return {"voltage-error", kVoltages[pick(4)]};
+    case 3:
+      return {"answer-no", kRefusers[pick(7)]};
+    case 4:
+      return {"reset", ""};
+    default:
+      return {"none", ""};
+  }
+}
+
+// Switches every fault off, then `f` on; false for a name it does not know.
+bool ApplyFault(zvp::VirtualProgrammer& device, const Fault& f, int64_t now_us) {
+  zvp::SimFaults faults;
+  const char* arg = f.arg.c_str();
+  if (f.name == "silent") {
+    faults.silent = true;
+  } else if (f.name == "short") {
+    faults.short_answer = std::atoi(arg);
+  } else if (f.name == "silent-after") {
+    faults.silent_after_header = std::atoi(arg);
+  } else if (f.name == "sum-offset") {
+    faults.sum_offset = std::atoi(arg);
+  } else if (f.name == "voltage-error") {
+    faults.voltage_error = f.arg.empty() ? '?' : f.arg[0];
+  } else if (f.name == "answer-no") {
+    faults.answer_no = std::atoi(arg);
+  } else if (f.name == "silent-at") {
+    faults.silent_at_address = static_cast<int>(std::strtol(arg, nullptr, 16));
+  } else if (f.name != "none" && f.name != "differs-at" && f.name != "reset") {
+    return false;
+  }
+  device.faults() = faults;
+  device.chip().differs_at =
+      f.name == "differs-at" ? static_cast<int>(std::strtol(arg, nullptr, 16)) : -1;
+  // A restart happens at once: the programmer loses its memory and says so.
+  if (f.name == "reset") device.SendReset(now_us);
+  return true;
 }
 
 }  // namespace
@@ -61,6 +126,8 @@ int main(int argc, char** argv) {
   bool otp = false;  // an OTP chip in the socket instead of MTP
   // --differs-at: the chip reads this address (hex) back inverted.
   int differs_at = -1;
+  // --seed: where random-fault's draws start (by default the clock).
+  unsigned seed = std::random_device{}();
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--link" && i + 1 < argc) {
@@ -91,6 +158,8 @@ int main(int argc, char** argv) {
       faults.wrong_block_sum = true;
     } else if (a == "--differs-at" && i + 1 < argc) {
       differs_at = static_cast<int>(std::strtol(argv[++i], nullptr, 16));
+    } else if (a == "--seed" && i + 1 < argc) {
+      seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
     } else if (a == "--otp") {
       otp = true;
     } else if (a == "--unpaced") {
@@ -105,6 +174,7 @@ int main(int argc, char** argv) {
   device.faults() = faults;
   if (otp) device.chip().type = zvp::SimChipType::kOtp;
   device.chip().differs_at = differs_at;
+  std::mt19937 rng(seed);
   zvp::PtyServer server(&device, &clock);
   if (!server.Open()) {
     std::perror("zvp-sim: cannot open a pseudo-terminal");
@@ -150,7 +220,8 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
     }
     if (cmd == "dump-chip" || cmd == "dump-memory") {
-      const std::vector<uint8_t>& bytes = cmd == "dump-chip" ? device.chip().memory : device.memory();
+      const std::vector<uint8_t>& bytes =
+          cmd == "dump-chip" ? device.chip().memory : device.memory();
       if (FILE* f = std::fopen(arg.c_str(), "wb")) {
         std::fwrite(bytes.data(), 1, zvp::kSimChipSize, f);
         std::fclose(f);
@@ -165,6 +236,17 @@ int main(int argc, char** argv) {
       for (uint8_t b : configs.empty() ? zvp::VirtualProgrammer::Header{} : configs.back())
         if (!configs.empty()) std::printf("%02X", b);
       std::printf("\n");
+      std::fflush(stdout);
+    }
+    if (cmd == "fault" || cmd == "random-fault") {
+      Fault f{arg, ""};
+      in >> f.arg;
+      if (cmd == "random-fault") f = DrawFault(rng);
+      if (ApplyFault(device, f, clock.NowUs())) {
+        std::printf("fault: %s%s%s\n", f.name.c_str(), f.arg.empty() ? "" : " ", f.arg.c_str());
+      } else {
+        std::printf("fault: unknown %s\n", f.name.c_str());
+      }
       std::fflush(stdout);
     }
     if (cmd == "silent") device.faults().silent = (arg != "off");
