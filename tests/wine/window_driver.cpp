@@ -367,7 +367,11 @@ void SetSignalDirectory(const std::wstring& dir) {
   g_signal_dir = dir;
 }
 
-bool AskRunner(const std::string& request) {
+const std::wstring& SignalDirectory() {
+  return g_signal_dir;
+}
+
+bool AskRunner(const std::string& request, std::string* reply) {
   if (g_signal_dir.empty()) return false;
   const std::string tag = request.substr(0, request.find(' '));
   std::printf("ASK %s\n", request.c_str());
@@ -375,8 +379,21 @@ bool AskRunner(const std::string& request) {
   const std::wstring done = g_signal_dir + L"\\" + win::Widen(tag) + L".done";
   const bool answered =
       WaitFor([&] { return GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000);
-  if (answered) DeleteFileW(done.c_str());
-  return answered;
+  if (!answered) return false;
+  if (reply != nullptr) {
+    reply->clear();
+    // The runner writes the answer before it creates the file's name, so
+    // the contents are complete once the file is there.
+    if (FILE* f = _wfopen(done.c_str(), L"rb")) {
+      char chunk[512];
+      size_t n;
+      while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) reply->append(chunk, n);
+      fclose(f);
+    }
+    while (!reply->empty() && (reply->back() == '\n' || reply->back() == '\r')) reply->pop_back();
+  }
+  DeleteFileW(done.c_str());
+  return true;
 }
 
 void Shot(const std::string& name, HWND window) {

@@ -99,9 +99,13 @@ void TypeText(const std::wstring& text);
 
 // Requests to the runner script: a line "ASK <request>" on standard output,
 // answered by a file <request's first word>.done in the signal directory.
-// False when no runner answered (the driver runs on its own).
+// False when no runner answered (the driver runs on its own). The answer
+// file's contents, with its line ends removed, go to `reply` if one is given.
 void SetSignalDirectory(const std::wstring& dir);
-bool AskRunner(const std::string& request);
+bool AskRunner(const std::string& request, std::string* reply = nullptr);
+// The signal directory (a Windows path), where the runner also leaves files
+// the driver asked for; empty without a runner.
+const std::wstring& SignalDirectory();
 // A screenshot of `window`, taken by the runner.
 void Shot(const std::string& name, HWND window);
 

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/driver_steps.h"
 #include "tests/wine/window_driver.h"
 #include "ui/control_ids.h"
 #include "ui/control_table.h"
@@ -32,35 +33,10 @@ using namespace zvp;
 using namespace zvp::driver;
 namespace ctl = zvp::ctl;
 
-// Texts the window shows.
-const std::wstring kAskForPort = L"请点击相应的COM端口以启动编程器连接";
-const std::wstring kChooseOperation = L"请选择编程操作";
-const std::wstring kConnectedPrefix = L"OK, 已检测到 ZVP-V2.0C 连接在端口 ";
-const std::wstring kWarningCaption = L"警 告";
-const std::wstring kNoCodeText = L"编程内存中无代码调入,请打开相关的\n代码文件以调入编程代码!";
-const std::wstring kConfirmCaption = L"确 认";
-const std::wstring kClearText = L"计数器将被清零!确定吗?";
-const std::wstring kCounterDialog = L"设置计数器";
-const std::wstring kGreetingCaption = L"尊敬的用户";
-const std::wstring kEditDialog = L"编辑代码数据";
-const std::wstring kAboutCaption = L"关于ZVP V2.20C";
-const std::wstring kConnectError = L"编程器连接错误,编程器可能正忙,请稍候再试!";
-const std::wstring kResetText =
-    L"OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码";
-
 // The controls that only an MTP chip uses, and 3.3 V.
 constexpr int kMtpOnly[] = {
     ctl::kAutoLdcProtect, ctl::kAutoHwWriteProtect, ctl::kEnableSmart, ctl::kEraseBeforeProgram,
     ctl::kEraseMtp,       ctl::kHwWriteProtect,     ctl::kLdcProtect,  ctl::kVdd33};
-
-// Long enough for a click to have had its effect under Wine.
-constexpr int kEffectMs = 5000;
-// How long to watch for something that must not happen.
-constexpr int kQuietMs = 800;
-
-std::string U8(const std::wstring& w) {
-  return win::Narrow(w);
-}
 
 std::string RectText(const RECT& r) {
   char text[64];
@@ -215,45 +191,6 @@ void CheckFirstStartDefaults(const Program& p) {
   Check(Text(p.Control(ctl::kStatusLine)) == kAskForPort, "the status line asks for a port");
 }
 
-std::string StatusU8(const Program& p) {
-  return TextU8(p.Control(ctl::kStatusLine));
-}
-
-bool StatusIs(const Program& p, const std::wstring& text) {
-  return Text(p.Control(ctl::kStatusLine)) == text;
-}
-
-bool WaitStatus(const Program& p, const std::wstring& text, int ms = kEffectMs) {
-  return WaitFor([&] { return StatusIs(p, text); }, ms);
-}
-
-bool RegionHeight(const Program& p, int height) {
-  const RECT r = RegionBox(p.main());
-  return r.right == 700 && r.bottom == height;
-}
-
-// Brings the main window to the front with a click on its bare background
-// (left of the port group), where a click does nothing else. With no window
-// manager on the test display, Wine does not always hand the activation back
-// to the main window when a dialog it owns closes, and the first click on an
-// inactive window only activates it.
-bool Activate(const Program& p) {
-  if (GetForegroundWindow() == p.main()) return true;
-  POINT bare{4, 60};
-  ClientToScreen(p.main(), &bare);
-  ClickAt(bare);
-  return WaitFor([&] { return GetForegroundWindow() == p.main(); }, kEffectMs);
-}
-
-// Presses the box's button with the mouse and waits for the box to go.
-bool AnswerBox(const Program& p, HWND box, int button) {
-  HWND target = GetDlgItem(box, button);
-  if (target == nullptr) return false;
-  Click(target);
-  const bool gone = WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, kEffectMs);
-  return gone && Activate(p);
-}
-
 // "校验芯片" with nothing in the programmer memory: message W.
 bool VerifyShowsNoCode(Program& p, const std::string& shot) {
   HWND box = p.WaitForDialog(kWarningCaption, kEffectMs);
@@ -385,22 +322,6 @@ void CodeViewBeforePortAndFileShortcut(Program& p) {
   // The file box's double-click is "打开文件", which needs a port.
   DoubleClickAt(Centre(p.Control(ctl::kFileBox)));
   Check(WaitStatus(p, kAskForPort), "a double-click on the file box acts as 打开文件");
-}
-
-// Text is smoothed into the background, so its pixels are judged by hue:
-// one channel well above the others.
-bool Reddish(COLORREF c) {
-  return GetRValue(c) > GetGValue(c) + 80 && GetRValue(c) > GetBValue(c) + 80;
-}
-bool Bluish(COLORREF c) {
-  return GetBValue(c) > GetRValue(c) + 80 && GetBValue(c) > GetGValue(c) + 80;
-}
-
-// The status line's text on the screen.
-RECT StatusTextArea(const Program& p) {
-  RECT r = ScreenRect(p.Control(ctl::kStatusLine));
-  InflateRect(&r, -3, -3);
-  return r;
 }
 
 void ConnectCom1(Program& p) {
@@ -567,11 +488,6 @@ void CheckCounters(Program& p) {
   Check(Text(p.Control(ctl::kFailBox)) == L"000000", "the failure box shows 000000");
 }
 
-bool WaitForPage(const Program& p, int ms) {
-  return WaitFor(
-      [&] { return Text(p.Control(ctl::kStatusLine)).rfind(L"当前显示代码区段", 0) == 0; }, ms);
-}
-
 void CheckCodeView(Program& p) {
   Click(p.Control(ctl::kShowMemory));
   HWND list = p.Control(ctl::kViewList);
@@ -604,14 +520,6 @@ void CheckChecksumGreeting(Program& p) {
   HWND box = p.WaitForDialog(kGreetingCaption, kEffectMs);
   Check(box != nullptr, "a double-click on the checksum box greets the user");
   if (box != nullptr) Check(AnswerBox(p, box, IDOK), "the greeting closes with OK");
-}
-
-int Quit(Program& p) {
-  Click(p.Control(ctl::kQuit));
-  const int code = p.WaitForExit(10000);
-  Check(code == 0, "退出编程 ends the program (exit " + std::to_string(code) + ")");
-  if (code < 0) p.Kill();
-  return code;
 }
 
 std::wstring StoredText(const std::wstring& name, DWORD* type) {
@@ -752,22 +660,6 @@ std::wstring WriteImage(const std::wstring& name, size_t size) {
   DWORD written = 0;
   WriteFile(file.get(), bytes.data(), static_cast<DWORD>(size), &written, nullptr);
   return path;
-}
-
-// "打开文件" (or a double-click on the file box) opens the file dialog from
-// the operation worker; the name typed into it is taken.
-bool ChooseInFileDialog(Program& p, const std::wstring& path, const std::string& shot) {
-  HWND dialog = nullptr;
-  WaitFor([&] { return (dialog = p.AnyOtherDialog()) != nullptr; }, 30000);
-  Check(dialog != nullptr, "the open dialog shows: " + TextU8(dialog));
-  if (dialog == nullptr) return false;
-  Pause(500);
-  if (!shot.empty()) Shot(shot, dialog);
-  TypeText(path);
-  PressKey(VK_RETURN);
-  const bool taken = WaitFor([&] { return !IsWindow(dialog); }, kEffectMs);
-  Check(taken, "it takes the typed name");
-  return taken && Activate(p);
 }
 
 // A long download stopped by a double-click at the start of the status line

@@ -1,0 +1,96 @@
+#include "tests/wine/driver_steps.h"
+
+#include "ui/control_ids.h"
+#include "windows/wide_text.h"
+
+namespace zvp::driver {
+
+std::string U8(const std::wstring& w) {
+  return win::Narrow(w);
+}
+
+std::string StatusU8(const Program& p) {
+  return TextU8(p.Control(ctl::kStatusLine));
+}
+
+bool StatusIs(const Program& p, const std::wstring& text) {
+  return Text(p.Control(ctl::kStatusLine)) == text;
+}
+
+bool WaitStatus(const Program& p, const std::wstring& text, int ms) {
+  return WaitFor([&] { return StatusIs(p, text); }, ms);
+}
+
+bool RegionHeight(const Program& p, int height) {
+  const RECT r = RegionBox(p.main());
+  return r.right == 700 && r.bottom == height;
+}
+
+// Brings the main window to the front with a click on its bare background
+// (left of the port group), where a click does nothing else. With no window
+// manager on the test display, Wine does not always hand the activation back
+// to the main window when a dialog it owns closes, and the first click on an
+// inactive window only activates it.
+bool Activate(const Program& p) {
+  if (GetForegroundWindow() == p.main()) return true;
+  POINT bare{4, 60};
+  ClientToScreen(p.main(), &bare);
+  ClickAt(bare);
+  return WaitFor([&] { return GetForegroundWindow() == p.main(); }, kEffectMs);
+}
+
+// Presses the box's button with the mouse and waits for the box to go.
+bool AnswerBox(const Program& p, HWND box, int button) {
+  HWND target = GetDlgItem(box, button);
+  if (target == nullptr) return false;
+  Click(target);
+  const bool gone = WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, kEffectMs);
+  return gone && Activate(p);
+}
+
+// Text is smoothed into the background, so its pixels are judged by hue:
+// one channel well above the others.
+bool Reddish(COLORREF c) {
+  return GetRValue(c) > GetGValue(c) + 80 && GetRValue(c) > GetBValue(c) + 80;
+}
+bool Bluish(COLORREF c) {
+  return GetBValue(c) > GetRValue(c) + 80 && GetBValue(c) > GetGValue(c) + 80;
+}
+
+// The status line's text on the screen.
+RECT StatusTextArea(const Program& p) {
+  RECT r = ScreenRect(p.Control(ctl::kStatusLine));
+  InflateRect(&r, -3, -3);
+  return r;
+}
+
+bool WaitForPage(const Program& p, int ms) {
+  return WaitFor(
+      [&] { return Text(p.Control(ctl::kStatusLine)).rfind(L"当前显示代码区段", 0) == 0; }, ms);
+}
+
+int Quit(Program& p) {
+  Click(p.Control(ctl::kQuit));
+  const int code = p.WaitForExit(10000);
+  Check(code == 0, "退出编程 ends the program (exit " + std::to_string(code) + ")");
+  if (code < 0) p.Kill();
+  return code;
+}
+
+// "打开文件" (or a double-click on the file box) opens the file dialog from
+// the operation worker; the name typed into it is taken.
+bool ChooseInFileDialog(Program& p, const std::wstring& path, const std::string& shot) {
+  HWND dialog = nullptr;
+  WaitFor([&] { return (dialog = p.AnyOtherDialog()) != nullptr; }, 30000);
+  Check(dialog != nullptr, "the open dialog shows: " + TextU8(dialog));
+  if (dialog == nullptr) return false;
+  Pause(500);
+  if (!shot.empty()) Shot(shot, dialog);
+  TypeText(path);
+  PressKey(VK_RETURN);
+  const bool taken = WaitFor([&] { return !IsWindow(dialog); }, kEffectMs);
+  Check(taken, "it takes the typed name");
+  return taken && Activate(p);
+}
+
+}  // namespace zvp::driver
