@@ -439,13 +439,28 @@ void EditAndProgramDirect(Program& p, Day* day) {
   WaitStatus(p, kChooseOperation);
 
   // The header of the direct programming carries the checksum box, which the
-  // programmer checks the stream against: "编程内存检查和" brings the box up
-  // to the edited buffer first (in debug mode it sums the buffer).
+  // programmer checks the stream against. With the box still holding the
+  // sum from before the edit, the programmer refuses the stream and the
+  // window says so; "缓冲区检查和" then brings the box up to the edited
+  // buffer (in debug mode it sums the buffer).
+  Check(Sim("new-chip").rfind("new-chip:", 0) == 0, "a new blank chip in the socket");
+  PressAuto(p);
+  HWND refused = p.WaitForDialog(kWarningCaption, 60000);
+  Check(refused != nullptr && DialogMessage(refused).rfind(L"发送数据校验和错误!", 0) == 0,
+        "with the old sum in the box the programmer refuses the stream: " +
+            (refused ? U8(DialogMessage(refused)) : std::string("no box")));
+  if (refused != nullptr) AnswerBox(p, refused, IDOK);
+  {
+    const bool ok = WaitStatus(p, L"编程芯片失败! [校验和错]", kEffectMs) &&
+                    WaitFor([&] { return Box(p, ctl::kFailBox) == L"00002"; }, kEffectMs);
+    Check(ok, "a counted failure: " + StatusU8(p) + " " + TextU8(p.Control(ctl::kFailBox)));
+  }
+  Pause(1500);  // the run's closing beeps
   const std::vector<uint8_t> edited(day->buffer.begin(), day->buffer.begin() + day->file.size());
   Click(p.Control(ctl::kBufferChecksum));
   {
     const bool ok = WaitChecksum(p, Sum16(edited), 20000);
-    Check(ok, "编程内存检查和 gives the edited buffer's sum " + U8(Hex(Sum16(edited), 4)) + ": " +
+    Check(ok, "缓冲区检查和 gives the edited buffer's sum " + U8(Hex(Sum16(edited), 4)) + ": " +
                   StatusU8(p));
   }
   Pause(500);
