@@ -7,6 +7,8 @@
 #   zvp_wine_headless          no display: for console programs
 #   zvp_wine_display           a display for windows: keeps a working DISPLAY,
 #                              otherwise starts a private Xvfb
+#   zvp_wine_driven_display    a private Xvfb for a driver that gives real
+#                              input, with Wine drawing the window frames
 #   zvp_wine_ports COM1=/dev/pts/3 COM4=
 #                              points COMn at a device, or (empty) at nothing
 #   zvp_wine_stop              ends the prefix's Wine processes and our Xvfb
@@ -98,6 +100,17 @@ zvp_wine_display() {
     return 1
   fi
   export DISPLAY=:$num
+}
+
+# Always a private Xvfb: a driver moves the mouse and types, which must not
+# happen on someone's desktop. Wine then draws every window's frame and
+# caption itself: with no window manager on the display, dialogs and message
+# boxes would show without a caption.
+zvp_wine_driven_display() {
+  unset DISPLAY
+  zvp_wine_display || return 1
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+  return 0
 }
 
 # zvp_wine_ports COMn=DEVICE ...: an empty DEVICE removes the port.

@@ -116,10 +116,8 @@ trap 'exit 143' TERM
 
 started=$SECONDS
 zvp_wine_prefix "$build/wineprefix" || exit 1
-unset DISPLAY
-zvp_wine_display || exit 1
+zvp_wine_driven_display || exit 1
 echo "display $DISPLAY"
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 start_sim || exit 1
 echo "virtual programmer on $(head -n 1 "$work/sim.out") behind $port_link"
 zvp_wine_ports COM1="$port_link" COM2= COM3= COM4= || exit 1

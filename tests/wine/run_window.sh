@@ -48,14 +48,8 @@ trap 'exit 143' TERM
 
 started=$SECONDS
 zvp_wine_prefix "$build/wineprefix" || exit 1
-# Always a private Xvfb: the driver moves the mouse and types, which must not
-# happen on someone's desktop.
-unset DISPLAY
-zvp_wine_display || exit 1
+zvp_wine_driven_display || exit 1
 echo "display $DISPLAY"
-# Wine draws every window's frame and caption itself: with no window manager
-# on the display, dialogs and message boxes would show without a caption.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 
 "$sim" >"$work/sim.out" 2>"$work/sim.err" </dev/null &
 sim_pid=$!
