@@ -21,30 +21,35 @@ std::wstring TextOf(HWND hwnd, int max_with_terminator) {
   return text;
 }
 
-// --- SetCount -------------------------------------------------------------
-
-class SetCount {
+// A modal dialog on a template resource with its C++ object behind it: the
+// object travels in as the creation parameter and is kept in DWLP_USER, so
+// the procedure finds it again for every message. OK runs the dialog's own
+// OnOk, then ends the dialog with IDOK; Cancel just ends it.
+template <typename Derived>
+class ModalDialog {
  public:
-  explicit SetCount(CounterDialog* data) : data_(data) {}
-
-  bool Run(HINSTANCE instance, HWND owner) {
-    return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SETCOUNT), owner, &SetCount::Proc,
+  bool Run(HINSTANCE instance, HWND owner, int resource) {
+    return DialogBoxParamW(instance, MAKEINTRESOURCEW(resource), owner, &ModalDialog::Proc,
                            reinterpret_cast<LPARAM>(this)) == IDOK;
   }
+
+ protected:
+  HWND hwnd_ = nullptr;
 
  private:
   static INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_INITDIALOG) {
-      auto* self = reinterpret_cast<SetCount*>(lp);
+      auto* self = reinterpret_cast<ModalDialog*>(lp);
       SetWindowLongPtrW(hwnd, DWLP_USER, lp);
       self->hwnd_ = hwnd;
-      return self->OnInitDialog();
+      return static_cast<Derived*>(self)->OnInitDialog();
     }
-    auto* self = reinterpret_cast<SetCount*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+    auto* self = reinterpret_cast<ModalDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     if (self == nullptr || msg != WM_COMMAND) return FALSE;
     switch (LOWORD(wp)) {
       case IDOK:
-        self->OnOk();
+        static_cast<Derived*>(self)->OnOk();
+        EndDialog(hwnd, IDOK);
         return TRUE;
       case IDCANCEL:
         EndDialog(hwnd, IDCANCEL);
@@ -53,6 +58,16 @@ class SetCount {
         return FALSE;
     }
   }
+};
+
+// --- SetCount -------------------------------------------------------------
+
+class SetCount : public ModalDialog<SetCount> {
+ public:
+  explicit SetCount(CounterDialog* data) : data_(data) {}
+
+ private:
+  friend class ModalDialog<SetCount>;
 
   BOOL OnInitDialog() {
     font_.reset(CreateFontW(16, 7, 0, 0, 550, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
@@ -77,50 +92,23 @@ class SetCount {
       if (IsDlgButtonChecked(hwnd_, c.id) == BST_CHECKED) flags |= c.bit;
     }
     data_->flags = flags;
-    EndDialog(hwnd_, IDOK);
   }
 
   CounterDialog* data_;
-  HWND hwnd_ = nullptr;
   UniqueFont font_;  // lives until the dialog has gone
 };
 
 // --- EditDialog -----------------------------------------------------------
 
-class EditDialog {
+class EditDialog : public ModalDialog<EditDialog> {
  public:
   EditDialog(std::wstring address_text, std::wstring value)
       : address_text_(std::move(address_text)), new_value_(std::move(value)) {}
 
-  bool Run(HINSTANCE instance, HWND owner) {
-    return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_EDITCODE), owner, &EditDialog::Proc,
-                           reinterpret_cast<LPARAM>(this)) == IDOK;
-  }
-
   const std::wstring& new_value() const { return new_value_; }
 
  private:
-  static INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_INITDIALOG) {
-      auto* self = reinterpret_cast<EditDialog*>(lp);
-      SetWindowLongPtrW(hwnd, DWLP_USER, lp);
-      self->hwnd_ = hwnd;
-      return self->OnInitDialog();
-    }
-    auto* self = reinterpret_cast<EditDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
-    if (self == nullptr || msg != WM_COMMAND) return FALSE;
-    switch (LOWORD(wp)) {
-      case IDOK:
-        self->new_value_ = TextOf(self->value_box_.hwnd(), kValueChars);
-        EndDialog(hwnd, IDOK);
-        return TRUE;
-      case IDCANCEL:
-        EndDialog(hwnd, IDCANCEL);
-        return TRUE;
-      default:
-        return FALSE;
-    }
-  }
+  friend class ModalDialog<EditDialog>;
 
   BOOL OnInitDialog() {
     const RECT box{30, 60, 170, 85};
@@ -135,9 +123,10 @@ class EditDialog {
     return FALSE;  // the focus is set
   }
 
+  void OnOk() { new_value_ = TextOf(value_box_.hwnd(), kValueChars); }
+
   std::wstring address_text_;
   std::wstring new_value_;
-  HWND hwnd_ = nullptr;
   CMyedit value_box_;
 };
 
@@ -146,7 +135,7 @@ class EditDialog {
 bool RunSetCount(HINSTANCE instance, HWND owner, CounterDialog* dialog) {
   CounterDialog edited = *dialog;
   SetCount set_count(&edited);
-  if (!set_count.Run(instance, owner)) return false;
+  if (!set_count.Run(instance, owner, IDD_SETCOUNT)) return false;
   *dialog = edited;
   return true;
 }
@@ -155,7 +144,7 @@ std::optional<std::string> RunCodeEditDialog(HINSTANCE instance, HWND owner,
                                              const std::string& address_text,
                                              const std::string& value) {
   EditDialog dialog(Widen(address_text), Widen(value));
-  if (!dialog.Run(instance, owner)) return std::nullopt;
+  if (!dialog.Run(instance, owner, IDD_EDITCODE)) return std::nullopt;
   return Narrow(dialog.new_value());
 }
 
