@@ -3,10 +3,13 @@
 // .bin (a raw image). Besides the sanitizers' findings, a load that breaks
 // the loader's promises aborts the run:
 //   - a success must leave range 0..end with end <= 0x7FFF and the boxes
-//     saying so; a failure must show one of the failure texts;
+//     saying so, and nothing but erased bytes above end (no byte of the
+//     file left out of what would be programmed); a failure must show one
+//     of the failure texts;
 //   - a raw image must land byte for byte at address 0 on an erased buffer.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -73,10 +76,16 @@ void Load(zvp::HeadlessWindow& window, const fs::path& path, const uint8_t* data
     Require(window.GetText(zvp::ctl::kChecksumBox, 16) ==
                 zvp::FormatNumber(zvp::BufferChecksum(0, end), 16, 4),
             "checksum box");
+    const auto& buffer = app.code_buffer;
+    Require(std::all_of(buffer.begin() + end + 1, buffer.end(), [](uint8_t b) { return b == 0xFF; }),
+            "nothing but erased bytes above the range");
   } else {
     static const std::set<std::string> kFailures = {"代码文件错误[行检查和错误]",
                                                     "代码文件错误[未包含有效代码]"};
-    Require(kFailures.count(status) == 1, "failure text");
+    const auto starts = [&](const char* head) { return status.rfind(head, 0) == 0; };
+    Require(kFailures.count(status) == 1 || starts("代码文件错误[第") ||
+                starts("代码文件错误[代码超出编程地址范围0000~7FFF"),
+            "failure text");
     Require(app.range_start == 0x1111 && app.range_end == 0x2222, "range kept on failure");
   }
 }
@@ -97,6 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (taken > 0) Require(std::memcmp(buffer.data(), data, taken) == 0, "raw image at address 0");
   Require(std::memcmp(buffer.data() + taken, erased.data(), buffer.size() - taken) == 0,
           "rest erased");
-  if (size > 0) Require(zvp::App().range_end == ((taken - 1) & zvp::kHighestAddress), "raw range");
+  if (size > 0 && zvp::App().link_fault == 0) {
+    Require(zvp::App().range_end == std::min<uint32_t>(taken - 1, zvp::kHighestAddress), "raw range");
+  }
   return 0;
 }

@@ -34,6 +34,14 @@ constexpr char kTextHexOpenFailed[] =
 constexpr char kTextLoading[] = "调入代码文件.....";
 constexpr char kTextLineChecksum[] = "代码文件错误[行检查和错误]";
 constexpr char kTextNoCode[] = "代码文件错误[未包含有效代码]";
+// A record that a character outside the hex digits or a cut broke: the
+// line number tells the user where to look.
+constexpr char kTextLineFormatHead[] = "代码文件错误[第";
+constexpr char kTextLineFormatTail[] = "行记录格式错误]";
+// Data above the highest address an operation reaches: refused, because a
+// chip programmed from the part that fits would miss the rest.
+constexpr char kTextPastTopHead[] = "代码文件错误[代码超出编程地址范围0000~7FFF, 在地址: ";
+constexpr char kTextPastTopTail[] = "]";
 constexpr char kTextLoaded[] = "调入代码成功!";
 
 // A HEX file is read in blocks of this size: memory stays bounded whatever
@@ -51,10 +59,10 @@ constexpr uint8_t kTypeLinear = 0x04;
 // first pairs of a record text are kept.
 constexpr size_t kMaxRecordBytes = 4 + 255 + 1;
 constexpr size_t kKeptChars = 2 * kMaxRecordBytes;
-// Colon, LL, address, type and checksum: the shortest record text.
-constexpr uint64_t kMinRecordChars = 11;
+// LL, address, type and checksum: the digits of the shortest record.
+constexpr uint64_t kMinRecordDigits = 10;
 
-void Fail(const char* status) {
+void Fail(const std::string& status) {
   AppState& app = App();
   app.link_fault = 1;
   if (app.surface != nullptr) app.surface->SetStatus(status);
@@ -87,50 +95,58 @@ bool OpenExisting(const std::string& utf8_name, std::ifstream* file) {
   }
 }
 
-// A raw image goes straight into the buffer with one read of at most the
-// buffer's size: a longer file is cut at 1 MiB (no operation reaches past
-// 0x7FFF anyway) and is never held in memory as a whole. Returns the count of
-// bytes taken.
-uint32_t ReadRawImage(std::ifstream& file) {
-  auto& buffer = App().code_buffer;
-  file.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
-  return static_cast<uint32_t>(file.gcount());
-}
-
-// Per byte value: whether it is in kHexCharSet, and its digit value in
-// base 16 (kNoDigit for the control characters of the set and for
-// everything else).
+// Per byte value: its digit value in base 16, or kNoDigit.
 constexpr uint8_t kNoDigit = 0xFF;
-struct CharTables {
-  std::array<bool, 256> in_set{};
-  std::array<uint8_t, 256> digit{};
-};
 
-const CharTables& Tables() {
-  static const CharTables tables = [] {
-    CharTables t;
-    t.digit.fill(kNoDigit);
-    for (char c : kHexCharSet) {
-      const auto u = static_cast<unsigned char>(c);
-      t.in_set[u] = true;
-      const uint32_t v = ParseNumber(std::string_view(&c, 1), 16);
-      if (v != kParseFailure) t.digit[u] = static_cast<uint8_t>(v);
+const std::array<uint8_t, 256>& DigitTable() {
+  static const std::array<uint8_t, 256> table = [] {
+    std::array<uint8_t, 256> t{};
+    t.fill(kNoDigit);
+    for (char c : std::string_view("0123456789ABCDEFabcdef")) {
+      t[static_cast<unsigned char>(c)] =
+          static_cast<uint8_t>(ParseNumber(std::string_view(&c, 1), 16));
     }
     return t;
   }();
-  return tables;
+  return table;
 }
+
+// Where the file's data reach: one past the highest address taken in by the
+// extent rule, and the first address above kHighestAddress that holds
+// anything but the erased value (data that no operation would program).
+struct Extent {
+  uint32_t end = 0;
+  std::optional<uint64_t> past_top;
+
+  void NoteData(uint64_t address, const uint8_t* data, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      const uint64_t a = address + i;
+      if (a > kHighestAddress && data[i] != 0xFF && (!past_top || a < *past_top)) past_top = a;
+    }
+  }
+};
+
+enum class HexResult { kOk, kChecksumError, kFormatError };
 
 // Reads Intel HEX text as a stream of characters: a line is taken as a whole
 // however long it is, but only the record text after its last colon is
 // followed, and of that only the characters a record can use are kept.
 //
+// A record text is the hex digits after the colon, then at most white space
+// (spaces, tabs, a CR) up to the line end. Anything else in it (a foreign
+// character, white space between digits, a record cut short) is damage: the
+// load fails there rather than leave the record's bytes erased while
+// reporting success. Lines without a colon are no records and are passed
+// over.
+//
 // CR LF is read as LF (the way a text-mode read sees it on Windows), so a
 // file reads the same on every platform.
 class HexReader {
  public:
-  // False when a record's checksum is wrong; reading stops there.
-  bool Feed(const char* data, size_t size) {
+  explicit HexReader(Extent* extent) : extent_(extent) {}
+
+  // Stops at the first bad record.
+  HexResult Feed(const char* data, size_t size) {
     for (size_t i = 0; i < size; ++i) {
       const char c = data[i];
       if (pending_cr_) {
@@ -141,14 +157,19 @@ class HexReader {
         pending_cr_ = true;
         continue;
       }
+      if (c == '\n') {
+        const HexResult r = EndLine();
+        if (r != HexResult::kOk) return r;
+        ++line_;
+        continue;
+      }
       Add(c);
-      if (c == '\n' && !EndLine()) return false;
     }
-    return true;
+    return HexResult::kOk;
   }
 
   // The end of the file also ends a last line without a line end.
-  bool Finish() {
+  HexResult Finish() {
     if (pending_cr_) {
       pending_cr_ = false;
       Add('\r');
@@ -156,49 +177,55 @@ class HexReader {
     return EndLine();
   }
 
-  uint32_t extent() const { return extent_; }
+  // The 1-based number of the line being read (of the bad one after a
+  // failure).
+  uint64_t line() const { return line_; }
 
  private:
+  static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
   void Add(char c) {
     if (c == ':') {
       // A later colon starts the record text afresh.
       in_record_ = true;
-      all_hex_ = true;
+      damaged_ = false;
+      trailing_space_ = false;
       count_ = 0;
       return;
     }
-    if (!in_record_ || !all_hex_) return;
-    if (!tables_.in_set[static_cast<unsigned char>(c)]) {
-      all_hex_ = false;
+    if (!in_record_ || damaged_) return;
+    if (IsSpace(c)) {
+      trailing_space_ = true;
+      return;
+    }
+    if (trailing_space_ || digits_[static_cast<unsigned char>(c)] == kNoDigit) {
+      damaged_ = true;
       return;
     }
     if (count_ < kKeptChars) chars_[count_] = c;
     ++count_;
   }
 
-  bool EndLine() {
-    const bool take = in_record_ && all_hex_;
+  HexResult EndLine() {
+    const bool record = in_record_;
     in_record_ = false;
-    return take ? TakeRecord() : true;
+    if (!record) return HexResult::kOk;
+    if (damaged_) return HexResult::kFormatError;
+    return TakeRecord();
   }
 
-  // Pair i after the colon, valued as ParseNumber values it in base 16; a
-  // pair holding a control character is no number and reads as 0xFF. The
-  // digit table (built by ParseNumber) saves a call per pair, which is most
-  // of the time a large file takes.
   uint8_t Pair(size_t i) const {
-    const uint8_t high = tables_.digit[static_cast<unsigned char>(chars_[2 * i])];
-    const uint8_t low = tables_.digit[static_cast<unsigned char>(chars_[2 * i + 1])];
-    if (high == kNoDigit || low == kNoDigit) return 0xFF;
-    return static_cast<uint8_t>(high * 16 + low);
+    return static_cast<uint8_t>(digits_[static_cast<unsigned char>(chars_[2 * i])] * 16 +
+                                digits_[static_cast<unsigned char>(chars_[2 * i + 1])]);
   }
 
-  bool TakeRecord() {
-    // The record text counts the colon and the line end.
-    const uint64_t length = count_ + 1;
-    if (length < kMinRecordChars) return true;
+  HexResult TakeRecord() {
+    // A record cut short (fewer digits than its length byte promises) lost
+    // data: damage, like a foreign character. Digits after the checksum are
+    // never looked at.
+    if (count_ < kMinRecordDigits) return HexResult::kFormatError;
     const uint8_t ll = Pair(0);
-    if (length < 2u * ll + kMinRecordChars) return true;
+    if (count_ < 2u * ll + kMinRecordDigits) return HexResult::kFormatError;
 
     // The length check guarantees the pairs up to the checksum; a segment
     // record may look one byte further, and a byte the line does not hold
@@ -209,7 +236,7 @@ class HexReader {
 
     uint32_t sum = 0;
     for (size_t i = 0; i < ll + 5u; ++i) sum += bytes[i];
-    if ((sum & 0xFF) != 0) return false;
+    if ((sum & 0xFF) != 0) return HexResult::kChecksumError;
 
     const uint8_t type = bytes[3];
     const uint32_t value = bytes[4] * 256u + bytes[5];
@@ -223,13 +250,14 @@ class HexReader {
     } else if (type == kTypeData || type == kTypeDataAlt) {
       TakeData(bytes[1] * 256u + bytes[2], &bytes[4], ll);
     }
-    return true;
+    return HexResult::kOk;
   }
 
   // Copies a data record and moves the extent. Bytes past the end of the
-  // buffer are dropped; a record wholly past it is not taken at all.
+  // buffer are dropped (but still counted as data past the top).
   void TakeData(uint32_t offset, const uint8_t* data, uint8_t ll) {
     const uint64_t first = uint64_t{offset} + base_;
+    extent_->NoteData(first, data, ll);
     if (first >= kCodeBufferSize) return;
     const uint64_t end = std::min<uint64_t>(first + ll, kCodeBufferSize);
     auto& buffer = App().code_buffer;
@@ -238,32 +266,49 @@ class HexReader {
     // extent but reaches beyond it still raises it, so that no byte taken
     // from the file falls outside the range while the load reports success.
     // An empty record at or above the extent moves it to its own address.
-    extent_ = std::max(extent_, static_cast<uint32_t>(end));
+    extent_->end = std::max(extent_->end, static_cast<uint32_t>(end));
   }
 
-  const CharTables& tables_ = Tables();
+  const std::array<uint8_t, 256>& digits_ = DigitTable();
+  Extent* extent_;
   bool pending_cr_ = false;
   bool in_record_ = false;
-  bool all_hex_ = false;
-  uint64_t count_ = 0;  // characters after the colon, line end included
+  bool damaged_ = false;
+  bool trailing_space_ = false;
+  uint64_t count_ = 0;  // hex digits after the colon
   std::array<char, kKeptChars> chars_{};
   uint32_t base_ = 0;
-  uint32_t extent_ = 0;
+  uint64_t line_ = 1;
 };
 
-// False on a line checksum error; *extent is then meaningless.
-bool ReadHexText(std::ifstream& file, uint32_t* extent) {
-  HexReader reader;
+HexResult ReadHexText(std::ifstream& file, Extent* extent, uint64_t* line) {
+  HexReader reader(extent);
   std::vector<char> block(kReadBlock);
-  while (file) {
+  HexResult result = HexResult::kOk;
+  while (file && result == HexResult::kOk) {
     file.read(block.data(), static_cast<std::streamsize>(block.size()));
     const auto got = static_cast<size_t>(file.gcount());
     if (got == 0) break;
-    if (!reader.Feed(block.data(), got)) return false;
+    result = reader.Feed(block.data(), got);
   }
-  if (!reader.Finish()) return false;
-  *extent = reader.extent();
-  return true;
+  if (result == HexResult::kOk) result = reader.Finish();
+  *line = reader.line();
+  return result;
+}
+
+// A raw image: one read of at most the buffer's size straight into it. A
+// longer file has data past the buffer, which counts as data past the top.
+void ReadRawImage(std::ifstream& file, Extent* extent) {
+  auto& buffer = App().code_buffer;
+  file.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+  extent->end = static_cast<uint32_t>(file.gcount());
+  if (extent->end > kHighestAddress + 1) {
+    extent->NoteData(kHighestAddress + 1, buffer.data() + kHighestAddress + 1,
+                     extent->end - (kHighestAddress + 1));
+  }
+  if (!extent->past_top && file.peek() != std::char_traits<char>::eof()) {
+    extent->past_top = kCodeBufferSize;
+  }
 }
 
 }  // namespace
@@ -280,12 +325,12 @@ void LoadCodeFile() {
   const std::string name = surface.GetText(ctl::kFileBox, kMaxPathChars);
   if (name.empty()) return Fail(kTextNoFile);
 
-  uint32_t extent = 0;
+  Extent extent;
   std::ifstream file;
   if (IsRawImageName(name)) {
     EraseCodeBuffer();
     if (!OpenExisting(name, &file)) return Fail(kTextRawOpenFailed);
-    extent = ReadRawImage(file);
+    ReadRawImage(file, &extent);
   } else {
     // A HEX file that cannot be opened leaves the buffer as it was.
     if (!OpenExisting(name, &file)) return Fail(kTextHexOpenFailed);
@@ -293,16 +338,29 @@ void LoadCodeFile() {
     EraseCodeBuffer();
     // Records taken before a bad one stay in the buffer; the range and the
     // boxes keep their old values.
-    if (!ReadHexText(file, &extent)) return Fail(kTextLineChecksum);
+    uint64_t line = 0;
+    switch (ReadHexText(file, &extent, &line)) {
+      case HexResult::kOk:
+        break;
+      case HexResult::kChecksumError:
+        return Fail(kTextLineChecksum);
+      case HexResult::kFormatError:
+        return Fail(std::string(kTextLineFormatHead) + std::to_string(line) +
+                    kTextLineFormatTail);
+    }
   }
   file.close();
 
-  if (extent == 0) return Fail(kTextNoCode);
+  if (extent.past_top) {
+    const uint64_t at = std::min<uint64_t>(*extent.past_top, 0xFFFFFFFF);
+    return Fail(kTextPastTopHead + FormatNumber(static_cast<uint32_t>(at), 16, 5) +
+                kTextPastTopTail);
+  }
+  if (extent.end == 0) return Fail(kTextNoCode);
 
-  // The end address is the extent's last byte masked to 15 bits, not
-  // clamped: an image of 0x8001 bytes ends at 0x0000, one of 0x9000 at 0x0FFF.
-  // The user sees the end in its box and can correct it there.
-  const uint32_t end = (extent - 1) & kHighestAddress;
+  // Data reaching past kHighestAddress are all erased bytes (a padded
+  // image): the range ends at the top, where they begin.
+  const uint32_t end = std::min(extent.end - 1, kHighestAddress);
   app.range_start = 0;
   app.range_end = end;
   surface.SetStatus(kTextLoaded);

@@ -35,6 +35,12 @@ const char kLoaded[] = "调入代码成功!";
 const char kNoCode[] = "代码文件错误[未包含有效代码]";
 const char kBadLine[] = "代码文件错误[行检查和错误]";
 
+std::string Damaged(int line) { return "代码文件错误[第" + std::to_string(line) + "行记录格式错误]"; }
+
+std::string PastTop(const std::string& address) {
+  return "代码文件错误[代码超出编程地址范围0000~7FFF, 在地址: " + address + "]";
+}
+
 // Reproducible data with every byte value, 0xFF included.
 Bytes Pattern(size_t n, uint32_t seed) {
   Bytes b(n, '\0');
@@ -160,34 +166,46 @@ class LoaderHostileFiles : public LoaderTest {};
 
 // ---- Files written by real tools ----
 
-// srec_cat with extended segment records (20-bit addresses), 16 and 32 bytes
-// a record, data from 0x8000 to 0x18FFF: extent 0x19000, end 0x0FFF.
-TEST_F(LoaderRealFiles, SrecCatSegmentRecords) {
-  const Bytes data = Pattern(0x11000, 1);
+// Real tools' files whose data reach past 0x7FFF are refused, naming where:
+// srec_cat with extended segment records (20-bit addresses, data from
+// 0x8000) and objcopy's 16-byte records with segment records above 64 KiB
+// (data from 0). Before, their ends were masked to 15 bits (0x0FFF, 0x116F)
+// and the load reported success over a fraction of the code.
+TEST_F(LoaderRealFiles, DataPastTheTopAreRefused) {
+  Bytes data = Pattern(0x11000, 1);
+  data[0] = 0x3C;
   for (const char* per_record : {"16", "32"}) {
     SCOPED_TRACE(per_record);
     const std::string hex =
         SrecCat("seg.hex", data, 0x8000, std::string("-address-length=3 -obs=") + per_record);
     ASSERT_NE(Read(hex).find(":020000021000EC"), Bytes::npos) << "no segment record";
+    MarkRangeAndBoxes();
     Load(hex);
-    ExpectLoaded({{0x8000, data}}, 0x0FFF);
+    ExpectFailed(PastTop("08000"));
   }
-}
 
-// objcopy's ihex writer: 16-byte records, segment records above 64 KiB.
-TEST_F(LoaderRealFiles, ObjcopySegmentRecords) {
-  const Bytes data = Pattern(70000, 2);
-  const std::string bin = Write("o.bin", data);
+  Bytes code = Pattern(70000, 2);
+  code[0x8000] = 0x5A;
+  const std::string bin = Write("o.bin", code);
   Sh("objcopy -I binary -O ihex '" + bin + "' '" + Path("o.hex") + "'");
   ASSERT_NE(Read(Path("o.hex")).find(":02000002"), Bytes::npos);
+  MarkRangeAndBoxes();
   Load(Path("o.hex"));
-  ExpectLoaded({{0, data}}, (70000 - 1) & 0x7FFF);
+  ExpectFailed(PastTop("08000"));
+
+  // The same image with nothing but erased bytes above 0x7FFF (a padded
+  // image) loads: the range ends at the top.
+  std::fill(code.begin() + 0x8000, code.end(), '\xFF');
+  Write("o.bin", code);
+  Sh("objcopy -I binary -O ihex '" + bin + "' '" + Path("o.hex") + "'");
+  Load(Path("o.hex"));
+  ExpectLoaded({{0, code}}, 0x7FFF);
 }
 
 // The same srec_cat file with CR LF line ends and in lower case, and with its
 // records in falling order, loads the same.
 TEST_F(LoaderRealFiles, RewrittenLinesLoadTheSame) {
-  const Bytes data = Pattern(0x12345, 3);
+  const Bytes data = Pattern(0x7000, 3);
   const Bytes original = Read(SrecCat("a.hex", data, 0x100, "-address-length=3"));
 
   Bytes crlf_lower;
@@ -196,7 +214,7 @@ TEST_F(LoaderRealFiles, RewrittenLinesLoadTheSame) {
     crlf_lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   Load(Write("crlf.hex", crlf_lower));
-  ExpectLoaded({{0x100, data}}, (0x100 + 0x12345 - 1) & 0x7FFF);
+  ExpectLoaded({{0x100, data}}, 0x100 + 0x7000 - 1);
 
   // Falling order needs no segment records: stay below 64 KiB.
   const Bytes low = Pattern(0x3000, 4);
@@ -234,22 +252,27 @@ TEST_F(LoaderRealFiles, EndRecordMidFileAndType20) {
 }
 
 // Extended linear records (srec_cat's and objcopy's choice beyond 20 bits)
-// keep data above 64 KiB where it belongs instead of writing it over the
-// code at the bottom; what lies past the 1 MiB buffer is dropped.
+// place data above 64 KiB where they belong, so the load refuses them
+// instead of writing them over the code at the bottom; what lies past the
+// 1 MiB buffer is never written.
 TEST_F(LoaderRealFiles, LinearRecordsAndPastTheEnd) {
-  const Bytes low = Pattern(0x80, 7), high = Pattern(0x40, 8);
+  Bytes low = Pattern(0x80, 7), high = Pattern(0x40, 8);
+  high[0] = 0x01;
   Bytes text = Read(SrecCat("low.hex", low, 0, "-address-length=4"));
   text += Read(SrecCat("high.hex", high, 0x20000, "-address-length=4"));
+  MarkRangeAndBoxes();
   Load(Write("lin.hex", text));
-  ExpectLoaded({{0, low}, {0x20000, high}}, (0x20040 - 1) & 0x7FFF);
+  ExpectFailed(PastTop("20000"));
+  EXPECT_EQ(std::memcmp(App().code_buffer.data() + 0x20000, high.data(), high.size()), 0);
 
   // objcopy at 0xFFF00: half in the buffer, half past its end (type 04 0x0010).
-  const Bytes data = Pattern(0x200, 9);
+  Bytes data = Pattern(0x200, 9);
+  data[0] = 0x02;
   Sh("objcopy -I binary -O ihex --change-addresses 0xFFF00 '" + Write("e.bin", data) + "' '" +
      Path("e.hex") + "'");
   ASSERT_NE(Read(Path("e.hex")).find(":020000040010EA"), Bytes::npos);
   Load(Path("e.hex"));
-  ExpectLoaded({{0xFFF00, data.substr(0, 0x100)}}, 0xFFFFF & 0x7FFF);
+  ExpectFailed(PastTop("FFF00"));
 }
 
 // ---- The reading rules, record by record ----
@@ -264,30 +287,21 @@ struct RuleCase {
 TEST_F(LoaderRules, RecordsTakenAndPassedOver) {
   const Bytes d16 = Pattern(16, 10), e16 = Pattern(16, 11), two = Pattern(2, 12);
   const Bytes at0 = Record(0, 0, d16);  // 0x0000..0x000F
+  const Bytes at0_text = at0.substr(0, at0.size() - 1);
   const std::vector<RuleCase> cases = {
       {"falling order: the extent of the first",
        Record(0x100, 0, e16) + at0,
        {{0x100, e16}, {0, d16}},
        0x010F},
-      {"segment 0x1000", Record(0, 2, "\x10\x00"s) + at0, {{0x10000, d16}}, 0x000F},
+      {"segment 0x0100", Record(0, 2, "\x01\x00"s) + at0, {{0x1000, d16}}, 0x100F},
       {"text and spaces before the last colon",
        "  " + at0 + "x:y:" + Record(0x10, 0, e16),
        {{0, d16}, {0x10, e16}},
        0x001F},
-      {"space after the colon", at0 + ": " + Record(0x10, 0, e16).substr(1), {{0, d16}}, 0x000F},
-      {"too short, or shorter than LL says",
-       at0 + ":0000000\n" + ":10002000AA\n",
-       {{0, d16}},
-       0x000F},
-      {"foreign character, NUL after the colon",
-       at0 + Bytes(":1000100\0", 9) + "0\n",
-       {{0, d16}},
-       0x000F},
+      {"white space after the record", at0_text + " \t \r\n" + Record(0x10, 0, e16) + "\n \n",
+       {{0, d16}, {0x10, e16}}, 0x001F},
+      {"digits after the checksum are not looked at", at0_text + "ABC\n", {{0, d16}}, 0x000F},
       {"NUL before the colon", Bytes("\0\0", 2) + at0, {{0, d16}}, 0x000F},
-      {"a pair with a control character reads 0xFF",
-       ":02000000\t712ED\n",
-       {{0, "\xFF\x12"s}},
-       0x0001},
       {"empty record above the extent moves it", at0 + Record(0x200, 0, ""), {{0, d16}}, 0x01FF},
       {"record reaching past the extent raises it",
        at0 + Record(0x08, 0, e16),
@@ -298,11 +312,7 @@ TEST_F(LoaderRules, RecordsTakenAndPassedOver) {
            Record(4, 0, two),
        {{4, two}},
        0x0005},
-      {"one pair short with CR LF: passed over as with LF",
-       at0 + ":0100000011\r\n",
-       {{0, d16}},
-       0x000F},
-      {"last line without a line end", at0.substr(0, at0.size() - 1), {{0, d16}}, 0x000F},
+      {"last line without a line end", at0_text, {{0, d16}}, 0x000F},
   };
   for (const RuleCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -312,15 +322,57 @@ TEST_F(LoaderRules, RecordsTakenAndPassedOver) {
   }
 }
 
-// A record past the buffer's end is cut there; one wholly past it is dropped.
-TEST_F(LoaderRules, NothingWrittenPastTheBuffer) {
-  const Bytes d16 = Pattern(16, 13);
-  Load(Write("cut.hex", Record(0, 2, "\xF0\x00"s) + Record(0xFFF8, 0, d16)));
-  ExpectLoaded({{0xFFFF8, d16.substr(0, 8)}}, 0x7FFF);
+// A record that a foreign character or a cut damaged fails the load at its
+// line, as a checksum error does: its bytes must not stay erased under a
+// success. Records before it stay in the buffer; range and boxes are kept.
+TEST_F(LoaderRules, DamagedRecordsFailTheLoad) {
+  const Bytes d16 = Pattern(16, 10);
+  const Bytes at0 = Record(0, 0, d16);
+  const Bytes at10 = Record(0x10, 0, Pattern(16, 11));
+  struct Damage {
+    const char* what;
+    Bytes text;
+    int line;
+  };
+  const std::vector<Damage> cases = {
+      {"a letter outside the hex digits",
+       at0 + ":10001000000102G30405060708090A0B0C0D0E0F68\n", 2},
+      {"a space after the colon", at0 + ": " + at10.substr(1), 2},
+      {"a space between digits", at0 + at10.substr(0, 9) + " " + at10.substr(9), 2},
+      {"a tab inside the record", ":02000000\t712ED\n", 1},
+      {"NUL after the colon", at0 + Bytes(":1000100\0", 9) + "0\n", 2},
+      {"a lone colon", "\n" + at0 + ":\n", 3},
+      {"too short for a record", at0 + ":0000000\n", 2},
+      {"shorter than its length byte says", at0 + ":10002000AA\n", 2},
+      {"cut one digit short, with CR LF", at0 + at10.substr(0, at10.size() - 2) + "\r\n", 2},
+      {"a comment after a colon", "; built 12:30\n" + at0, 1},
+  };
+  for (const Damage& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetAppState();
+    MarkRangeAndBoxes();
+    Load(Write("damaged.hex", c.text));
+    ExpectFailed(Damaged(c.line));
+    // The records before the damage stay in the buffer, as after a checksum
+    // error.
+    if (c.text.rfind(at0, 0) == 0) {
+      EXPECT_EQ(std::memcmp(App().code_buffer.data(), d16.data(), d16.size()), 0);
+    }
+  }
+}
 
+// A record past the buffer's end is cut there and one wholly past it is
+// dropped, but either is data past the top: refused.
+TEST_F(LoaderRules, NothingWrittenPastTheBuffer) {
+  Bytes d16 = Pattern(16, 13);
+  d16[0] = 0x01;
   MarkRangeAndBoxes();
+  Load(Write("cut.hex", Record(0, 2, "\xF0\x00"s) + Record(0xFFF8, 0, d16)));
+  ExpectFailed(PastTop("FFFF8"));
+  EXPECT_EQ(std::memcmp(App().code_buffer.data() + 0xFFFF8, d16.data(), 8), 0);
+
   Load(Write("past.hex", Record(0, 2, "\xFF\xFF"s) + Record(0xFFF0, 0x20, d16)));
-  ExpectFailed(kNoCode);
+  ExpectFailed(PastTop("10FFE0"));
 }
 
 // A bad checksum stops the load: records before it stay, later ones are not
@@ -344,16 +396,30 @@ TEST_F(LoaderRules, LineChecksumError) {
 // ---- Raw images, names, the box and the dialog ----
 
 TEST_F(LoaderRawImage, Sizes) {
-  for (uint32_t size : {0x2000u, 0x8001u, 0x9000u}) {
+  const Bytes small = Pattern(0x2000, 0x2000);
+  Load(Write("image.bin", small));
+  ExpectLoaded({{0, small}}, 0x1FFF);
+
+  // Past 0x7FFF: refused where data lie there, the top taken where only
+  // erased bytes do (a padded image). Before, 0x9000 bytes gave 0x0FFF.
+  for (uint32_t size : {0x8001u, 0x9000u}) {
     SCOPED_TRACE(size);
-    const Bytes data = Pattern(size, size);
+    Bytes data = Pattern(size, size);
+    data[0x8000] = 0x00;
+    MarkRangeAndBoxes();
     Load(Write("image.bin", data));
-    ExpectLoaded({{0, data}}, (size - 1) & 0x7FFF);
+    ExpectFailed(PastTop("08000"));
+    std::fill(data.begin() + 0x8000, data.end(), '\xFF');
+    Load(Write("image.bin", data));
+    ExpectLoaded({{0, data}}, 0x7FFF);
   }
-  // Longer than the buffer: the first 1 MiB is taken, nothing past it.
-  const Bytes big = Pattern(kCodeBufferSize + 4096, 16);
+  // Longer than the buffer: the first 1 MiB is read, nothing past it; a file
+  // that goes on past the buffer is refused even when erased up to there.
+  Bytes big(kCodeBufferSize + 4096, '\xFF');
+  big[0] = 0x11;
+  MarkRangeAndBoxes();
   Load(Write("big.BIN", big));
-  ExpectLoaded({{0, big.substr(0, kCodeBufferSize)}}, 0x7FFF);
+  ExpectFailed(PastTop("100000"));
 
   MarkRangeAndBoxes();
   Load(Write("empty.bin", ""));
@@ -433,7 +499,7 @@ TEST_F(LoaderHostileFiles, EndClearly) {
   EXPECT_EQ(surface_.status_, kNoCode);
   fs::rename(nul, Path("nul.bin"));
   Load(Path("nul.bin"));
-  ExpectLoaded({{0, Bytes(kCodeBufferSize, '\0')}}, 0x7FFF);
+  EXPECT_EQ(surface_.status_, PastTop("08000"));
 
   // One line of 8 MB: hex digits after a colon (a record of LL 0x30 whose
   // checksum fails), and text before a good record on the same line.
@@ -445,9 +511,10 @@ TEST_F(LoaderHostileFiles, EndClearly) {
   // Random bytes: any outcome of the table, never a crash.
   for (uint32_t seed = 0; seed < 20; ++seed) {
     Load(Write("noise.hex", Pattern(200000, seed)));
-    EXPECT_TRUE(surface_.status_ == kNoCode || surface_.status_ == kBadLine ||
-                surface_.status_ == kLoaded)
-        << surface_.status_;
+    const std::string& s = surface_.status_;
+    EXPECT_TRUE(s == kNoCode || s == kBadLine || s == kLoaded ||
+                s.rfind("代码文件错误[第", 0) == 0 || s.rfind(PastTop("").substr(0, 40), 0) == 0)
+        << s;
   }
 
   // A pipe would block a reader for ever: refused like a missing file.
