@@ -12,6 +12,8 @@
 
 namespace zvp {
 
+const char kRangeRejectedText[] = "编程地址设置错误!请输入0000~7FFF之间的十六进制地址";
+
 namespace {
 
 constexpr size_t kMaxBoxChars = 127;
@@ -42,19 +44,20 @@ int ReadAddressRange() {
   WindowSurface& surface = *app.surface;
   const std::string highest = FormatNumber(kHighestAddress, 16, 4);
 
-  std::string digits;
-  if (!ReadAddressBox(surface, ctl::kStartAddress, &digits)) return -1;
+  // Both boxes are checked before either field changes: a start stored
+  // beside a stale end could make an inverted range.
+  std::string start_digits, end_digits;
+  if (!ReadAddressBox(surface, ctl::kStartAddress, &start_digits)) return -1;
+  if (!ReadAddressBox(surface, ctl::kEndAddress, &end_digits)) return -1;
+
   // A control character passes the set check but not ParseNumber; its
   // failure value is clamped like any other too-high address.
-  uint32_t start = ParseNumber(digits, 16);
+  uint32_t start = ParseNumber(start_digits, 16);
   if (start >= kHighestAddress) {
     start = kHighestAddress;
     surface.SetText(ctl::kStartAddress, highest);
   }
-  app.range_start = start;
-
-  if (!ReadAddressBox(surface, ctl::kEndAddress, &digits)) return -1;
-  uint32_t end = ParseNumber(digits, 16);
+  uint32_t end = ParseNumber(end_digits, 16);
   if (end > kHighestAddress) {
     end = kHighestAddress;
     surface.SetText(ctl::kEndAddress, highest);
@@ -63,6 +66,7 @@ int ReadAddressRange() {
     end = start;
     surface.SetText(ctl::kEndAddress, FormatNumber(end, 16, 4));
   }
+  app.range_start = start;
   app.range_end = end;
   return 0;
 }

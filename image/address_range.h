@@ -5,8 +5,13 @@
 
 namespace zvp {
 
-// 0 on success; -1 when a box holds a character outside kHexCharSet (the
-// fields read before the bad box keep their new values).
+// What the status line says when an address box holds no address, or when
+// an operation finds its range inverted; nothing is sent then.
+extern const char kRangeRejectedText[];
+
+// 0 on success, with range_start <= range_end <= 0x7FFF; -1 when a box
+// holds a character outside kHexCharSet, and then neither field changes.
+// Callers must not start an operation on -1: the fields would be stale.
 int ReadAddressRange();
 
 }  // namespace zvp

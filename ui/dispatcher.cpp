@@ -41,9 +41,17 @@ void MemoryEdited() {
   Surface().ShowMessage(box);
 }
 
+// An address box that holds no address (a paste can put "1FFFh" there):
+// nothing starts, and the status line says why, in red.
+bool RangeAccepted() {
+  if (ReadAddressRange() == 0) return true;
+  App().link_fault = 1;
+  Surface().SetStatus(kRangeRejectedText);
+  return false;
+}
+
 void RangeReadAndStart(uint8_t code) {
-  ReadAddressRange();
-  StartOperation(code);
+  if (RangeAccepted()) StartOperation(code);
 }
 
 // "校验芯片", "缓冲区检查和" and "制作脱机烧写母片" need code in the programmer
@@ -136,7 +144,7 @@ void DispatchCommand(int id, int parent) {
       s.SetText(ctl::kVppBox, "VCC");
       break;
     case ctl::kAutoProgram:
-      ReadAddressRange();
+      if (!RangeAccepted()) break;
       if (app.range_start != app.checksum_start || app.range_end != app.checksum_end) {
         RangeChanged();
       } else if (!app.memory_loaded) {
