@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "chipops/read_block.h"
 #include "image/number_text.h"
@@ -22,7 +23,14 @@ namespace {
 constexpr char kSaveFilter[] = "hex文件(*.hex)|*.hex|OBJ文件(*.*)|*.obj||";
 constexpr char kCreateFailedText[] = "保存文件错误!";
 constexpr char kUserStopText[] = "用户已中断操作!";
+// The disk side failed: a write, or putting the finished file in place.
 constexpr char kSaveFailedText[] = "保存文件失败,磁盘空间可能不足或指定的目标文件写保护.";
+// The programmer side failed: a page could not be read.
+constexpr char kReadFailedText[] = "保存文件失败,从编程器读取编程内存数据出错!目标文件未被改变.";
+// The file is written under this name beside the target and put in place
+// only when complete, so a save that fails or is stopped leaves the old file
+// as it was.
+constexpr char kPartSuffix[] = ".zvp-part";
 constexpr char kSavedText[] = "代码文件文件已成功保存在: ";
 constexpr char kProgressText[] = "[双击这里中断操作] 读取编程内存数据并保存到文件, 地址: ";
 
@@ -87,7 +95,50 @@ bool WriteRecord(std::ofstream& out, const std::string& record) {
   return static_cast<bool>(out);
 }
 
-enum class SaveEnd { kDone, kUserStop, kFailed };
+enum class SaveEnd { kDone, kUserStop, kReadFailed, kWriteFailed };
+
+// Where the records go while the save runs. For a new file or a regular
+// one, a part file beside it (beside the file a link points to, so the link
+// stays a link), which replaces the target only when complete and is
+// removed however else the save ends. A target that exists but is no
+// regular file (a device, a pipe) has no old content to keep and cannot be
+// replaced by a file: it is written directly.
+class SaveTarget {
+ public:
+  explicit SaveTarget(const std::filesystem::path& chosen) : target_(chosen) {
+    std::error_code ec;
+    if (std::filesystem::exists(chosen, ec)) {
+      const std::filesystem::path real = std::filesystem::canonical(chosen, ec);
+      if (!ec) target_ = real;
+      direct_ = !std::filesystem::is_regular_file(target_, ec);
+    }
+    write_path_ = target_;
+    // Appended as a path, not through string(): that would take a Chinese
+    // name through the ANSI code page on Windows.
+    if (!direct_) write_path_ += kPartSuffix;
+  }
+  ~SaveTarget() {
+    std::error_code ec;
+    if (!direct_ && !done_) std::filesystem::remove(write_path_, ec);
+  }
+  SaveTarget(const SaveTarget&) = delete;
+  SaveTarget& operator=(const SaveTarget&) = delete;
+
+  const std::filesystem::path& write_path() const { return write_path_; }
+  // Puts the complete file in place; false when the file system says no.
+  bool Complete() {
+    std::error_code ec;
+    if (!direct_) std::filesystem::rename(write_path_, target_, ec);
+    done_ = !ec;
+    return done_;
+  }
+
+ private:
+  std::filesystem::path target_;
+  std::filesystem::path write_path_;
+  bool direct_ = false;
+  bool done_ = false;
+};
 
 }  // namespace
 
@@ -101,7 +152,8 @@ void SaveHexFile() {
   if (!chosen) return;
 
   const std::filesystem::path path = PathFromUtf8(*chosen);
-  std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
+  SaveTarget target(path);
+  std::ofstream out(target.write_path(), std::ios::out | std::ios::binary | std::ios::trunc);
   if (!out.is_open()) {
     // The save failed before it began: red, like every other failed save.
     app.link_fault = 1;
@@ -116,7 +168,7 @@ void SaveHexFile() {
   std::array<uint8_t, kBlockBufferSize> block{};
 
   SaveEnd end = SaveEnd::kDone;
-  if (segment != 0 && !WriteRecord(out, SegmentRecord(first))) end = SaveEnd::kFailed;
+  if (segment != 0 && !WriteRecord(out, SegmentRecord(first))) end = SaveEnd::kWriteFailed;
 
   uint32_t c = first;
   while (end == SaveEnd::kDone && first <= last) {
@@ -133,7 +185,7 @@ void SaveHexFile() {
       ReadBlock(kReadMemory, block.data(), kBlockBufferSize, c, e);
     }
     if (app.link_fault) {
-      end = SaveEnd::kFailed;
+      end = SaveEnd::kReadFailed;
       break;
     }
     // Records of at most 16 bytes that never cross a 16-byte boundary.
@@ -141,10 +193,10 @@ void SaveHexFile() {
       const uint32_t n = std::min(kRecordBytes - (a & 0xF), e - a + 1);
       if ((a >> 16) != segment) {
         segment = a >> 16;
-        if (!WriteRecord(out, SegmentRecord(a))) end = SaveEnd::kFailed;
+        if (!WriteRecord(out, SegmentRecord(a))) end = SaveEnd::kWriteFailed;
       }
       if (end == SaveEnd::kDone && !WriteRecord(out, DataRecord(a, block.data() + (a - c), n)))
-        end = SaveEnd::kFailed;
+        end = SaveEnd::kWriteFailed;
       if (e - a + 1 == n) break;
       a += n;
     }
@@ -155,18 +207,25 @@ void SaveHexFile() {
   }
 
   out.close();
-  if (end == SaveEnd::kUserStop) {
-    surface.SetStatus(kUserStopText);
-    return;
+  // A file that lost records when closed is a failed write too.
+  if (end == SaveEnd::kDone && out.fail()) end = SaveEnd::kWriteFailed;
+  if (end == SaveEnd::kDone && !target.Complete()) end = SaveEnd::kWriteFailed;
+  switch (end) {
+    case SaveEnd::kDone:
+      surface.SetStatus(kSavedText + FullPathText(path));
+      return;
+    case SaveEnd::kUserStop:
+      surface.SetStatus(kUserStopText);
+      return;
+    case SaveEnd::kReadFailed:
+      app.link_fault = 1;
+      surface.SetStatus(kReadFailedText);
+      return;
+    case SaveEnd::kWriteFailed:
+      app.link_fault = 1;
+      surface.SetStatus(kSaveFailedText);
+      return;
   }
-  // A file that could not take all its records (or lost them when closed)
-  // is a failed save just as a page that could not be read.
-  if (end == SaveEnd::kFailed || out.fail()) {
-    app.link_fault = 1;
-    surface.SetStatus(kSaveFailedText);
-    return;
-  }
-  surface.SetStatus(kSavedText + FullPathText(path));
 }
 
 }  // namespace zvp

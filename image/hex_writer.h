@@ -7,7 +7,11 @@ namespace zvp {
 // The operation behind OpSaveHexFile, on the worker: asks for a file name,
 // reads the programmer memory one 256-byte page at a time (the code buffer
 // in debug mode, without any traffic) and writes it as data records. The
-// outcome is on the status line; link_fault is 1 afterwards when the file
+// file is written whole or not at all: records go to a part file beside the
+// target, which replaces the target only when every record is in; after a
+// failure or the user's stop the target is as it was and the part file is
+// gone. The outcome is on the status line, which says whether the
+// programmer or the disk failed; link_fault is 1 afterwards when the file
 // could not be created or written or a page could not be read, and 0 after
 // success, a cancelled dialog and the user's stop.
 void SaveHexFile();

@@ -26,6 +26,8 @@ namespace fs = std::filesystem;
 constexpr char kProgressPrefix[] = "[双击这里中断操作] 读取编程内存数据并保存到文件, 地址: ";
 constexpr char kSavedPrefix[] = "代码文件文件已成功保存在: ";
 constexpr char kFailedText[] = "保存文件失败,磁盘空间可能不足或指定的目标文件写保护.";
+constexpr char kReadFailedText[] =
+    "保存文件失败,从编程器读取编程内存数据出错!目标文件未被改变.";
 
 // One line of the file, decoded independently of the writer.
 struct Record {
@@ -183,19 +185,32 @@ TEST_F(HexWriterTest, EndsOfASaveThatDidNotComplete) {
   EXPECT_EQ(App().link_fault, 1u);
   EXPECT_TRUE(lines_.empty());
 
-  // The last page, a single address, cannot be read: the earlier pages stay
-  // in the file and the save fails.
+  // The last page, a single address, cannot be read: the save fails, says
+  // the programmer side failed, and the file that was there is untouched
+  // (before, it was cut to the pages read and the text blamed the disk).
   surface_.save_choice_ = file_;
+  std::ofstream(file_, std::ios::binary) << "the old file\r\n";
   device_.faults().silent_at_address = 0x201;  // the byte arrives, its sum does not
   surface_.statuses_.clear();
   Save(0x0000, 0x0200);
   EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), kFailedText);
+  EXPECT_EQ(surface_.Status(), kReadFailedText);
   EXPECT_NE(std::find(surface_.statuses_.begin(), surface_.statuses_.end(), "读取数据错误"),
             surface_.statuses_.end());
-  EXPECT_EQ(Decode(FileText()).size(), 32u);
+  EXPECT_EQ(FileText(), "the old file\r\n");
+  EXPECT_FALSE(fs::exists(file_ + ".zvp-part"));
+
+  // The same save completed replaces the old file whole.
+  device_.faults() = {};
+  Save(0x0000, 0x0200);
+  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(Decode(FileText()).size(), 33u);
+  EXPECT_FALSE(fs::exists(file_ + ".zvp-part"));
 }
 
+// A device has no old content to keep: it is written directly (a part file
+// renamed over it would replace the device itself), and its failure is the
+// disk's.
 TEST_F(HexWriterTest, AWriteThatFailsIsAFailedSave) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no full device here";
   surface_.checked_[ctl::kDebugMode] = true;
@@ -204,6 +219,7 @@ TEST_F(HexWriterTest, AWriteThatFailsIsAFailedSave) {
   EXPECT_EQ(App().link_fault, 1u);
   EXPECT_EQ(surface_.Status(), kFailedText);
   EXPECT_EQ(Progress().size(), 1u);  // stopped at the first record
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
 // The user double-clicks the status line while the second page is read.
@@ -219,11 +235,14 @@ TEST_F(HexWriterTest, UserStopsBeforeTheNextPage) {
   StopOnSecondPage surface;
   surface.save_choice_ = file_;
   App().surface = &surface;
+  std::ofstream(file_, std::ios::binary) << "the old file\r\n";
   Save(0x0000, 0x02FF);
   EXPECT_EQ(surface.Status(), "用户已中断操作!");
   EXPECT_EQ(App().link_fault, 0u);
   EXPECT_EQ(device_.headers().size(), 2u);
-  EXPECT_EQ(Decode(FileText()).size(), 32u);
+  // A stopped save leaves the old file as it was, and no part file.
+  EXPECT_EQ(FileText(), "the old file\r\n");
+  EXPECT_FALSE(fs::exists(file_ + ".zvp-part"));
 }
 
 // srec_cat (package srecord) turns the file into a binary image of first..last.
