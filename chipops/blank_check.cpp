@@ -22,7 +22,7 @@ void BlankCheck() {
   AppState& app = App();
   WindowSurface& surface = *app.surface;
   surface.SetStatus(std::string(kBlankCheckText) + "......");
-  if (!StartChipCommand(OpBlankCheck, true)) return;
+  if (!StartChipCommand(OpBlankCheck, true, "芯片空检查失败! [编程器无应答]")) return;
 
   SetLinkTimeouts(kScanTimeouts);
   const uint32_t first = app.range_start;

@@ -1,7 +1,9 @@
 #include "chipops/chip_command.h"
 
+#include "image/address_range.h"
 #include "image/number_text.h"
 #include "link/app_state.h"
+#include "link/connection.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "ui/control_ids.h"
@@ -9,30 +11,37 @@
 
 namespace zvp {
 
-const char kConnectionErrorText[] = "编程器连接错误,编程器可能正忙,请稍候再试!";
-
 std::string WithAddress(const std::string& text, uint32_t address) {
   return text + ",  地址: " + FormatNumber(address, 16, 5);
 }
 
-bool StartChipCommand(uint8_t command, bool reconnect) {
+bool StartChipCommand(uint8_t command, bool reconnect, const std::string& no_answer_text) {
   AppState& app = App();
+  // An inverted range leaves the programmer waiting for an end it never
+  // reaches; the dispatcher never starts one, and nothing sends one.
+  if (app.range_start > app.range_end) {
+    app.link_fault = 1;
+    app.surface->SetStatus(kRangeRejectedText);
+    return false;
+  }
   app.header.SetRange(app.range_start, app.range_end);
   app.link_fault = 0;
   app.header.SetCommand(command);
   if (!BeginLink()) {
-    if (reconnect) {
-      app.link_fault = 1;
-      app.failure_counts = 0;
-      app.surface->ArmTimer(ctl::kReconnectTimer, 1000);
-      app.surface->SetStatus(kConnectionErrorText);
-    }
+    if (reconnect) ReportProgrammerLost(Reconnect::kArmTimer);
     return false;
   }
   uint8_t ack[16];
   AwaitReply(ack, sizeof ack, 2, 50);
-  if (ack[0] == 'E') VoltageFault(ack);
-  return !app.link_fault;
+  if (ack[0] == 'E') {
+    VoltageFault(ack);
+    return false;
+  }
+  if (app.link_fault) {
+    app.surface->SetStatus(no_answer_text);
+    return false;
+  }
+  return true;
 }
 
 uint32_t FollowProgress(const std::string& text, uint32_t limit, uint32_t pause_ms) {

@@ -10,10 +10,12 @@ namespace zvp {
 
 // Writes the working range and `command` into the header and exchanges it,
 // then waits for the 2-byte start acknowledgement ('E' = supply-voltage
-// error). With `reconnect`, a programmer that does not answer the header
-// clears failure_counts, arms the reconnect timer and shows the connection
-// error. True when the chip operation may go on.
-bool StartChipCommand(uint8_t command, bool reconnect);
+// error). With `reconnect`, a programmer that does not answer the header is
+// reported lost (ReportProgrammerLost). A start acknowledgement that never
+// comes ends the operation with `no_answer_text`, the operation's own
+// failure text. An inverted range is refused before anything is sent. True
+// when the chip operation may go on.
+bool StartChipCommand(uint8_t command, bool reconnect, const std::string& no_answer_text);
 
 // Reads 3-byte progress addresses while they stay below `limit`, showing
 // `text` + ",  地址: " + the address after each, waiting `pause_ms` before
@@ -22,8 +24,5 @@ uint32_t FollowProgress(const std::string& text, uint32_t limit, uint32_t pause_
 
 // "text,  地址: 0ABCD": the progress text with a five-digit address.
 std::string WithAddress(const std::string& text, uint32_t address);
-
-// The connection error every operation shows when the programmer is gone.
-extern const char kConnectionErrorText[];
 
 }  // namespace zvp

@@ -9,6 +9,7 @@
 #include "image/code_buffer.h"
 #include "image/number_text.h"
 #include "link/app_state.h"
+#include "link/connection.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "ui/control_ids.h"
@@ -62,6 +63,8 @@ bool InitialiseMemoryForCopy() {
   app.header.SetChecksum(s0);
   app.header.SetCommand(kInitMemoryCommand);
   if (!BeginLink()) return false;
+  // The programmer clears its memory now: whatever it held is gone.
+  ForgetProgrammerMemory();
   app.surface->SetStatus(kInitText);
   uint8_t reply[8];
   AwaitReply(reply, sizeof reply, 5, kInitTries);
@@ -97,9 +100,12 @@ void CopyChipDirect() {
     app.surface->SetStatus(WithAddress(kCopyText, address));
     const uint32_t last = std::min(address + (kBlockSize - 1), end);
     ReadBlock(kReadChip, block, sizeof block, address, last);
-    // The blocks read so far stay in the buffer; the checksum range, the box
-    // and memory_loaded keep their earlier values.
-    if (app.link_fault) break;
+    // The blocks read so far stay in the buffer, which in debug mode stands
+    // for the programmer memory: it holds no known code any more.
+    if (app.link_fault) {
+      ForgetProgrammerMemory();
+      break;
+    }
     std::copy(block, block + (last - address + 1), app.code_buffer.begin() + address);
     address = last + 1;
   }
@@ -125,16 +131,13 @@ void CopyChipToMemory() {
 
   app.surface->SetStatus(std::string(kCopyText) + "......");
   DelayMs(200);
-  if (!StartChipCommand(kCopyChipCommand, false)) return;
+  if (!StartChipCommand(kCopyChipCommand, false, kCopySumText + std::string("XXXX"))) return;
   SetLinkTimeouts(kPollTimeouts);
   const uint32_t end = app.range_end;
   // The programmer's reports are taken at most about three times a second.
   const uint32_t tracker = FollowProgress(kCopyText, end, 300);
   if (tracker < end) app.link_fault = 1;
 
-  // From here the programmer memory holds a part copy at least: whatever it
-  // held before is gone.
-  app.memory_loaded = 0;
   const uint16_t sum = QueryWord();  // read even after a failed scan
   if (!app.link_fault) {
     app.memory_loaded = 1;

@@ -63,12 +63,13 @@ void OptionCommand(uint8_t command) {
     return;
   }
   app.link_fault = 1;
-  if (std::memcmp(reply, "NO", 3) == 0) {
-    surface.SetStatus(texts->failed);
-  } else if (reply[0] == 'E') {
+  if (reply[0] == 'E') {
     VoltageFault(reply);
+    return;
   }
-  // Anything else (or nothing): the in-progress text stays.
+  // "NO", silence or anything else: the command was not done, and the
+  // in-progress text must not stay as if it were still running.
+  surface.SetStatus(texts->failed);
 }
 
 }  // namespace zvp

@@ -17,6 +17,8 @@ namespace {
 constexpr char kProgrammingText[] = "请稍候,正在编程芯片";
 constexpr char kProgrammedText[] = "编程成功";
 constexpr char kChecksumFailedText[] = "编程芯片失败! [校验和错]";
+constexpr char kReadInfoFailedText[] = "编程芯片失败! [读取编程信息错误]";
+constexpr char kStreamFailedText[] = "编程失败!";
 
 // The first status refresh comes after the first 128 bytes, not before the
 // first write: the in-progress text of the start is still fresh then.
@@ -35,7 +37,7 @@ void ProgramChip() {
   surface.SetStatus(std::string(kProgrammingText) + "......");
   // Without reconnect: a programmer that does not answer the header leaves
   // BeginLink's own text.
-  if (!StartChipCommand(OpProgramChip, false)) return;
+  if (!StartChipCommand(OpProgramChip, false, kReadInfoFailedText)) return;
 
   // The programmer reports until it reaches the end address itself (not one
   // past it), under the 9 ms set BeginLink left: about 540 ms of silence
@@ -43,7 +45,7 @@ void ProgramChip() {
   const uint32_t tracker = FollowProgress(kProgrammingText, app.range_end, 0);
   if (tracker < app.range_end) {
     app.link_fault = 1;
-    surface.SetStatus("编程芯片失败! [读取编程信息错误]");
+    surface.SetStatus(kReadInfoFailedText);
     return;
   }
 
@@ -61,7 +63,7 @@ void ProgramChipDirect() {
   AppState& app = App();
   WindowSurface& surface = *app.surface;
   surface.SetStatus(std::string(kProgrammingText) + "......");
-  if (!StartChipCommand(OpProgramChipDirect, true)) return;
+  if (!StartChipCommand(OpProgramChipDirect, true, kStreamFailedText)) return;
 
   // Whole 8-byte writes with no pause and no per-block answer: the last one
   // carries the buffer bytes after range_end up to the end of its 8.
@@ -88,7 +90,7 @@ void ProgramChipDirect() {
     if (app.link_fault) break;
   }
   if (app.link_fault) {
-    surface.SetStatus("编程失败!");
+    surface.SetStatus(kStreamFailedText);
     return;
   }
 

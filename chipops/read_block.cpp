@@ -48,8 +48,14 @@ void ReadBlock(uint8_t command, uint8_t* dest, uint32_t size, uint32_t first, ui
 
   uint8_t ack[16];
   AwaitReply(ack, sizeof ack, 2, 50);
-  if (ack[0] == 'E') VoltageFault(ack);
-  if (app.link_fault) return;
+  if (ack[0] == 'E') {
+    VoltageFault(ack);
+    return;
+  }
+  if (app.link_fault) {
+    Fail();
+    return;
+  }
 
   uint32_t got = 0;
   ReceiveBlock(dest, count, &got);

@@ -21,6 +21,7 @@ constexpr uint8_t kVerifyCommand = 5;
 constexpr uint32_t kBlockSize = 256;
 
 constexpr char kChecksumProgress[] = "请稍候,得到芯片检查和";
+constexpr char kChecksumResultText[] = "芯片检查和 =  ";
 constexpr char kVerifyProgress[] = "请稍候,校验芯片数据";
 constexpr char kDirectProgress[] = "请稍候,校验芯片,在地址: ";
 
@@ -30,13 +31,14 @@ void ChipChecksum() {
   AppState& app = App();
   WindowSurface& surface = *app.surface;
   surface.SetStatus(std::string(kChecksumProgress) + "......");
-  if (!StartChipCommand(kChipChecksumCommand, false)) return;
+  if (!StartChipCommand(kChipChecksumCommand, false, kChecksumResultText + std::string("XXXX")))
+    return;
   const uint32_t end = app.range_end;
   const uint32_t tracker = FollowProgress(kChecksumProgress, end, 0);
   if (tracker < end) app.link_fault = 1;
   // Read even after a failed scan; the text then shows "XXXX" whatever comes.
   const uint16_t sum = QueryWord();
-  surface.SetStatus(std::string("芯片检查和 =  ") +
+  surface.SetStatus(std::string(kChecksumResultText) +
                     (app.link_fault ? "XXXX" : FormatNumber(sum, 16, 4)));
   if (!app.auto_running) return;
   // The verify step of the debug-mode sequence: the chip must hold the
@@ -53,7 +55,7 @@ void VerifyChip() {
   AppState& app = App();
   WindowSurface& surface = *app.surface;
   surface.SetStatus(std::string(kVerifyProgress) + "......");
-  if (!StartChipCommand(kVerifyCommand, false)) return;
+  if (!StartChipCommand(kVerifyCommand, false, "校验芯片失败! [编程器无应答]")) return;
   // 10 ms a try: about 300 ms of silence ends the scan.
   SetLinkTimeouts(kPollTimeouts);
   const uint32_t end = app.range_end;

@@ -49,18 +49,44 @@ void PollThreadMain() {
   p.changed.notify_all();
 }
 
+constexpr char kChecksumUnknown[] = "XXXX";
+
 constexpr char kResetText[] =
     "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码";
 
 }  // namespace
 
-void ConnectPort(int n) {
+const char kConnectionErrorText[] = "编程器连接错误,编程器可能正忙,请稍候再试!";
+
+void ForgetProgrammerMemory() {
+  AppState& app = App();
+  app.memory_loaded = 0;
+  WindowSurface& surface = *app.surface;
+  if (!surface.GetText(ctl::kChecksumBox, 16).empty()) {
+    surface.SetText(ctl::kChecksumBox, kChecksumUnknown);
+  }
+}
+
+void ReportProgrammerLost(Reconnect reconnect) {
+  AppState& app = App();
+  app.failure_counts = 0;
+  if (reconnect == Reconnect::kArmTimer) app.surface->ArmTimer(ctl::kReconnectTimer, 1000);
+  app.link_fault = 1;
+  app.surface->SetStatus(kConnectionErrorText);
+  ForgetProgrammerMemory();
+}
+
+void ConnectPort(int n) { ConnectPort("COM" + std::to_string(n)); }
+
+void ConnectPort(const std::string& name) {
   AppState& app = App();
   WindowSurface& surface = *app.surface;
-  const std::string name = "COM" + std::to_string(n);
   app.port_chosen = 1;
   app.programmer_found = 0;
   app.link_fault = 0;
+  // Whatever answers on this port is a programmer whose memory this
+  // program has not filled.
+  ForgetProgrammerMemory();
   // The UI thread is blocked for the rest of the sequence: show the text now.
   surface.SetStatus("初始化ZVP-V2.0C,请稍候......");
   surface.RepaintStatus();
@@ -79,10 +105,7 @@ void ConnectPort(int n) {
   if (app.programmer_found) {
     surface.SetStatus("OK, 已检测到 ZVP-V2.0C 连接在端口 " + name);
   } else {
-    app.failure_counts = 0;
-    surface.ArmTimer(ctl::kReconnectTimer, 1000);
-    app.link_fault = 1;
-    surface.SetStatus("编程器连接错误,编程器可能正忙,请稍候再试!");
+    ReportProgrammerLost(Reconnect::kArmTimer);
   }
 }
 
@@ -139,11 +162,11 @@ int ResetPoll() {
       app.link_fault = fault_before;
     } else {
       if (std::memcmp(buf, "STARRESET", 10) == 0) {
-        reset_seen = true;
         app.programmer_found = 1;
         app.link_fault = 1;  // the status line turns red
         EraseCodeBuffer();
         app.memory_loaded = 0;
+        reset_seen = true;
       } else {
         // A silent programmer is not a fault.
         app.link_fault = fault_before;
@@ -157,7 +180,11 @@ int ResetPoll() {
 
   // Window work, after the port is free: a UI thread that is stopping this
   // poll is not waiting for it any more.
-  if (reset_seen && !p.cancel) app.surface->SetStatus(kResetText);
+  if (reset_seen) {
+    // A restarted programmer's memory is empty: the sum shown is no more.
+    ForgetProgrammerMemory();
+    if (!p.cancel) app.surface->SetStatus(kResetText);
+  }
   return 0;
 }
 

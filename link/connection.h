@@ -2,11 +2,34 @@
 // that listens for the programmer's unsolicited "STARRESET".
 #pragma once
 
+#include <string>
+
 namespace zvp {
+
+// The text every operation shows when the programmer cannot be reached.
+extern const char kConnectionErrorText[];
+
+// Whether the reconnect timer (id 0) is armed with the report below.
+enum class Reconnect { kArmTimer, kNoTimer };
+
+// The programmer cannot be reached: the run does not count as a failed chip
+// (failure_counts = 0), link_fault = 1, the connection error on the status
+// line, and the programmer memory is no longer trusted (whoever answers
+// next may be another programmer, or one that restarted unheard).
+void ReportProgrammerLost(Reconnect reconnect);
+
+// The programmer memory's content is no longer known to be the code:
+// memory_loaded = 0, and a sum shown in the checksum box gives way to
+// "XXXX". Only a completed download with a matching checksum (or a copy of
+// the chip) trusts it again.
+void ForgetProgrammerMemory();
 
 // On the UI thread: connects port n (1..4) with at most two open attempts
 // 100 ms apart, showing the outcome on the status line.
 void ConnectPort(int n);
+// The same for a port by name ("COM1", a device path on Linux); the status
+// line names the port as given.
+void ConnectPort(const std::string& name);
 
 // Every tick of either timer (RESET_POLL_TIMER, the reconnect timer 0):
 // starts a reset poll on its own thread while no operation is busy and no

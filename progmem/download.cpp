@@ -8,6 +8,7 @@
 #include "image/code_file_loader.h"
 #include "image/number_text.h"
 #include "link/app_state.h"
+#include "link/connection.h"
 #include "link/engine.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
@@ -26,7 +27,6 @@ const char kDownloadNoAnswerText[] = "编程代码下载失败![编程器无回�
 const char kDownloadAbortedText[] = "下载过程已被用户中断!";
 const char kDownloadFailedText[] = "代码下载过程出错!请尝试重新下载该代码";
 const char kDownloadProgressText[] = "[双击这里中断下载] 下载代码到编程器内存,发送数据地址:  ";
-const char kDownloadLinkErrorText[] = "编程器连接错误,编程器可能正忙,请稍候再试!";
 
 namespace {
 
@@ -88,6 +88,9 @@ void InitProgrammerMemory() {
   }
   PrepareMemoryHeader();
   if (!BeginLink()) return;
+  // The programmer erases its memory now: what it held is gone, and a chip
+  // must not be programmed from it until the next download.
+  ForgetProgrammerMemory();
   Surface().SetStatus(kInitMemoryBusyText);
   uint8_t reply[8];
   AwaitReply(reply, sizeof reply, 5, kInitAloneTries);
@@ -104,7 +107,12 @@ void DownloadCode() {
   AppState& app = App();
   app.link_fault = 0;
   LoadCodeFile();
-  if (app.link_fault) return;
+  if (app.link_fault) {
+    // In debug mode the buffer stands for the programmer memory, and a
+    // failed load may have changed it.
+    if (DebugMode()) ForgetProgrammerMemory();
+    return;
+  }
   app.memory_edited = 0;
 
   if (DebugMode()) {
@@ -116,6 +124,9 @@ void DownloadCode() {
     return;
   }
 
+  // From the first exchange on the programmer memory is being rewritten:
+  // until the checksum below matches it holds no code a chip may get.
+  ForgetProgrammerMemory();
   PrepareMemoryHeader();
   if (!BeginLink()) return;
   Surface().SetStatus(kInitMemoryBusyText);
@@ -144,26 +155,30 @@ void DownloadCode() {
   }
   DelayMs(20);
 
-  SendCodeRange(first, last);
-  // An interrupted download leaves link_fault 0 and user_abort 1; the
-  // interruption text stands and the memory counts as not loaded.
-  if (app.user_abort) return;
-  if (app.link_fault) {
-    Surface().SetStatus(kDownloadFailedText);
+  // A stop that came after the last byte went out cut nothing: the
+  // download goes on to its checksum.
+  if (!SendCodeRange(first, last)) {
+    // Stopped by the user (link_fault 0: the interruption text stands) or
+    // a failed write.
+    if (app.link_fault) Surface().SetStatus(kDownloadFailedText);
     return;
   }
   DelayMs(500);
 
   ShowRangeBoxes();
-  ProgrammerMemoryChecksum();
-  if (!app.link_fault) app.memory_loaded = 1;
+  const MemorySum sum = ProgrammerMemoryChecksum();
+  // A sum that differs has its warning box and stays shown; a sum that
+  // never came would leave only "XXXX", which does not say the download
+  // failed.
+  if (sum == MemorySum::kNotObtained) Surface().SetStatus(kDownloadFailedText);
+  if (sum == MemorySum::kMatches) app.memory_loaded = 1;
 }
 
-void SendCodeRange(uint32_t first, uint32_t last) {
+bool SendCodeRange(uint32_t first, uint32_t last) {
   AppState& app = App();
   app.link_fault = 0;
   app.user_abort = 0;
-  if (first > last) return;
+  if (first > last) return true;
   // Nothing lies past the buffer: a range reaching beyond it is cut there,
   // and the filler bytes of the last group beyond it are sent as erased.
   last = std::min(last, kCodeBufferSize - 1);
@@ -174,7 +189,7 @@ void SendCodeRange(uint32_t first, uint32_t last) {
   while (address <= last) {
     if (app.user_abort) {
       Surface().SetStatus(kDownloadAbortedText);
-      return;
+      return false;
     }
     if (count >= kProgressBytes) {
       Surface().SetStatus(kDownloadProgressText +
@@ -200,14 +215,9 @@ void SendCodeRange(uint32_t first, uint32_t last) {
     address += written;
     count += written;
   }
-  if (app.user_abort) {
-    Surface().SetStatus(kDownloadAbortedText);
-    return;
-  }
-  if (!app.link_fault) return;
-  app.failure_counts = 0;
-  app.link_fault = 1;
-  Surface().SetStatus(kDownloadLinkErrorText);
+  if (!app.link_fault) return true;
+  ReportProgrammerLost(Reconnect::kNoTimer);
+  return false;
 }
 
 }  // namespace zvp

@@ -19,26 +19,30 @@ extern const char kDownloadNoAnswerText[];    // the announce header went unansw
 extern const char kDownloadAbortedText[];     // "下载过程已被用户中断!"
 extern const char kDownloadFailedText[];      // the data stream failed
 extern const char kDownloadProgressText[];    // followed by the next address, 5 hex digits
-extern const char kDownloadLinkErrorText[];   // a write failed during the data
 
 // Header preparation shared by both operations: a zeroed header filled from
 // the window, range_start = 0, command 12, the checksum of 0..range_end in
 // bytes 8-9 and start and end 0.
 void PrepareMemoryHeader();
 
-// Erases the programmer memory and waits for its "ROMOK". In debug mode it
-// only records that the buffer stands for the programmer memory.
+// Erases the programmer memory and waits for its "ROMOK"; from the erase on
+// the memory counts as not loaded. In debug mode it only records that the
+// buffer stands for the programmer memory.
 void InitProgrammerMemory();
 
 // Loads the code file, erases the programmer memory, streams the used part
-// of the buffer and checks the programmer's checksum. memory_loaded = 1 when
-// all of it succeeded; callers test link_fault.
+// of the buffer and checks the programmer's checksum. The memory counts as
+// not loaded from the first exchange on; memory_loaded = 1 only when all of
+// it succeeded. Callers test link_fault (and memory_loaded, since a stop by
+// the user leaves link_fault 0).
 void DownloadCode();
 
 // Streams the buffer bytes first..last (inclusive) in writes of exactly 3
 // bytes, with a progress text every 43 writes and the user's stop
 // (user_abort) polled before every write. Nothing is sent when first > last.
-// link_fault = 1 when a write could not complete.
-void SendCodeRange(uint32_t first, uint32_t last);
+// True when every byte went out; false after the user's stop (link_fault 0)
+// or a write that could not complete (link_fault 1, the programmer reported
+// lost).
+bool SendCodeRange(uint32_t first, uint32_t last);
 
 }  // namespace zvp

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "image/address_range.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
 #include "link/app_state.h"
@@ -29,7 +30,7 @@ constexpr uint32_t kAckTries = 50;
 
 }  // namespace
 
-void ProgrammerMemoryChecksum() {
+MemorySum ProgrammerMemoryChecksum() {
   AppState& app = App();
   WindowSurface& surface = *app.surface;
   surface.SetStatus(std::string(kMemorySumWaitText) + "......");
@@ -39,11 +40,17 @@ void ProgrammerMemoryChecksum() {
   uint16_t programmer_sum = 0;
   const bool debug = DebugMode();
 
+  if (start > end) {
+    app.link_fault = 1;
+    surface.SetStatus(kRangeRejectedText);
+    return MemorySum::kNotObtained;
+  }
   if (!debug) {
     OperationHeader& h = app.header;
     h.SetRange(start, end);
     h.SetCommand(kCommandMemoryChecksum);
-    if (!BeginLink()) return;  // BeginLink's text stands; the box keeps its sum
+    // BeginLink's text stands; the box keeps its sum.
+    if (!BeginLink()) return MemorySum::kNotObtained;
     uint8_t ack[128];
     AwaitReply(ack, sizeof ack, 2, kAckTries);
     // The programmer reports how far it has summed until it reaches the end
@@ -65,7 +72,7 @@ void ProgrammerMemoryChecksum() {
   std::string result = kMemorySumResultText;
   if (app.link_fault) {
     surface.SetStatus(result + "XXXX");
-    return;
+    return MemorySum::kNotObtained;
   }
   const uint16_t buffer_sum = BufferChecksum(start, end);
   if (debug) programmer_sum = buffer_sum;
@@ -83,6 +90,7 @@ void ProgrammerMemoryChecksum() {
   app.checksum_start = start;
   app.checksum_end = end;
   surface.SetStatus(result + digits);
+  return programmer_sum == buffer_sum ? MemorySum::kMatches : MemorySum::kDiffers;
 }
 
 }  // namespace zvp

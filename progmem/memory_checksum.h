@@ -12,9 +12,11 @@ extern const char kMemorySumResultText[];  // "编程内存检查和 =  ", then 
 extern const char kMemorySumMismatchText[];  // the warning box's text
 extern const char kMemorySumMismatchCaption[];
 
+enum class MemorySum { kMatches, kDiffers, kNotObtained };
+
 // Asks the programmer for its sum over range_start..range_end. Afterwards
 // link_fault is 0 when the sum came and equals the buffer's, 1 otherwise. In
 // debug mode nothing is sent and the buffer's own sum is shown.
-void ProgrammerMemoryChecksum();
+MemorySum ProgrammerMemoryChecksum();
 
 }  // namespace zvp

@@ -6,6 +6,7 @@
 #include "image/code_buffer.h"
 #include "image/number_text.h"
 #include "link/app_state.h"
+#include "link/connection.h"
 #include "link/engine.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
@@ -20,10 +21,7 @@ void MakeOfflineMaster() {
   WindowSurface& s = *app.surface;
   app.link_fault = 0;
   if (!app.programmer_found) {
-    app.failure_counts = 0;
-    s.ArmTimer(ctl::kReconnectTimer, 1000);
-    app.link_fault = 1;
-    s.SetStatus("编程器连接错误,编程器可能正忙,请稍候再试!");
+    ReportProgrammerLost(Reconnect::kArmTimer);
     return;
   }
   if (DebugMode()) {
@@ -47,16 +45,23 @@ void MakeOfflineMaster() {
   }
 
   DownloadCode();
-  // A download the user interrupted leaves the programmer memory half
-  // written; a master made from it would program chips with part of the
-  // code. It stops here like a failed download.
-  if (app.link_fault || app.user_abort) {
+  // A download the user's stop cut short leaves the programmer memory half
+  // written (link_fault 0, memory not loaded); a master made from it would
+  // program chips with part of the code. It stops here like a failed
+  // download. A stop that came after the last byte cut nothing.
+  if (app.link_fault || !app.memory_loaded) {
     app.link_fault = 1;
     s.SetStatus("脱机编程母片制作失败!请尝试重新下载代码再进行该项操作");
     return;
   }
 
-  ReadAddressRange();
+  // The boxes hold what the download put there, unless the user typed into
+  // them meanwhile.
+  if (ReadAddressRange() != 0) {
+    app.link_fault = 1;
+    s.SetStatus(kRangeRejectedText);
+    return;
+  }
   const uint16_t sum = BufferChecksum(app.range_start, app.range_end);
   s.SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
   BuildOperationHeader();

@@ -96,13 +96,14 @@ TEST_F(BlankCheck, ProgrammerBusyShowsTheConnectionErrorAndArmsTheReconnectTimer
   EXPECT_TRUE(surface_.boxes_.empty());
 }
 
-TEST_F(BlankCheck, NoStartAcknowledgementLeavesTheInProgressText) {
+// The in-progress text must not stay as if the check were still running.
+TEST_F(BlankCheck, NoStartAcknowledgementSaysTheCheckFailed) {
   SetRange(0, 0xFF);
   device_.faults().silent_after_header = OpBlankCheck;
   Run(OpBlankCheck);
   EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), kInProgress);
-  EXPECT_EQ(surface_.statuses_.size(), 1u);
+  EXPECT_EQ(surface_.Status(), "芯片空检查失败! [编程器无应答]");
+  EXPECT_EQ(surface_.statuses_.size(), 2u);
   EXPECT_EQ(TrailingEmptyReads(), 50);
   EXPECT_TRUE(surface_.timers_.empty());
 }

@@ -71,11 +71,13 @@ TEST_F(OptionCommand, TheAddressFieldsGoOutAsThePreviousOperationLeftThem) {
   EXPECT_EQ(h[15], 0x44);
 }
 
-TEST_F(OptionCommand, AnotherReplyKeepsTheInProgressText) {
+// The in-progress text must not stay as if the command were still running:
+// an unknown reply, or none, ends in the command's failure text.
+TEST_F(OptionCommand, AnotherReplyIsAFailure) {
   ScriptAfterHeader(OpReadProtect, {'O', 'X'});
   Run(OpReadProtect);
   EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "正在使能芯片读保护,请稍候......");
+  EXPECT_EQ(surface_.Status(), "使能芯片读保护失败!");
   EXPECT_TRUE(surface_.boxes_.empty());
 }
 
@@ -83,7 +85,7 @@ TEST_F(OptionCommand, ASilentProgrammerIsGivenAbout1Point8Seconds) {
   device_.faults().silent_after_header = OpHardwareWriteProtect;
   Run(OpHardwareWriteProtect);
   EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "正在使能硬件写保护,请稍候......");
+  EXPECT_EQ(surface_.Status(), "使能芯片硬件写保护失败!");
   EXPECT_EQ(TrailingEmptyReads(), 100);
   EXPECT_EQ(Calls("TIMEOUTS").back(), "9 9 9 9 9");
 }

@@ -131,7 +131,7 @@ TEST_F(ProgramChip, NoStartAcknowledgementOrVoltageErrorStopsWithoutAVerdict) {
   device_.faults().silent_after_header = OpProgramChip;
   Run(OpProgramChip);
   EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), kInProgress);
+  EXPECT_EQ(surface_.Status(), "编程芯片失败! [读取编程信息错误]");
 
   device_.faults().silent_after_header = kNoCommand;
   device_.faults().voltage_error = '3';
@@ -332,7 +332,7 @@ TEST_F(ProgramChipDirect, NoStartAcknowledgementOrVoltageErrorSendsNoCode) {
   device_.faults().silent_after_header = OpProgramChipDirect;
   Run(OpProgramChipDirect);
   EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), kInProgress);
+  EXPECT_EQ(surface_.Status(), "编程失败!");
   EXPECT_TRUE(DataWrites().empty());
 
   device_.faults().silent_after_header = kNoCommand;

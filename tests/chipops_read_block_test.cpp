@@ -103,7 +103,7 @@ TEST_F(ReadBlockRun, FailureTable) {
       {"sum missing", [](SimFaults& f) { f.silent_at_address = 0x200; }, "读取数据错误", 256},
       {"no header answer", [](SimFaults& f) { f.silent = true; },
        "编程器连接错误! 编程器可能正忙,请稍候再试!", 0},
-      {"no acknowledgement", [](SimFaults& f) { f.silent_after_header = kReadChip; }, "", 0},
+      {"no acknowledgement", [](SimFaults& f) { f.silent_after_header = kReadChip; }, "读取数据错误", 0},
       {"voltage error", [](SimFaults& f) { f.voltage_error = '3'; }, "编程电压错误,编程失败", 0},
   };
   for (const Case& c : cases) {

@@ -341,16 +341,28 @@ TEST_F(Download, TheUsersStopEndsTheDataBeforeTheNextWrite) {
     EXPECT_EQ(data_writes, 10);
     EXPECT_EQ(surface_.Status(), kDownloadAbortedText);
     EXPECT_EQ(App().link_fault, 0u);
-    EXPECT_EQ(App().memory_loaded, loaded);
+    // Half written, the memory holds no code a chip may get, whatever it
+    // held before: before, a loaded memory counted as loaded still, and
+    // auto-program passed chips with part of the code.
+    EXPECT_EQ(App().memory_loaded, 0u);
+    EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "XXXX");
     EXPECT_EQ(Headers().size(), 2u);  // no checksum exchange
     // The programmer still waits for the rest of the data; a while later it
     // gives up and listens for headers again.
     clock_.SleepUs(2'000'000);
   }
-  hook_.after_write = nullptr;
+  // A stop after the last byte went out cut nothing: the download ends with
+  // its checksum and the memory counts as loaded.
+  const int all_writes = (0x800 + 2) / 3;
+  hook_.after_write = [&](const uint8_t*, uint32_t n) {
+    if (n == 3 && ++data_writes == all_writes) App().user_abort = 1;
+  };
+  data_writes = 0;
+  lines_.clear();
   DownloadCode();
   EXPECT_EQ(App().link_fault, 0u);
   EXPECT_EQ(App().memory_loaded, 1u);
+  EXPECT_EQ(Headers().size(), 3u);
 }
 
 TEST_F(Download, AWriteThatCannotCompleteEndsTheDataWithBothTexts) {
@@ -373,7 +385,7 @@ TEST_F(Download, AWriteThatCannotCompleteEndsTheDataWithBothTexts) {
     EXPECT_EQ(hook_.refused, refusal == Action::kRefuse ? kPortRetryLimit : 1);
     EXPECT_EQ(App().link_fault, 1u);
     ASSERT_GE(surface_.statuses_.size(), 2u);
-    EXPECT_EQ(surface_.statuses_[surface_.statuses_.size() - 2], kDownloadLinkErrorText);
+    EXPECT_EQ(surface_.statuses_[surface_.statuses_.size() - 2], kConnectionErrorText);
     EXPECT_EQ(surface_.statuses_.back(), kDownloadFailedText);
     EXPECT_EQ(App().failure_counts, 0u);
     EXPECT_EQ(App().memory_loaded, 0u);
@@ -417,12 +429,16 @@ TEST_F(Download, AProgrammerThatStopsTakingTheStreamShowsInTheChecksum) {
   EXPECT_EQ(App().memory_loaded, 0u);
 }
 
-TEST_F(Download, AFailedChecksumExchangeShowsXxxx) {
+// The checksum step's "XXXX" alone does not say that the download failed:
+// the download's failure text follows it, and the box shows no sum.
+TEST_F(Download, AFailedChecksumExchangeEndsWithTheDownloadsFailureText) {
   UseBinFile(Image(0x800, 0, 0x7FF));
   surface_.texts_[ctl::kChecksumBox] = "ABCD";
   device_.faults().silent_after_header = 13;
   DownloadCode();
-  EXPECT_EQ(surface_.Status(), "编程内存检查和 =  XXXX");
+  EXPECT_EQ(surface_.statuses_.end()[-2], "编程内存检查和 =  XXXX");
+  EXPECT_EQ(surface_.Status(), kDownloadFailedText);
+  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "XXXX");
   EXPECT_EQ(App().link_fault, 1u);
   EXPECT_EQ(App().memory_loaded, 0u);
   EXPECT_TRUE(surface_.boxes_.empty());

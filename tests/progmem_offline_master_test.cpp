@@ -15,14 +15,18 @@
 namespace zvp::test {
 namespace {
 
-// Sets user_abort when the download shows its first progress text, as a
-// double-click on the status line would.
+// Sets user_abort when a status text begins with `trigger`, as a
+// double-click on the status line would then.
 class AbortingSurface final : public FakeSurface {
  public:
+  explicit AbortingSurface(std::string trigger) : trigger_(std::move(trigger)) {}
   void SetStatus(const std::string& text) override {
     FakeSurface::SetStatus(text);
-    if (text.rfind("[双击这里中断下载]", 0) == 0) App().user_abort = 1;
+    if (text.rfind(trigger_, 0) == 0) App().user_abort = 1;
   }
+
+ private:
+  std::string trigger_;
 };
 
 class OfflineMaster : public LinkTest {
@@ -140,7 +144,7 @@ TEST_F(OfflineMaster, AFailedDownloadMakesNoMaster) {
 }
 
 TEST_F(OfflineMaster, AnInterruptedDownloadMakesNoMasterEither) {
-  AbortingSurface aborting;
+  AbortingSurface aborting("[双击这里中断下载]");
   aborting.texts_ = surface_.texts_;
   aborting.checked_ = surface_.checked_;
   App().surface = &aborting;
@@ -151,6 +155,22 @@ TEST_F(OfflineMaster, AnInterruptedDownloadMakesNoMasterEither) {
   EXPECT_EQ(aborting.Status(), "脱机编程母片制作失败!请尝试重新下载代码再进行该项操作");
   EXPECT_EQ(App().link_fault, 1u);
   EXPECT_TRUE(device_.offline_configs().empty());
+  App().surface = &surface_;
+}
+
+// A stop that came after the last byte went out (while the checksum was
+// taken) cut nothing: the master is made. Before, any stop failed it.
+TEST_F(OfflineMaster, AStopAfterTheDownloadCompletedStillMakesTheMaster) {
+  AbortingSurface aborting("请稍候,得到编程内存检查和");
+  aborting.texts_ = surface_.texts_;
+  aborting.checked_ = surface_.checked_;
+  App().surface = &aborting;
+  Make();
+  EXPECT_EQ(App().user_abort, 1u);
+  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(aborting.Status(),
+            "脱机编程母片制作成功!您现在即可通过编程器主板的[编程]按钮进行脱机烧写了");
+  EXPECT_EQ(device_.offline_configs().size(), 1u);
   App().surface = &surface_;
 }
 

@@ -121,7 +121,7 @@ void RefreshCodeView(uint8_t code) {
     for (uint32_t i = 0; i < kPageSize; ++i) bytes[i] = app.code_buffer[page + i];
   } else {
     // A failed read has set link_fault and its own text; the page is shown
-    // anyway and the section text below then draws red.
+    // anyway, erased where nothing came.
     ReadBlock(chip ? kReadChip : kReadMemory, bytes.data(), kReadBufferSize, page,
               page + kPageSize - 1);
   }
@@ -130,7 +130,10 @@ void RefreshCodeView(uint8_t code) {
     for (int column = 1; column <= kBytesPerRow; ++column)
       surface.SetListCell(row, column, DataCell(bytes[row * kBytesPerRow + column - 1], ascii));
 
-  surface.SetStatus(kSectionText + Address5(page) + "~" + Address5(page + kPageSize - 1));
+  // After a failed read its own text stays: the page shows no real data.
+  if (!app.link_fault) {
+    surface.SetStatus(kSectionText + Address5(page) + "~" + Address5(page + kPageSize - 1));
+  }
   surface.SetText(ctl::kViewAddress, Address5(page));
 }
 

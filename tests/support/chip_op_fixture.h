@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/app_state.h"
+#include "link/connection.h"
 #include "link/engine.h"
 #include "link/operation_header.h"
 #include "tests/support/hook_port.h"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "link/app_state.h"
+#include "link/connection.h"
 #include "tests/support/hook_port.h"
 #include "tests/support/link_fixture.h"
 #include "ui/control_ids.h"
