@@ -21,14 +21,17 @@ struct Step {
   uint8_t direct_code;
 };
 
-std::mutex g_steps_mu;
-std::vector<uint8_t> g_last_steps;
+std::mutex g_last_run_mu;
+AutoRunRecord g_last_run;
+
+// The buzzer box stays usable while a sequence runs: its bit is read at
+// each point where the sequence beeps.
+bool BuzzerOn() { return (App().function_flags & fn::kBuzzer) != 0; }
 
 void RunSequence(bool direct) {
   AppState& app = App();
   WindowSurface& s = *app.surface;
-  const bool buzzer = (app.function_flags & fn::kBuzzer) != 0;
-  if (buzzer) s.Beep(1000, 100);
+  if (BuzzerOn()) s.Beep(1000, 100);
   app.auto_running = 1;
   app.failure_counts = 1;
 
@@ -53,9 +56,10 @@ void RunSequence(bool direct) {
   bool passed = true;
   for (size_t i = 0; i < std::size(steps); ++i) {
     if (!steps[i].runs) continue;
-    // The direct form pauses before every step but the first; the normal
-    // form after every successful step but the hardware write protection.
-    if (direct && !ran.empty()) DelayMs(300);
+    // The direct form pauses before each of steps 2 to 8 that runs (also
+    // when it is the first to run); the normal form after every successful
+    // step but the hardware write protection.
+    if (direct && i > 0) DelayMs(300);
     const uint8_t code = direct ? steps[i].direct_code : steps[i].normal_code;
     ran.push_back(code);
     RunOperationNow(code);
@@ -67,30 +71,34 @@ void RunSequence(bool direct) {
   }
 
   const bool paused = (app.function_flags & fn::kCountingPaused) != 0;
+  AutoRunRecord record;
+  record.steps = ran;
+  record.counting_paused = paused;
   if (passed) {
     s.SetStatus("自动编程已成功完成");
+    record.verdict = AutoVerdict::kPassed;
     if (!paused) {
       const uint32_t n = ++app.pass_count;
       s.SetText(ctl::kPassBox, FormatNumber(n, 10, 6));
     }
-    if (buzzer) s.Beep(1000, 500);
+    if (BuzzerOn()) s.Beep(1000, 500);
   } else {
     // The failing step's text stays. A programmer that could not be reached
     // has cleared failure_counts: that is no failed chip.
-    if (app.failure_counts == 1 && !paused) {
+    const bool counts = app.failure_counts == 1;
+    record.verdict = counts ? AutoVerdict::kFailed : AutoVerdict::kNotCounted;
+    if (counts && !paused) {
       const uint32_t n = ++app.fail_count;
       s.SetText(ctl::kFailBox, FormatNumber(n, 10, 5));
     }
-    if (buzzer) {
-      for (int i = 0; i < 4; ++i) {
-        if (i) DelayMs(100);
-        s.Beep(1000, 100);
-      }
+    for (int i = 0; i < 4; ++i) {
+      if (i && BuzzerOn()) DelayMs(100);
+      if (BuzzerOn()) s.Beep(1000, 100);
     }
   }
   {
-    std::lock_guard<std::mutex> lock(g_steps_mu);
-    g_last_steps = ran;
+    std::lock_guard<std::mutex> lock(g_last_run_mu);
+    g_last_run = record;
   }
   app.auto_running = 0;
 }
@@ -100,9 +108,9 @@ void RunSequence(bool direct) {
 void AutoProgram() { RunSequence(false); }
 void AutoProgramDirect() { RunSequence(true); }
 
-std::vector<uint8_t> LastAutoSteps() {
-  std::lock_guard<std::mutex> lock(g_steps_mu);
-  return g_last_steps;
+AutoRunRecord LastAutoRun() {
+  std::lock_guard<std::mutex> lock(g_last_run_mu);
+  return g_last_run;
 }
 
 }  // namespace zvp

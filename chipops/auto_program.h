@@ -14,8 +14,18 @@ void AutoProgram();
 // checksum against the buffer (2).
 void AutoProgramDirect();
 
-// The operation codes the last sequence ran, in order (for the production
-// log of the command line).
-std::vector<uint8_t> LastAutoSteps();
+// How a finished sequence ended: the chip passed, failed (and counted as
+// failed unless counting is paused), or the programmer could not be reached
+// (not counted whatever the counting state).
+enum class AutoVerdict { kPassed, kFailed, kNotCounted };
+
+struct AutoRunRecord {
+  AutoVerdict verdict = AutoVerdict::kNotCounted;
+  bool counting_paused = false;
+  std::vector<uint8_t> steps;  // the operation codes that ran, in order
+};
+
+// The last finished sequence (for the production log).
+AutoRunRecord LastAutoRun();
 
 }  // namespace zvp

@@ -47,7 +47,7 @@ class AutoSequence : public LinkTest {
 
 TEST_F(AutoSequence, NoBoxTickedRunsOnlyTheProgrammingStep) {
   Run(0);
-  EXPECT_EQ(LastAutoSteps(), std::vector<uint8_t>{OpProgramChip});
+  EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChip});
   EXPECT_EQ(Pauses(), 1);  // after the programming step, before the result
   EXPECT_EQ(surface_.Status(), "自动编程已成功完成");
   EXPECT_EQ(App().pass_count, 1u);
@@ -58,7 +58,7 @@ TEST_F(AutoSequence, NoBoxTickedRunsOnlyTheProgrammingStep) {
 
 TEST_F(AutoSequence, EveryBoxOnAnMtpChipRunsAllEightStepsInOrder) {
   Run(0x7F);
-  EXPECT_EQ(LastAutoSteps(), (std::vector<uint8_t>{OpBlankCheck, OpEraseMtp, OpProgramChip,
+  EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpBlankCheck, OpEraseMtp, OpProgramChip,
                                                    OpVerifyChip, OpEnableSmart, OpLdcProtect,
                                                    OpReadProtect, OpHardwareWriteProtect}));
   EXPECT_EQ(Pauses(), 7);  // after steps 1 to 7, none after the last
@@ -66,13 +66,15 @@ TEST_F(AutoSequence, EveryBoxOnAnMtpChipRunsAllEightStepsInOrder) {
 
 TEST_F(AutoSequence, DebugModeStreamsTheCodeAndVerifiesByChecksum) {
   Run(0x7F, true);
-  EXPECT_EQ(LastAutoSteps(), (std::vector<uint8_t>{OpBlankCheck, OpEraseMtp, OpProgramChipDirect,
+  EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpBlankCheck, OpEraseMtp, OpProgramChipDirect,
                                                    OpChipChecksum, OpEnableSmart, OpLdcProtect,
                                                    OpReadProtect, OpHardwareWriteProtect}));
   EXPECT_EQ(Pauses(), 7);  // before steps 2 to 8
   Run(0, true);
-  EXPECT_EQ(LastAutoSteps(), std::vector<uint8_t>{OpProgramChipDirect});
-  EXPECT_EQ(Pauses(), 0);  // no pause before the first step nor after the last
+  EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChipDirect});
+  // Step 3 is the first to run and still gets its pause: only step 1 never
+  // has one. None after the last.
+  EXPECT_EQ(Pauses(), 1);
 }
 
 TEST_F(AutoSequence, OtpChipsSkipTheMtpOnlyStepsButForcedProtectionStillReadProtects) {
@@ -80,11 +82,11 @@ TEST_F(AutoSequence, OtpChipsSkipTheMtpOnlyStepsButForcedProtectionStillReadProt
   device_.chip().type = SimChipType::kOtp;
   App().function_flags = fn::kForceProtection;
   Run(opt::kErase | opt::kSmart | opt::kHwWriteProtect);
-  EXPECT_EQ(LastAutoSteps(), (std::vector<uint8_t>{OpProgramChip, OpReadProtect}));
+  EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpProgramChip, OpReadProtect}));
   chip_type_ = 2;
   device_.chip() = SimChip{};  // a new, blank MTP chip
   Run(0);
-  EXPECT_EQ(LastAutoSteps(), (std::vector<uint8_t>{OpProgramChip, OpEnableSmart, OpReadProtect}));
+  EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpProgramChip, OpEnableSmart, OpReadProtect}));
 }
 
 TEST_F(AutoSequence, CountsWithSixDigitsAndNotWhilePaused) {
@@ -115,7 +117,7 @@ TEST_F(AutoSequence, AChipThatIsNotBlankFailsAtTheBlankCheckAndIsCounted) {
   App().fail_count = 7;
   App().function_flags = fn::kBuzzer;
   Run(opt::kBlankCheck | opt::kVerify);
-  EXPECT_EQ(LastAutoSteps(), std::vector<uint8_t>{OpBlankCheck});
+  EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpBlankCheck});
   EXPECT_EQ(surface_.Status().rfind("芯片不空, 在地址: ", 0), 0u) << surface_.Status();
   EXPECT_EQ(App().link_fault, 1u);
   EXPECT_EQ(App().fail_count, 8u);
@@ -125,10 +127,41 @@ TEST_F(AutoSequence, AChipThatIsNotBlankFailsAtTheBlankCheckAndIsCounted) {
   EXPECT_EQ(App().pass_count, 0u);
 }
 
+// Sets function_flags to `flags` when the programming step reports success,
+// as a click on the buzzer box in the middle of a run would.
+class BuzzerClickSurface final : public FakeSurface {
+ public:
+  uint32_t flags = 0;
+  void SetStatus(const std::string& text) override {
+    FakeSurface::SetStatus(text);
+    if (text == "编程成功") App().function_flags = flags;
+  }
+};
+
+// The buzzer box stays usable during a run: switched on after the start it
+// sounds at the end, switched off it stays quiet.
+TEST_F(AutoSequence, TheBuzzerIsReadAtEachBeep) {
+  BuzzerClickSurface clicking;
+  clicking.texts_ = surface_.texts_;
+  App().surface = &clicking;
+  App().function_flags = 0;
+  clicking.flags = fn::kBuzzer;
+  Run(0);
+  ASSERT_EQ(clicking.beeps_.size(), 1u);  // none at the start, the long one at the end
+  EXPECT_EQ(clicking.beeps_[0].ms, 500u);
+  clicking.beeps_.clear();
+  App().function_flags = fn::kBuzzer;
+  clicking.flags = 0;
+  Run(0);
+  ASSERT_EQ(clicking.beeps_.size(), 1u);  // only the one at the start
+  EXPECT_EQ(clicking.beeps_[0].ms, 100u);
+  App().surface = &surface_;
+}
+
 TEST_F(AutoSequence, AnUnreachableProgrammerIsNoFailedChip) {
   device_.faults().silent = true;
   Run(0, true);
-  EXPECT_EQ(LastAutoSteps(), std::vector<uint8_t>{OpProgramChipDirect});
+  EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChipDirect});
   EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
   EXPECT_EQ(App().fail_count, 0u);
   EXPECT_EQ(App().failure_counts, 0u);
@@ -138,7 +171,7 @@ TEST_F(AutoSequence, AnUnreachableProgrammerIsNoFailedChip) {
 TEST_F(AutoSequence, DebugVerifyComparesTheChipSumWithTheBuffer) {
   device_.chip().differs_at = 0x10;  // the chip reads back one byte wrong
   Run(opt::kVerify, true);
-  EXPECT_EQ(LastAutoSteps(), (std::vector<uint8_t>{OpProgramChipDirect, OpChipChecksum}));
+  EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpProgramChipDirect, OpChipChecksum}));
   EXPECT_EQ(surface_.Status(), "编程失败,校验芯片错误!");
   EXPECT_EQ(App().fail_count, 1u);
 }
@@ -146,7 +179,7 @@ TEST_F(AutoSequence, DebugVerifyComparesTheChipSumWithTheBuffer) {
 TEST_F(AutoSequence, AStepAnsweringNoStopsTheSequenceThere) {
   device_.faults().answer_no = OpLdcProtect;
   Run(opt::kLdcProtect | opt::kReadProtect);
-  EXPECT_EQ(LastAutoSteps(), (std::vector<uint8_t>{OpProgramChip, OpLdcProtect}));
+  EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpProgramChip, OpLdcProtect}));
   EXPECT_EQ(surface_.Status(), "使能芯片LDC保护失败!");
   EXPECT_EQ(App().fail_count, 1u);
 }

@@ -1,0 +1,159 @@
+#include "ui/production_log.h"
+
+#include <ctime>
+#include <mutex>
+
+#include "chipops/auto_program.h"
+#include "link/app_state.h"
+#include "link/engine.h"
+#include "ui/control_ids.h"
+#include "ui/window_surface.h"
+
+namespace zvp {
+
+const char kVerdictPassed[] = "通过";
+const char kVerdictFailed[] = "失败";
+const char kVerdictNotCounted[] = "不计数(编程器连接错误)";
+
+namespace {
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr char kLineEnd[] = "\r\n";
+
+// The option boxes in the order of the window's group, by caption.
+struct OptionBox {
+  int id;
+  const char* caption;
+};
+constexpr OptionBox kOptionBoxes[] = {
+    {ctl::kAutoVerify, "自动校验"},         {ctl::kAutoBlankCheck, "自动空检查"},
+    {ctl::kAutoReadProtect, "自动读保护"},  {ctl::kAutoHwWriteProtect, "自动硬件写保护"},
+    {ctl::kAutoLdcProtect, "自动LDC保护"},  {ctl::kEraseBeforeProgram, "编程前擦除MTP"},
+    {ctl::kEnableSmart, "使能SMART"},
+};
+
+const char* StepCaption(uint8_t code) {
+  switch (code) {
+    case OpBlankCheck:
+      return "空检查";
+    case OpEraseMtp:
+      return "擦除MTP";
+    case OpProgramChip:
+      return "编程";
+    case OpProgramChipDirect:
+      return "直接编程";
+    case OpVerifyChip:
+      return "校验";
+    case OpChipChecksum:
+      return "芯片检查和";
+    case OpEnableSmart:
+      return "使能SMART";
+    case OpLdcProtect:
+      return "LDC保护";
+    case OpReadProtect:
+      return "读保护";
+    case OpHardwareWriteProtect:
+      return "硬件写保护";
+  }
+  return "?";
+}
+
+void Join(std::string* list, const std::string& item) {
+  if (!list->empty()) *list += ";";
+  *list += item;
+}
+
+// A field as CSV wants it: quoted when it holds a comma, a quote or a line
+// break, quotes doubled inside.
+std::string Field(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+}  // namespace
+
+std::string LocalTimeText() {
+  // std::localtime shares one buffer between its callers.
+  static std::mutex mu;
+  std::lock_guard<std::mutex> lock(mu);
+  const std::time_t now = std::time(nullptr);
+  char text[32] = {};
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+  return text;
+}
+
+ProductionRecord LastAutoRunRecord(const std::string& port) {
+  AppState& app = App();
+  WindowSurface& w = *app.surface;
+  const AutoRunRecord run = LastAutoRun();
+  ProductionRecord r;
+  r.time = LocalTimeText();
+  r.port = port;
+  r.chip = w.IsChecked(ctl::kChipOtp) ? "OTP" : "MTP";
+  r.vdd = w.IsChecked(ctl::kVdd33) ? "3.3V" : "5.0V";
+  r.vpp = w.IsChecked(ctl::kVpp12) ? "12V" : "Vcc";
+  r.file = w.GetText(ctl::kFileBox, 1023);
+  r.checksum = w.GetText(ctl::kChecksumBox, 16);
+  r.range = w.GetText(ctl::kStartAddress, 16) + "~" + w.GetText(ctl::kEndAddress, 16);
+  for (const OptionBox& b : kOptionBoxes) {
+    if (w.IsEnabled(b.id) && w.IsChecked(b.id)) Join(&r.options, b.caption);
+  }
+  for (uint8_t code : run.steps) Join(&r.steps, StepCaption(code));
+  switch (run.verdict) {
+    case AutoVerdict::kPassed:
+      r.verdict = kVerdictPassed;
+      break;
+    case AutoVerdict::kFailed:
+      r.verdict = kVerdictFailed;
+      break;
+    case AutoVerdict::kNotCounted:
+      r.verdict = kVerdictNotCounted;
+      break;
+  }
+  r.counting_paused = run.counting_paused;
+  r.status = w.Status();
+  r.pass_count = app.pass_count;
+  r.fail_count = app.fail_count;
+  return r;
+}
+
+std::string ProductionLogHeader() {
+  return std::string("时间,端口,芯片,芯片电压,编程电压,代码文件,编程内存检查和,地址范围,"
+                     "编程选项,执行步骤,结果,计数,状态信息,成功计数,失败计数") +
+         kLineEnd;
+}
+
+std::string ProductionLogLine(const ProductionRecord& r) {
+  const std::string fields[] = {
+      r.time,     r.port,    r.chip,    r.vdd,     r.vpp,
+      r.file,     r.checksum, r.range,  r.options, r.steps,
+      r.verdict,  r.counting_paused ? "暂停计数" : "计数",
+      r.status,   std::to_string(r.pass_count), std::to_string(r.fail_count),
+  };
+  std::string line;
+  for (const std::string& f : fields) {
+    if (!line.empty()) line += ",";
+    line += Field(f);
+  }
+  return line + kLineEnd;
+}
+
+std::string ProductionLog::Open(const std::string& utf8_path) {
+  const std::string error = file_.Open(utf8_path, TextFile::Mode::kAppend);
+  if (!error.empty()) return error;
+  if (file_.WasEmpty() && !file_.Write(kByteOrderMark + ProductionLogHeader())) {
+    return file_.Error();
+  }
+  return std::string();
+}
+
+bool ProductionLog::Append(const ProductionRecord& record) {
+  return file_.Write(ProductionLogLine(record));
+}
+
+}  // namespace zvp
