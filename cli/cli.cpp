@@ -1,6 +1,10 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <csignal>
+#include <utility>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -30,6 +34,8 @@
 #include "ui/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/headless_window.h"
+#include "ui/production_log.h"
+#include "ui/text_file.h"
 #include "ui/start_up.h"
 #include "ui/window_events.h"
 
@@ -41,18 +47,30 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+// Ctrl-C and SIGTERM ask the running transfer to stop, as the user's
+// double-click on the status line does (a save then keeps the old file);
+// the commands after it do not run. A second signal ends the program at
+// once.
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnStopSignal(int signal) {
+  g_interrupted = true;
+  App().user_abort = 1;
+  std::signal(signal, SIG_DFL);
+}
+
 const char kUsage[] =
     "usage: zvp [OPTIONS] COMMAND [COMMAND ...]\n"
     "options:\n"
-    "  --port NAME        the programmer's port (COM1..COM4 on Windows, a device path elsewhere)\n"
+    "  --port NAME        the programmer's port (COM1, COM2, ... on Windows, a device path elsewhere)\n"
     "  --simulate         the built-in virtual programmer instead of a port\n"
     "  --chip otp|mtp     chip type (mtp)\n"
     "  --vdd 5.0|3.3      chip supply (5.0)\n"
     "  --vpp 12|vcc       programming voltage (vcc)\n"
     "  --options LIST     blank-check,erase,verify,smart,ldc-protect,read-protect,\n"
     "                     hw-write-protect, or none (verify,read-protect,smart,hw-write-protect,erase)\n"
-    "  --start HEX        start address (0000)\n"
-    "  --end HEX          end address (1FFF)\n"
+    "  --start HEX        start address, up to 4 hex digits (0000)\n"
+    "  --end HEX          end address, up to 4 hex digits (1FFF)\n"
     "  --file PATH        code file\n"
     "  --debug            debug mode (the PC streams and compares the code itself)\n"
     "  --chip-view        view: show the chip instead of the programmer memory\n"
@@ -62,11 +80,20 @@ const char kUsage[] =
     "  --trace FILE       write a wire trace of every serial-port call\n"
     "  --repeat           auto: program chip after chip, one per line on standard input,\n"
     "                     until the input ends (the reset watch runs while waiting)\n"
-    "  --log FILE         auto: append a line per finished run to FILE\n"
+    "  --log FILE         auto: append a line per finished run to FILE (also runs\n"
+    "                     that ended on a lost link, as not counted)\n"
     "commands:\n"
     "  connect download memsum init-memory blank-check verify chipsum copy-chip erase\n"
     "  read-protect ldc-protect hw-write-protect auto offline-master save-hex PATH\n"
-    "  view ADDR state\n";
+    "  view ADDR (up to 5 hex digits) state\n"
+    "exit status:\n"
+    "  0  every command done\n"
+    "  1  a command failed, was refused, was answered No (not done) or was\n"
+    "     interrupted; the commands after it did not run. With auto --repeat:\n"
+    "     a chip failed or was not counted\n"
+    "  2  a usage error: an unknown or malformed option or command, no port\n"
+    "     (neither --port nor --simulate), a log or trace file that cannot be\n"
+    "     written\n";
 
 struct OptionBox {
   const char* word;
@@ -133,9 +160,22 @@ struct Options {
   std::vector<Invocation> commands;
 };
 
+// One line that says what is wrong; the whole usage only when the command
+// line says nothing useful at all.
 int UsageError(const std::string& message) {
-  std::cerr << "zvp: " << message << "\n" << kUsage;
+  std::cerr << "zvp: " << message << "\n(zvp --help lists the options and commands)\n";
   return kExitUsage;
+}
+
+// Up to `digits` hexadecimal digits, nothing else: what the address boxes
+// take. "0x10", "1FFFh", "1,FFF" and "-1" are refused rather than read in
+// part by the window's rules.
+bool IsHexAddress(const std::string& text, size_t digits) {
+  if (text.empty() || text.size() > digits) return false;
+  for (char c : text) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
 }
 
 // Parses argv; returns an exit status on error.
@@ -167,10 +207,12 @@ std::optional<int> Parse(int argc, const char* const* argv, Options* o) {
     } else if (a == "--options") {
       if (!value(i, &v)) return UsageError("--options needs a list");
       o->options = v;
-    } else if (a == "--start") {
-      if (!value(i, &o->start)) return UsageError("--start needs an address");
-    } else if (a == "--end") {
-      if (!value(i, &o->end)) return UsageError("--end needs an address");
+    } else if (a == "--start" || a == "--end") {
+      std::string* field = a == "--start" ? &o->start : &o->end;
+      if (!value(i, field)) return UsageError(a + " needs an address");
+      if (!IsHexAddress(*field, 4))
+        return UsageError(a + " takes a hexadecimal address of 1 to 4 digits (0000..7FFF), not '" +
+                          *field + "'");
     } else if (a == "--file") {
       if (!value(i, &v)) return UsageError("--file needs a path");
       o->file = v;
@@ -199,11 +241,23 @@ std::optional<int> Parse(int argc, const char* const* argv, Options* o) {
       if (!entry) return UsageError("unknown command " + a);
       Invocation inv{entry, ""};
       if (entry->takes_arg && !value(i, &inv.arg)) return UsageError(a + " needs an argument");
+      if (a == "view" && !IsHexAddress(inv.arg, 5))
+        return UsageError("view takes a hexadecimal address of 1 to 5 digits, not '" + inv.arg +
+                          "'");
       o->commands.push_back(inv);
     }
   }
-  if (o->commands.empty()) return UsageError("no command given");
+  if (o->commands.empty()) {
+    std::cerr << "zvp: no command given\n" << kUsage;
+    return kExitUsage;
+  }
   if (o->simulate && !o->port.empty()) return UsageError("--port and --simulate exclude each other");
+  // Every command but state talks to the programmer.
+  const bool needs_port = std::any_of(o->commands.begin(), o->commands.end(), [](const Invocation& c) {
+    return std::string(c.entry->name) != "state";
+  });
+  if (needs_port && !o->simulate && o->port.empty())
+    return UsageError("no port: give --port DEVICE or --simulate");
   if (o->chip == "otp" && o->vdd == "3.3") return UsageError("an OTP chip takes only 5.0 V");
   if (o->options && *o->options != "none") {
     std::stringstream list(*o->options);
@@ -212,13 +266,6 @@ std::optional<int> Parse(int argc, const char* const* argv, Options* o) {
       bool known = false;
       for (const OptionBox& b : kOptionBoxes) known = known || word == b.word;
       if (!known) return UsageError("unknown option word " + word);
-    }
-  }
-  for (const Invocation& inv : o->commands) {
-    if (inv.entry->code && !OperationAvailable(inv.entry->code)) {
-      std::cerr << "zvp: the command " << inv.entry->name
-                << " is not available in this version yet\n";
-      return kExitUsage;
     }
   }
   return std::nullopt;
@@ -295,7 +342,15 @@ class Printer {
     std::cerr << "[" << box.caption << "] " << OneLine(box.text) << " -> " << AnswerName(a)
               << "\n"
               << std::flush;
+    // Every question the program asks is "go on?": No leaves it not done.
+    if (a == MsgAnswer::kNo || a == MsgAnswer::kCancel) declined_ = true;
     return a;
+  }
+
+  // Whether a question was answered No or Cancel since the last call.
+  bool TakeDeclined() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return std::exchange(declined_, false);
   }
 
   void Finish() {
@@ -319,18 +374,16 @@ class Printer {
   bool ask_;
   std::string last_;
   bool open_line_ = false;
+  bool declined_ = false;
 };
 
-void PrintState(HeadlessWindow& w, const std::string& port_arg) {
+void PrintState(HeadlessWindow& w, const std::string& port_name) {
   const AppState& app = App();
-  const int port = SelectedPort();
   std::string options;
   for (const OptionBox& b : kOptionBoxes) {
     if (w.IsChecked(b.id) && w.IsEnabled(b.id)) options += (options.empty() ? "" : ",") + std::string(b.word);
   }
-  std::cout << "port: " << (port ? "COM" + std::to_string(port) : std::string("none"))
-            << (port && !port_arg.empty() && port_arg.rfind("COM", 0) != 0 ? " (" + port_arg + ")" : "")
-            << "\n"
+  std::cout << "port: " << (port_name.empty() ? std::string("none") : port_name) << "\n"
             << "chip: " << (w.IsChecked(ctl::kChipOtp) ? "otp" : "mtp") << "\n"
             << "vdd: " << w.GetText(ctl::kVddBox, 16) << "\n"
             << "vpp: " << (w.IsChecked(ctl::kVpp12) ? "12" : "vcc") << "\n"
@@ -376,133 +429,148 @@ void ApplyChoices(HeadlessWindow& w, const Options& o) {
   }
 }
 
-// Presses `button` and waits for the operation it starts. False when nothing
-// started (a guard refused) or the operation left link_fault set.
-bool Press(HeadlessWindow& w, int button) {
+// The window's own words for an operation that did nothing because the
+// user said no or the mode forbids it (offline master in debug mode).
+bool SaysNotDone(const std::string& status) {
+  return status == "操作已中止" || status == "操作已退出";
+}
+
+// What one press of a button came to.
+enum class Pressed { kRefused, kDone, kFailed, kDeclined };
+
+// Presses `button` and waits for the operation it starts: refused when
+// nothing started (a guard said no, or the button is greyed), declined when
+// the user answered a question No or the operation says it did nothing,
+// failed when link_fault is left set.
+Pressed Press(HeadlessWindow& w, Printer& printer, int button) {
   if (!w.IsEnabled(button)) {
     // The window greys the MTP-only buttons for an OTP chip; a user could
     // not press them, and neither can the command line.
     std::cerr << "zvp: that button is greyed out for the chosen chip type\n";
-    return false;
+    return Pressed::kRefused;
   }
+  printer.TakeDeclined();
   const uint64_t before = WorkersStarted();
   w.Click(button);
   WaitForWorkers();
-  if (WorkersStarted() == before) return false;
-  return App().link_fault == 0;
-}
-
-const char* StepName(uint8_t code) {
-  switch (code) {
-    case OpBlankCheck:
-      return "blank-check";
-    case OpEraseMtp:
-      return "erase";
-    case OpProgramChip:
-      return "program";
-    case OpProgramChipDirect:
-      return "program-direct";
-    case OpVerifyChip:
-      return "verify";
-    case OpChipChecksum:
-      return "chipsum";
-    case OpEnableSmart:
-      return "smart";
-    case OpLdcProtect:
-      return "ldc-protect";
-    case OpReadProtect:
-      return "read-protect";
-    case OpHardwareWriteProtect:
-      return "hw-write-protect";
-  }
-  return "?";
+  if (WorkersStarted() == before) return Pressed::kRefused;
+  if (printer.TakeDeclined() || SaysNotDone(w.Status())) return Pressed::kDeclined;
+  return App().link_fault == 0 ? Pressed::kDone : Pressed::kFailed;
 }
 
 // Lines typed on standard input, read on a thread of their own so that the
-// reset watch can tick while the operator changes chips.
+// reset watch can tick while the operator changes chips. The reading thread
+// cannot be interrupted (a read of a terminal waits for the user) and may
+// outlive the waiter, so what both touch is shared and lives as long as
+// either needs it.
 class LineWaiter {
  public:
-  LineWaiter() {
-    std::thread([this] {
+  LineWaiter() : shared_(std::make_shared<Shared>()) {
+    std::thread([shared = shared_] {
       std::string line;
       while (std::getline(std::cin, line)) {
-        std::lock_guard<std::mutex> lock(mu_);
-        ++lines_;
-        cv_.notify_all();
+        std::lock_guard<std::mutex> lock(shared->mu);
+        ++shared->lines;
+        shared->cv.notify_all();
       }
-      std::lock_guard<std::mutex> lock(mu_);
-      ended_ = true;
-      cv_.notify_all();
-    }).detach();  // a read of a terminal cannot be interrupted; the process end ends it
+      std::lock_guard<std::mutex> lock(shared->mu);
+      shared->ended = true;
+      shared->cv.notify_all();
+    }).detach();
   }
   // Waits for the next line, calling `tick` once a second meanwhile. False
-  // at the end of the input.
+  // at the end of the input or after a stop signal.
   bool Next(const std::function<void()>& tick) {
-    std::unique_lock<std::mutex> lock(mu_);
-    while (lines_ == 0 && !ended_) {
-      if (!cv_.wait_for(lock, std::chrono::seconds(1), [&] { return lines_ > 0 || ended_; })) {
+    Shared& s = *shared_;
+    std::unique_lock<std::mutex> lock(s.mu);
+    while (s.lines == 0 && !s.ended && !g_interrupted) {
+      if (!s.cv.wait_for(lock, std::chrono::seconds(1), [&] { return s.lines > 0 || s.ended; })) {
         lock.unlock();
         tick();
         lock.lock();
       }
     }
-    if (lines_ == 0) return false;
-    --lines_;
+    if (s.lines == 0 || g_interrupted) return false;
+    --s.lines;
     return true;
   }
 
  private:
-  std::mutex mu_;
-  std::condition_variable cv_;
-  int lines_ = 0;
-  bool ended_ = false;
+  struct Shared {
+    std::mutex mu;
+    std::condition_variable cv;
+    int lines = 0;
+    bool ended = false;
+  };
+  std::shared_ptr<Shared> shared_;
 };
 
-std::string LocalTime() {
-  const std::time_t now = std::time(nullptr);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
-  return text;
+// Everything a command needs besides the window.
+struct Session {
+  HeadlessWindow& window;
+  Printer& printer;
+  const Options& options;
+  std::string port_name;  // as connected; empty without a port
+  ProductionLog* log = nullptr;
+};
+
+// One auto-program run, logged when it ran (a guard that refused ran
+// nothing). kFailed also when the log could not take the line.
+Pressed RunAuto(Session& s) {
+  const Pressed result = Press(s.window, s.printer, ctl::kAutoProgram);
+  if (result == Pressed::kRefused) return result;
+  if (s.log && !s.log->Append(LastAutoRunRecord(s.port_name))) {
+    std::cerr << "zvp: writing the log file " << s.options.log << " failed: " << s.log->Error()
+              << "; stopped\n";
+    return Pressed::kFailed;
+  }
+  return result;
 }
 
-// The production run: chip after chip until the input ends. The result is
-// the last run's.
-bool RunProduction(HeadlessWindow& w, const Options& o) {
-  std::ofstream log;
-  if (!o.log.empty()) log.open(o.log, std::ios::out | std::ios::app);
+// The production run: chip after chip until the input ends, then the
+// totals. True only when every chip passed.
+bool RunProduction(Session& s) {
   LineWaiter waiter;
-  bool passed = false;
+  bool all_passed = true;
+  int runs = 0;
   for (;;) {
-    passed = Press(w, ctl::kAutoProgram);
+    const Pressed result = RunAuto(s);
+    // A guard that refuses now refuses every next chip too.
+    if (result == Pressed::kRefused) {
+      all_passed = false;
+      break;
+    }
+    ++runs;
+    all_passed = all_passed && result == Pressed::kDone;
     const AppState& app = App();
     std::cout << "pass: " << app.pass_count << "  fail: " << app.fail_count << "\n" << std::flush;
-    if (log) {
-      std::string steps;
-      for (uint8_t code : LastAutoSteps()) steps += (steps.empty() ? "" : ",") + std::string(StepName(code));
-      log << LocalTime() << "\t" << (passed ? "pass" : "fail") << "\t"
-          << (steps.empty() ? "-" : steps) << "\t" << w.Status() << "\tpass=" << app.pass_count
-          << "\tfail=" << app.fail_count << "\n"
-          << std::flush;
-    }
+    // A log that cannot take the next line, or a stop: no next chip.
+    if ((s.log && !s.log->Error().empty()) || g_interrupted) break;
     std::cerr << "zvp: Enter programs the next chip; end of input stops\n" << std::flush;
     if (!waiter.Next([] { OnTimerTick(ctl::kResetPollTimer); })) break;
     StopResetPoll();
   }
   StopResetPoll();
-  return passed;
+  const AppState& app = App();
+  std::cout << "total: " << runs << " runs, pass: " << app.pass_count
+            << "  fail: " << app.fail_count << (all_passed ? "" : "  (not every chip passed)")
+            << "\n"
+            << std::flush;
+  return all_passed;
 }
 
 // The code view's page at `address` as the window shows it: "显示内存数据",
 // then the address and "设 置", printed as its 16 rows; "返 回" afterwards
 // gives the following commands their buttons back.
-bool ShowPage(HeadlessWindow& w, const std::string& address, const Options& o) {
-  if (!Press(w, ctl::kShowMemory)) return false;
+bool ShowPage(Session& s, const std::string& address) {
+  HeadlessWindow& w = s.window;
+  if (Press(w, s.printer, ctl::kShowMemory) != Pressed::kDone) return false;
   // The first show selects the memory view in hexadecimal and page 0; the
   // modes are chosen afterwards, without a refresh of their own.
-  SelectRadio(o.chip_view ? ctl::kViewChip : ctl::kViewMemory);
-  w.SetChecked(ctl::kViewAscii, o.ascii);
+  SelectRadio(s.options.chip_view ? ctl::kViewChip : ctl::kViewMemory);
+  w.SetChecked(ctl::kViewAscii, s.options.ascii);
   w.SetText(ctl::kViewAddress, address);
-  const bool shown = Press(w, ctl::kViewSet);
+  const bool shown = Press(w, s.printer, ctl::kViewSet) == Pressed::kDone;
   if (shown) {
     std::string table = "ADDR ";
     for (int column = 0; column < 16; ++column) table += "  " + FormatNumber(column, 16, 1);
@@ -521,24 +589,22 @@ bool ShowPage(HeadlessWindow& w, const std::string& address, const Options& o) {
   return shown;
 }
 
-bool RunCommand(HeadlessWindow& w, const Invocation& inv, const Options& o) {
+bool RunCommand(Session& s, const Invocation& inv) {
   const CommandSpec& c = *inv.entry;
   const std::string name = c.name;
   if (name == "connect") return App().programmer_found == 1;
   if (name == "state") {
-    PrintState(w, o.port);
+    PrintState(s.window, s.port_name);
     return App().link_fault == 0;
   }
   if (name == "init-memory") {
-    bool asked_yes = false;
-    const size_t boxes_before = w.Messages().size();
+    s.printer.TakeDeclined();
     OnFunctionKey(0x76);  // F7
-    const auto boxes = w.Messages();
-    asked_yes = boxes.size() > boxes_before && w.Status() != "操作已退出";
-    return asked_yes && App().link_fault == 0;
+    return !s.printer.TakeDeclined() && !SaysNotDone(s.window.Status()) && App().link_fault == 0;
   }
-  if (name == "view") return ShowPage(w, inv.arg, o);
-  return Press(w, c.button);
+  if (name == "view") return ShowPage(s, inv.arg);
+  if (name == "auto") return s.options.repeat ? RunProduction(s) : RunAuto(s) == Pressed::kDone;
+  return Press(s.window, s.printer, c.button) == Pressed::kDone;
 }
 
 }  // namespace
@@ -546,6 +612,19 @@ bool RunCommand(HeadlessWindow& w, const Invocation& inv, const Options& o) {
 int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   Options o;
   if (auto status = Parse(argc, argv, &o)) return *status;
+
+  // The files come first: a log or trace that cannot be written is a usage
+  // error before any chip is touched.
+  ProductionLog log;
+  if (!o.log.empty()) {
+    const std::string error = log.Open(o.log);
+    if (!error.empty()) return UsageError("cannot write the log file " + o.log + ": " + error);
+  }
+  TextFile trace_file;
+  if (!o.trace.empty()) {
+    const std::string error = trace_file.Open(o.trace, TextFile::Mode::kReplace);
+    if (!error.empty()) return UsageError("cannot write the trace file " + o.trace + ": " + error);
+  }
 
   AppState& app = App();
   ResetAppState();
@@ -557,27 +636,25 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   std::unique_ptr<VirtualProgrammer> device;
   std::unique_ptr<SimPort> sim_port;
   SerialPort* port = platform.port;
-  int com = 0;
+  std::string port_name;
   if (o.simulate) {
     device = std::make_unique<VirtualProgrammer>();
     sim_port = std::make_unique<SimPort>(device.get(), &clock);
     port = sim_port.get();
-    com = 1;
+    port_name = "COM1";
   } else if (!o.port.empty()) {
-    const std::string name = platform.map_port ? platform.map_port(o.port) : "";
-    if (name.size() != 4 || name.rfind("COM", 0) != 0 || name[3] < '1' || name[3] > '4')
-      return UsageError("cannot use the port " + o.port);
-    com = name[3] - '0';
+    port_name = platform.map_port ? platform.map_port(o.port) : "";
+    if (port_name.empty()) return UsageError("cannot use the port " + o.port);
   }
 
-  std::ofstream trace_file;
   std::unique_ptr<WireTrace> trace;
   std::unique_ptr<TracedPort> traced;
-  if (!o.trace.empty()) {
-    trace_file.open(o.trace, std::ios::out | std::ios::trunc);
-    if (!trace_file) return UsageError("cannot write the trace file " + o.trace);
-    trace = std::make_unique<WireTrace>(&clock, [&trace_file](const std::string& line) {
-      trace_file << line << "\n" << std::flush;
+  std::atomic<bool> trace_failed{false};
+  if (trace_file.IsOpen()) {
+    trace = std::make_unique<WireTrace>(&clock, [&](const std::string& line) {
+      // A trace that lost a line is no trace: the transfer stops as the
+      // user's stop would stop it, and the run ends after it.
+      if (!trace_file.Write(line + "\n") && !trace_failed.exchange(true)) app.user_abort = 1;
     });
     if (port) {
       traced = std::make_unique<TracedPort>(port, trace.get());
@@ -611,25 +688,45 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   };
   window.SetObservers(watch);
 
+  g_interrupted = false;
+  auto previous_int = std::signal(SIGINT, OnStopSignal);
+  auto previous_term = std::signal(SIGTERM, OnStopSignal);
+
+  Session session{window, printer, o, port_name, log.Error().empty() && !o.log.empty() ? &log : nullptr};
   int status = kExitOk;
-  if (com) {
-    // As a saved port is connected at start-up: the radio button, then the
-    // connection.
-    SelectRadio(ctl::kCom1 + com - 1);
-    ConnectPort(com);
-    if (!app.programmer_found) status = kExitFailed;
+  if (!port_name.empty()) {
+    // As a saved port is connected at start-up: the radio button when the
+    // window has one for it, then the connection.
+    for (int n = 1; n <= 4; ++n) {
+      if (port_name == "COM" + std::to_string(n)) SelectRadio(ctl::kCom1 + n - 1);
+    }
+    ConnectPort(port_name);
+    if (!app.programmer_found) {
+      status = kExitFailed;
+      const std::string why = platform.open_error ? platform.open_error() : "";
+      if (!why.empty()) std::cerr << "zvp: cannot open the port: " << why << "\n";
+    }
   }
   if (status == kExitOk) {
     for (const Invocation& inv : o.commands) {
-      const bool production = o.repeat && std::string(inv.entry->name) == "auto";
-      if (production ? !RunProduction(window, o) : !RunCommand(window, inv, o)) {
+      if (!RunCommand(session, inv) || trace_failed || g_interrupted) {
         status = kExitFailed;
         break;
       }
     }
   }
+  if (trace_failed) {
+    std::cerr << "zvp: writing the trace file " << o.trace << " failed: " << trace_file.Error()
+              << "; stopped\n";
+    status = kExitFailed;
+  } else if (g_interrupted) {
+    std::cerr << "zvp: interrupted; stopped\n";
+    status = kExitFailed;
+  }
   WaitForResetPoll();
   printer.Finish();
+  std::signal(SIGINT, previous_int == SIG_ERR ? SIG_DFL : previous_int);
+  std::signal(SIGTERM, previous_term == SIG_ERR ? SIG_DFL : previous_term);
   window.SetObservers({});
   app.surface = nullptr;
   app.port = nullptr;

@@ -18,16 +18,21 @@ struct CliPlatform {
   // The platform's serial port (Win32 or POSIX).
   SerialPort* port = nullptr;
   ThreadPriority* priority = nullptr;
-  // Turns the --port argument into the COM name the program connects
-  // ("COM1".."COM4"), arranging for that name to reach the device; empty when
-  // the argument names no port this platform can use.
+  // Turns the --port argument into the name the program connects and shows
+  // ("COM7" on Windows, the device path elsewhere); empty when the argument
+  // names no port this platform can use.
   std::function<std::string(const std::string& arg)> map_port;
+  // Why the last open of the port failed (the path tried and the reason),
+  // for standard error; may be left empty.
+  std::function<std::string()> open_error;
   bool stdout_is_terminal = false;
   bool stdin_is_terminal = false;
 };
 
-// Runs the command line; returns the exit status (0 done, 1 a command failed
-// or was refused, 2 a usage error or a command not available yet).
+// Runs the command line; returns the exit status: 0 every command done; 1 a
+// command failed, was refused, was answered No or was interrupted (the
+// commands after it do not run), or with auto --repeat a chip did not pass;
+// 2 a usage error (no port included).
 int RunCli(int argc, const char* const* argv, const CliPlatform& platform);
 
 }  // namespace zvp

@@ -38,21 +38,66 @@ check "missing port exits 1" test $rc -eq 1
 check "missing port shows the connection error" grep -qx "编程器连接错误,编程器可能正忙,请稍候再试!" "$tmp/out"
 check "missing port fails at once (${took} ms)" test $took -lt 2000
 
-# Usage errors and commands not built yet exit 2.
+# Usage errors exit 2 with one line that names what is wrong.
 "$zvp" --simulate frobnicate >/dev/null 2>&1
 check "unknown command exits 2" test $? -eq 2
 "$zvp" --chip otp --vdd 3.3 --simulate connect >/dev/null 2>&1
 check "OTP at 3.3 V is refused" test $? -eq 2
 "$zvp" >/dev/null 2>&1
 check "no command exits 2" test $? -eq 2
+for bad in 0x10 1FFFh 1,FFF -1 xyz 12345 ''; do
+  for opt in --start --end; do
+    "$zvp" --simulate $opt "$bad" blank-check >"$tmp/out" 2>"$tmp/err"
+    rc=$?
+    check "$opt '$bad' is a usage error ($rc)" test $rc -eq 2
+    check "$opt '$bad' is named" grep -q -- "^zvp: $opt " "$tmp/err"
+    check "$opt '$bad' touches no programmer" test ! -s "$tmp/out"
+  done
+done
+"$zvp" --simulate view 1FFFFF >/dev/null 2>"$tmp/err"
+check "a view address of 6 digits is a usage error" test $? -eq 2
+check "and is named" grep -q "^zvp: view " "$tmp/err"
 
-# Without a port an operation is refused by the window's own text.
-"$zvp" blank-check >"$tmp/out" 2>&1
-rc=$?
-if [ $rc -ne 2 ]; then
-  check "blank-check without a port exits 1" test $rc -eq 1
-  check "blank-check without a port asks for a port" grep -q "请点击相应的COM端口以启动编程器连接" "$tmp/out"
-fi
+# No port: said, exit 2, whatever the command; state alone needs none.
+for args in "blank-check" "--port '' connect"; do
+  eval "\"\$zvp\" $args" >"$tmp/out" 2>"$tmp/err"
+  check "no port ($args) exits 2" test $? -eq 2
+  check "no port ($args) says so" grep -q "^zvp: no port" "$tmp/err"
+done
+
+# Questions answered No (no terminal on standard input: every answer is No)
+# leave the command not done: exit 1, and the commands after it do not run.
+echo "the old file" >"$tmp/keep.hex"
+printf '\x5A%.0s' $(seq 256) >"$tmp/small.bin"
+for cmd in copy-chip offline-master init-memory; do
+  "$zvp" --simulate --file "$tmp/small.bin" download $cmd save-hex "$tmp/keep.hex" </dev/null \
+    >"$tmp/out" 2>"$tmp/err"
+  check "$cmd answered No exits 1" test $? -eq 1
+  check "$cmd answered No: the box shows No" grep -q -- "-> No$" "$tmp/err"
+  check "$cmd answered No: save-hex did not run" grep -qx "the old file" "$tmp/keep.hex"
+done
+# Refused in debug mode with the window's "操作已中止": not done either.
+"$zvp" --simulate --debug --file "$tmp/small.bin" download offline-master save-hex "$tmp/keep.hex" \
+  </dev/null >"$tmp/out" 2>"$tmp/err"
+check "offline-master in debug mode exits 1" test $? -eq 1
+check "offline-master in debug mode: save-hex did not run" grep -qx "the old file" "$tmp/keep.hex"
+
+# A log or trace that cannot be written: one line, exit 2, no chip touched.
+for target in "$tmp/missing/log.csv" "$tmp" /proc /dev/full; do
+  for opt in --log --trace; do
+    "$zvp" --simulate $opt "$target" connect >"$tmp/out" 2>"$tmp/err"
+    rc=$?
+    if [ "$opt $target" = "--trace /dev/full" ]; then
+      # It opens; the first line that cannot be written stops the run.
+      check "$opt $target fails ($rc)" test $rc -eq 1
+      check "$opt $target says the write failed" grep -q "^zvp: writing the trace file /dev/full failed" "$tmp/err"
+      continue
+    fi
+    check "$opt $target is a usage error ($rc)" test $rc -eq 2
+    check "$opt $target says why in one line" test "$(wc -l <"$tmp/err")" -le 2
+    check "$opt $target touches no programmer" test ! -s "$tmp/out"
+  done
+done
 
 # The choices show in the window's state.
 "$zvp" --chip otp --vpp 12 --options blank-check,verify --start 100 --end 2ff \
@@ -79,6 +124,15 @@ check "the saved HEX holds the data" grep -qx ":10000000" <(head -c 9 "$tmp/back
 check "erase is refused for an OTP chip" test $? -eq 1
 check "and says the button is greyed" grep -q "greyed" "$tmp/out"
 
+# Every auto run is logged, also without --repeat; the file opens in a
+# spreadsheet: UTF-8 with a byte-order mark and a header line.
+"$zvp" --simulate --debug --options none --end 01FF --file "$tmp/app.bin" --log "$tmp/log.csv" \
+  download auto >/dev/null 2>&1
+check "a single auto run passes" test $? -eq 0
+check "the log starts with the byte-order mark and the header" \
+  test "$(head -c 10 "$tmp/log.csv" | od -An -tx1 | tr -d ' \n')" = "efbbbfe697b6e997b42c"
+check "the log has one line for the run" test "$(grep -c ',通过,计数,自动编程已成功完成,1,0' "$tmp/log.csv")" -eq 1
+
 # zvp-sim on a pseudo-terminal, with a wire trace.
 "$sim" >"$tmp/sim" </dev/null &
 simpid=$!
@@ -93,7 +147,27 @@ check "trace: byte 20 is 01" test "${header:40:2}" = "01"
 check "trace: bytes 6 and 7 are 55" test "${header:12:4}" = "5555"
 check "trace: bytes 16 to 19 are 55" test "${header:32:8}" = "55555555"
 check "trace: the answer is read" grep -q " READ 21/21 " "$tmp/t.txt"
-check "trace lines carry milliseconds" grep -qE '^[0-9]+\.[0-9]{3} OPEN COM1 ok$' "$tmp/t.txt"
+check "trace lines carry milliseconds" grep -qE "^[0-9]+\.[0-9]{3} OPEN $pty ok$" "$tmp/t.txt"
+check "the connection names the port as given" grep -qx "OK, 已检测到 ZVP-V2.0C 连接在端口 $pty" "$tmp/out"
+
+# A save stopped by Ctrl-C (SIGINT) keeps the old file whole: exit 1, the
+# stop said, no part file left beside it.
+echo "the old file" >"$tmp/keep.hex"
+"$zvp" --port "$pty" --end 7FFF save-hex "$tmp/keep.hex" >"$tmp/out" 2>"$tmp/err" &
+zvppid=$!
+for _ in $(seq 100); do grep -q "读取编程内存数据并保存到文件" "$tmp/out" && break; sleep 0.05; done
+kill -INT $zvppid
+wait $zvppid
+rc=$?
+check "an interrupted save exits 1 ($rc)" test $rc -eq 1
+check "an interrupted save says so" grep -q "^zvp: interrupted" "$tmp/err"
+check "an interrupted save keeps the old file" grep -qx "the old file" "$tmp/keep.hex"
+check "an interrupted save leaves no part file" test ! -e "$tmp/keep.hex.zvp-part"
+
+# A port that cannot be opened says why on standard error.
+"$zvp" --port "$tmp/no-such-tty" connect >"$tmp/out" 2>"$tmp/err"
+check "a missing device exits 1" test $? -eq 1
+check "a missing device is named with the reason" grep -q "$tmp/no-such-tty" "$tmp/err"
 
 echo "$passed passed, $failed failed"
 test $failed -eq 0

@@ -66,7 +66,8 @@ check "the chip holds the file's data" cmp -n 2048 "$tmp/chip.bin" "$tmp/app.bin
 check "the programmed chip fails" test $? -eq 1
 check "at the blank check" grep -q "^芯片不空, 在地址: 00000$" "$tmp/out2"
 check "the failure is counted" grep -q "^pass: 0  fail: 1$" "$tmp/out2"
-check "the log has the run" grep -qP "\tfail\tblank-check\t芯片不空, 在地址: 00000\tpass=0\tfail=1$" "$tmp/shift.log"
+check "the log has the run" grep -q ",空检查,失败,计数,\"芯片不空, 在地址: 00000\",0,1"$'\r'"$" "$tmp/shift.log"
+check "the run's totals are printed" grep -q "^total: 1 runs, pass: 0  fail: 1" "$tmp/out2"
 
 # 3. An offline master: the programmer keeps the code and the configuration.
 "$zvp" --port "$pty" --file "$tmp/app.hex" --yes download offline-master >"$tmp/out3" 2>"$tmp/err3"
@@ -111,6 +112,30 @@ exec 4>&-
 wait $zvppid
 check "the first chip of the run passes" grep -q "^pass: 1  fail: 0$" "$tmp/out4"
 check "the reset is reported while waiting" grep -q "^OK,检测到 ZVP-V2.0C 已复位!" "$tmp/out4"
+
+# 5b. The programmer goes silent between two chips: the run that cannot
+# reach it is logged as not counted, and the memory it may have lost is no
+# longer trusted: the next chip is refused until a new download.
+ask_sim new-chip "new-chip:" >/dev/null
+mkfifo "$tmp/operator2"
+"$zvp" --port "$pty" --options blank-check --file "$tmp/app.hex" --log "$tmp/lost.log" \
+  download auto --repeat <"$tmp/operator2" >"$tmp/out9" 2>"$tmp/err9" &
+zvppid=$!
+exec 5>"$tmp/operator2"
+for _ in $(seq 300); do grep -q "^pass: " "$tmp/out9" && break; sleep 0.1; done
+ask_sim "fault silent" "fault:" >/dev/null
+echo >&5
+for _ in $(seq 100); do [ "$(grep -c '^pass: ' "$tmp/out9")" -ge 2 ] && break; sleep 0.1; done
+ask_sim "fault none" "fault:" >/dev/null
+echo >&5
+exec 5>&-
+wait $zvppid
+rc=$?
+check "a production run with a lost chip exits 1 ($rc)" test $rc -eq 1
+check "the lost run is logged as not counted" grep -q ',XXXX,0000~07FF,自动空检查,空检查,不计数(编程器连接错误),计数,"编程器连接错误,编程器可能正忙,请稍候再试!",1,0' "$tmp/lost.log"
+check "the first chip is logged as passed" grep -q ",通过,计数,自动编程已成功完成,1,0" "$tmp/lost.log"
+check "after the lost link the memory is not trusted" grep -q "编程内存中无代码调入" "$tmp/err9"
+check "the totals count what ran" grep -q "^total: 2 runs, pass: 1  fail: 0" "$tmp/out9"
 
 # 6. Faults switched on and off while the simulator runs, and its draws.
 ask_sim new-chip "new-chip:" >/dev/null

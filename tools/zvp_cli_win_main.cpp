@@ -1,5 +1,5 @@
 // zvp-cli.exe: the command line on Windows, beside the window program. --port
-// takes COM1..COM4. Arguments arrive as UTF-16 and are handed on as UTF-8;
+// takes any COMn: USB serial adapters usually get COM5 and above. Arguments arrive as UTF-16 and are handed on as UTF-8;
 // the console is switched to UTF-8 so the Chinese status texts read right.
 #include <windows.h>
 
@@ -41,9 +41,12 @@ int wmain(int argc, wchar_t** argv) {
   platform.map_port = [](const std::string& arg) -> std::string {
     std::string name;
     for (char c : arg) name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    if (name.size() == 4 && name.rfind("COM", 0) == 0 && name[3] >= '1' && name[3] <= '4')
-      return name;
-    return "";
+    // "COM" and a number from 1 on, without leading zeros.
+    if (name.size() < 4 || name.size() > 6 || name.rfind("COM", 0) != 0 || name[3] == '0') return "";
+    for (size_t i = 3; i < name.size(); ++i) {
+      if (name[i] < '0' || name[i] > '9') return "";
+    }
+    return name;
   };
   platform.stdout_is_terminal = IsConsole(STD_OUTPUT_HANDLE);
   platform.stdin_is_terminal = IsConsole(STD_INPUT_HANDLE);

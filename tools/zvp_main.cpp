@@ -1,7 +1,11 @@
 // zvp: the command line on Linux and other POSIX systems. --port takes a
-// device path (a USB serial adapter, a pseudo-terminal of zvp-sim), which the
-// program uses as COM1.
+// device path (a USB serial adapter, a pseudo-terminal of zvp-sim); the
+// program connects it under that name, so the status line names it.
 #include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 #include "cli/cli.h"
 #include "posix/serial_posix.h"
@@ -14,8 +18,12 @@ int main(int argc, char** argv) {
   platform.port = &port;
   platform.priority = &priority;
   platform.map_port = [&port](const std::string& arg) -> std::string {
-    port.MapName("COM1", arg);
-    return "COM1";
+    // A path as given; COM1..COM4 are the first serial lines (/dev/ttyS0..3).
+    if (arg.empty() || arg[0] == '/' || !port.DevicePath(arg).empty()) return arg;
+    // A relative path (ttyUSB0 in /dev, say) opens from where it was given.
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(arg, ec);
+    return ec ? std::string() : full.string();
   };
   platform.stdout_is_terminal = isatty(STDOUT_FILENO);
   platform.stdin_is_terminal = isatty(STDIN_FILENO);
