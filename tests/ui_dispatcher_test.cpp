@@ -14,6 +14,7 @@
 #include "ui/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/headless_window.h"
+#include "ui/window_events.h"
 #include "ui/settings.h"
 #include "ui/start_up.h"
 #include <gtest/gtest.h>
@@ -213,6 +214,70 @@ TEST_F(Window, GuardsRefuseWhatCannotWorkYet) {
   // With code loaded and the range checked, auto program starts.
   App().memory_loaded = 1;
   EXPECT_TRUE(ClickStarts(ctl::kAutoProgram));
+
+  // A box that holds no address (a paste put "1FFFh" there): nothing starts
+  // and the red status says why. Before, the stale range went out, inverted.
+  App().range_start = 0x10;
+  App().range_end = 0x20;
+  window_.SetText(ctl::kEndAddress, "1FFFh");
+  const size_t headers = device_.headers().size();
+  for (int id : {ctl::kAutoProgram, ctl::kBlankCheck, ctl::kChipChecksum, ctl::kVerifyChip,
+                 ctl::kCopyChip, ctl::kSaveHex}) {
+    App().link_fault = 0;
+    EXPECT_FALSE(ClickStarts(id)) << id;
+    EXPECT_EQ(window_.Status(), "编程地址设置错误!请输入0000~7FFF之间的十六进制地址") << id;
+    EXPECT_EQ(App().link_fault, 1u) << id;
+  }
+  EXPECT_EQ(device_.headers().size(), headers);
+  EXPECT_EQ(App().range_start, 0x10u);
+  EXPECT_EQ(App().range_end, 0x20u);
+}
+
+// A programmer found again on its port may be another one, or one that
+// restarted unheard: its memory is not trusted until a new download. Before,
+// a fresh programmer with an empty memory was auto-programmed from and the
+// chip counted as passed.
+TEST_F(Window, AReconnectedProgrammerIsNotTrustedWithTheCode) {
+  Start();
+  window_.Click(ctl::kCom1);
+  App().memory_loaded = 1;
+  window_.SetText(ctl::kChecksumBox, "1234");
+  window_.Click(ctl::kCom1);
+  EXPECT_EQ(App().programmer_found, 1u);
+  EXPECT_EQ(App().memory_loaded, 0u);
+  EXPECT_EQ(window_.GetText(ctl::kChecksumBox, 10), "XXXX");
+  EXPECT_FALSE(ClickStarts(ctl::kAutoProgram));
+  EXPECT_EQ(window_.Messages().back().text,
+            "编程内存中无代码调入,请打开相关的\n代码文件以调入编程代码!");
+
+  // So is one lost in the middle of an operation.
+  App().memory_loaded = 1;
+  device_.faults().silent = true;
+  EXPECT_TRUE(ClickStarts(ctl::kBlankCheck));
+  EXPECT_EQ(window_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
+  EXPECT_EQ(App().memory_loaded, 0u);
+}
+
+// Closing while an operation runs asks first; No keeps working, Yes stops
+// the transfer as the double-click on the status line does and closes once
+// the operation has ended.
+TEST_F(Window, ClosingDuringAnOperationAsksFirst) {
+  Start();
+  EXPECT_EQ(OnCloseRequested(), CloseAnswer::kClose);
+  EXPECT_TRUE(window_.Messages().empty());
+  App().busy = 1;
+  HeadlessWindow::Observers answer_no;
+  answer_no.message_box = [](const MessageBox&) { return MsgAnswer::kNo; };
+  window_.SetObservers(answer_no);
+  EXPECT_EQ(OnCloseRequested(), CloseAnswer::kStayOpen);
+  EXPECT_EQ(App().user_abort, 0u);
+  ASSERT_EQ(window_.Messages().size(), 1u);
+  EXPECT_EQ(window_.Messages().back().buttons, MsgButtons::kYesNo);
+  EXPECT_TRUE(window_.Messages().back().default_is_second);
+  window_.SetObservers({});  // the first button: Yes
+  EXPECT_EQ(OnCloseRequested(), CloseAnswer::kCloseWhenIdle);
+  EXPECT_EQ(App().user_abort, 1u);
+  App().busy = 0;
 }
 
 TEST_F(Window, ChipTypeGreysTheMtpOnlyControls) {

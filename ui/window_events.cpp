@@ -26,6 +26,20 @@ bool OnLinkReleased() {
 
 void OnAbortRequested() { App().user_abort = 1; }
 
+CloseAnswer OnCloseRequested() {
+  AppState& app = App();
+  if (!app.busy) return CloseAnswer::kClose;
+  MessageBox box;
+  box.caption = "确 认";
+  box.text = "编程操作正在进行中,确实要中断操作并退出吗?";
+  box.buttons = MsgButtons::kYesNo;
+  box.icon = MsgIcon::kQuestion;
+  box.default_is_second = true;
+  if (app.surface->ShowMessage(box) != MsgAnswer::kYes) return CloseAnswer::kStayOpen;
+  OnAbortRequested();
+  return CloseAnswer::kCloseWhenIdle;
+}
+
 void OnFunctionKey(int virtual_key) {
   AppState& app = App();
   WindowSurface& s = *app.surface;

@@ -22,6 +22,11 @@ namespace zvp::win {
 
 namespace {
 
+// While a stopped operation ends, the window looks every this many ms
+// whether it may close now.
+constexpr UINT_PTR kCloseWaitTimer = 502;
+constexpr UINT kCloseWaitPeriodMs = 100;
+
 // The visible part of the window while the counter group is out of sight.
 constexpr int kRegionWidth = 700;
 constexpr int kRegionHeight = 440;
@@ -107,6 +112,15 @@ INT_PTR MainDialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       return Answer(0);
 
     case WM_TIMER:
+      if (wp == kCloseWaitTimer) {
+        // Closing waits for the stopped operation to end, without ever
+        // blocking this thread on the worker.
+        if (!CursorIsWait()) {
+          KillTimer(hwnd_, kCloseWaitTimer);
+          EndDialog(hwnd_, IDCANCEL);
+        }
+        return TRUE;
+      }
       // RESET_POLL_TIMER and the reconnect timer alike.
       OnTimerTick(static_cast<int>(wp));
       return TRUE;
@@ -161,7 +175,18 @@ INT_PTR MainDialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
 
     case WM_CLOSE:
-      EndDialog(hwnd_, IDCANCEL);
+      if (closing_) return TRUE;  // already waiting for the operation to end
+      switch (OnCloseRequested()) {
+        case CloseAnswer::kClose:
+          EndDialog(hwnd_, IDCANCEL);
+          break;
+        case CloseAnswer::kCloseWhenIdle:
+          closing_ = true;
+          SetTimer(hwnd_, kCloseWaitTimer, kCloseWaitPeriodMs, nullptr);
+          break;
+        case CloseAnswer::kStayOpen:
+          break;
+      }
       return TRUE;
 
     case WM_DESTROY:

@@ -49,6 +49,7 @@ class MainDialog {
   Win32Surface* surface_;
   std::wstring caption_;
   HWND hwnd_ = nullptr;
+  bool closing_ = false;  // asked to close; waiting for the operation to end
 
   // The controls live as long as this object, past their windows.
   std::vector<std::unique_ptr<Control>> controls_;

@@ -91,7 +91,10 @@ std::optional<std::string> ChooseFile(HWND owner, const std::string& filter, boo
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = path.data();
   ofn.nMaxFile = static_cast<DWORD>(path.size());
-  // No default extension: the name is taken as typed.
+  // A saved name without an extension gets ".hex", so that the open
+  // dialog's filter finds the file again; the open dialog takes names as
+  // typed.
+  if (save) ofn.lpstrDefExt = L"hex";
   ofn.Flags = OFN_HIDEREADONLY;
   const BOOL chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
   if (!chosen) return std::nullopt;

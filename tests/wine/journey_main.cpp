@@ -506,6 +506,22 @@ void SaveAndLoadBack(Program& p, Day* day) {
   Check(SameBytes(day->file, SimDump("dump-memory", "memory1.bin")),
         "loaded back, it puts the same data into the programmer memory");
   day->buffer = day->memory;
+
+  // A name typed without an extension gets ".hex", so the open dialog's
+  // filter finds the file again.
+  const std::wstring bare = TempPath(L"zvp_journey_saved2");
+  DeleteFileW(bare.c_str());
+  DeleteFileW((bare + L".hex").c_str());
+  Click(p.Control(ctl::kSaveHex));
+  if (!ChooseInFileDialog(p, bare, "")) return;
+  {
+    const bool ok =
+        WaitFor([&] { return Text(p.Control(ctl::kStatusLine)).rfind(done, 0) == 0; }, 30000);
+    Check(ok, "the second save reports its file: " + StatusU8(p));
+  }
+  Check(GetFileAttributesW((bare + L".hex").c_str()) != INVALID_FILE_ATTRIBUTES &&
+            GetFileAttributesW(bare.c_str()) == INVALID_FILE_ATTRIBUTES,
+        "a name typed without an extension is saved as .hex: " + StatusU8(p));
 }
 
 // An offline master: the download again, then the configuration, which
@@ -613,6 +629,50 @@ void PulledMidDownload(Program& p, const Day& day) {
   Shot("journey_back", p.main());
 }
 
+// Closing the window while a download runs asks first: No keeps the
+// download going, Yes stops it as the double-click on the status line does
+// and the program ends once it has stopped. The window never freezes.
+void CloseDuringDownload(Program& p) {
+  Click(p.Control(ctl::kOpenFile));
+  if (!ChooseInFileDialog(p, TempPath(L"zvp_journey_big.hex"), "")) return;
+  const std::wstring progress = L"[双击这里中断下载]";
+  auto downloading = [&] { return Text(p.Control(ctl::kStatusLine)).rfind(progress, 0) == 0; };
+  Check(WaitFor(downloading, 30000), "a long download runs: " + StatusU8(p));
+  const std::wstring question = L"编程操作正在进行中,确实要中断操作并退出吗?";
+
+  Click(p.Control(ctl::kQuit));
+  HWND ask = p.WaitForDialog(kConfirmCaption, kEffectMs);
+  Check(ask != nullptr && DialogMessage(ask) == question, "closing during the download asks first");
+  if (ask == nullptr) return;
+  Shot("journey_close_question", p.main());
+  Check(AnswerBox(p, ask, IDNO), "No answers it");
+  const std::wstring before = Text(p.Control(ctl::kStatusLine));
+  Check(WaitFor([&] { return downloading() && Text(p.Control(ctl::kStatusLine)) != before; },
+                kEffectMs),
+        "after No the download goes on: " + StatusU8(p));
+
+  Click(p.Control(ctl::kQuit));
+  ask = p.WaitForDialog(kConfirmCaption, kEffectMs);
+  Check(ask != nullptr, "closing again asks again");
+  if (ask == nullptr) return;
+  const DWORD asked = GetTickCount();
+  Check(AnswerBox(p, ask, IDYES), "Yes answers it");
+  bool answered = true;
+  int code = -1;
+  WaitFor(
+      [&] {
+        code = p.WaitForExit(0);
+        if (code < 0) answered = answered && Answers(p);
+        return code >= 0;
+      },
+      15000);
+  const DWORD took = GetTickCount() - asked;
+  Check(code == 0, "after Yes the program ends in " + std::to_string(took) + " ms (exit " +
+                       std::to_string(code) + ")");
+  Check(answered, "the window answered until it closed");
+  if (code < 0) p.Kill();
+}
+
 int PhaseJourney(const std::wstring& exe) {
   if (SignalDirectory().empty()) {
     Check(false, "the journey needs its runner (a signal directory)");
@@ -656,7 +716,8 @@ int PhaseJourney(const std::wstring& exe) {
   MakeOfflineMaster(p, day);
   ProgrammerResets(p);
   PulledMidDownload(p, day);
-  return Quit(p) == 0 ? 0 : 1;
+  CloseDuringDownload(p);
+  return Failures() == 0 ? 0 : 1;
 }
 
 // --- the reliability run --------------------------------------------------
@@ -830,6 +891,15 @@ int PhaseReliability(const std::wstring& exe, int runs) {
                       TextU8(p.Control(ctl::kFailBox)));
       }
       Check(want.pass ? StatusBlue(p) : StatusRed(p), tag + (want.pass ? "in blue" : "in red"));
+      if (name == "silent") {
+        // A programmer that could not be reached may come back as another
+        // one: its memory is not trusted until the code is downloaded again.
+        Check(Box(p, ctl::kChecksumBox) == L"XXXX", tag + "the checksum box no longer shows a sum");
+        Sim("fault none");
+        Click(p.Control(ctl::kDownload));
+        const bool ok = WaitChecksum(p, sum, 60000);
+        Check(ok, tag + "a download brings the code back: " + StatusU8(p));
+      }
     }
     Check(Answers(p) && p.WaitForExit(0) < 0, tag + "the window answers and runs");
     const DWORD took = GetTickCount() - started;

@@ -29,7 +29,7 @@ sim_pid=$!
 for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
 pty=$(head -n 1 "$work/sim.out")
 [ -c "$pty" ] || { echo "no terminal from the simulator" >&2; exit 1; }
-zvp_wine_ports COM1="$pty" COM4= || exit 1
+zvp_wine_ports COM1="$pty" COM7="$pty" COM4= COM9= || exit 1
 
 passed=0
 failed=0
@@ -57,8 +57,18 @@ tr -d '\r' <"$work/out" >"$work/out.txt"
 check "a missing port exits 1 ($rc)" test $rc -eq 1
 check "a missing port shows the connection error" grep -qx "编程器连接错误,编程器可能正忙,请稍候再试!" "$work/out.txt"
 
-timeout 60 wine "$exe" --port COM9 connect >/dev/null 2>&1
-check "a port outside COM1..COM4 is a usage error" test $? -eq 2
+check "a missing port is named on standard error" grep -q 'COM4' "$work/err"
+
+# USB serial adapters usually come as COM5 and above: any COMn is a port.
+timeout 60 wine "$exe" --port com7 connect >"$work/out" 2>"$work/err"
+rc=$?
+tr -d '\r' <"$work/out" >"$work/out.txt"
+check "COM7 connects ($rc)" test $rc -eq 0
+check "the OK text names COM7" grep -qx "OK, 已检测到 ZVP-V2.0C 连接在端口 COM7" "$work/out.txt"
+timeout 60 wine "$exe" --port COM9 connect >/dev/null 2>"$work/err"
+check "a COMn that does not exist fails (not a usage error)" test $? -eq 1
+timeout 60 wine "$exe" --port COMX connect >/dev/null 2>&1
+check "a name that is no port is a usage error" test $? -eq 2
 
 echo "$passed passed, $failed failed"
 test $failed -eq 0
