@@ -204,6 +204,33 @@ bool ApplyLineDefinition(std::string_view definition, bool parity_check, termios
   return true;
 }
 
+PosixSerialPort::TransmitCalls PosixSerialPort::system_calls_;
+
+ssize_t PosixSerialPort::TransmitCalls::Write(int fd, const uint8_t* buf, size_t n) {
+  return write(fd, buf, n);
+}
+
+bool PosixSerialPort::TransmitCalls::OutputBacklog(int fd, Backlog* backlog) {
+  *backlog = Backlog{};
+  if (ioctl(fd, TIOCOUTQ, &backlog->queued) != 0) {
+    if (!NotApplicable(errno)) return false;
+    backlog->queued = 0;
+  }
+#ifdef TIOCSERGETLSR
+  // An empty queue may still leave the last bytes in the UART's FIFO and
+  // shift register; the line status says when the transmitter is idle.
+  // Drivers without it (USB adapters, pseudo-terminals) are taken at the
+  // queue count.
+  unsigned status = 0;
+  if (ioctl(fd, TIOCSERGETLSR, &status) == 0) backlog->shifting = (status & TIOCSER_TEMT) == 0;
+#endif
+  return true;
+}
+
+int PosixSerialPort::TransmitCalls::Flush(int fd, int queue_selector) {
+  return tcflush(fd, queue_selector);
+}
+
 void PosixSerialPort::Fd::Reset(int fd) {
   if (fd_ >= 0) close(fd_);
   fd_ = fd;
@@ -311,7 +338,7 @@ bool PosixSerialPort::ClearBreak() {
 }
 
 bool PosixSerialPort::Purge() {
-  return fd_.Valid() && tcflush(fd_.Get(), TCIOFLUSH) == 0;
+  return fd_.Valid() && calls_->Flush(fd_.Get(), TCIOFLUSH) == 0;
 }
 
 bool PosixSerialPort::SetLine(const LineSettings& settings) {
@@ -349,24 +376,9 @@ bool PosixSerialPort::WaitTxEmpty(uint32_t timeout_ms) {
   if (!fd_.Valid()) return false;
   const TimePoint deadline = SteadyClock::now() + milliseconds(timeout_ms);
   for (;;) {
-    int queued = 0;
-    if (ioctl(fd_.Get(), TIOCOUTQ, &queued) != 0) {
-      if (!NotApplicable(errno)) return false;
-      queued = 0;
-    }
-#ifdef TIOCSERGETLSR
-    // An empty queue may still leave the last bytes in the UART's shift
-    // register and FIFO; the line status says when the transmitter is idle.
-    // Drivers without it (USB adapters, pseudo-terminals) are taken at the
-    // queue count.
-    if (queued == 0) {
-      unsigned status = 0;
-      if (ioctl(fd_.Get(), TIOCSERGETLSR, &status) == 0 && (status & TIOCSER_TEMT) == 0) {
-        queued = 1;
-      }
-    }
-#endif
-    if (queued == 0) return true;
+    TransmitCalls::Backlog backlog;
+    if (!calls_->OutputBacklog(fd_.Get(), &backlog)) return false;
+    if (backlog.queued == 0 && !backlog.shifting) return true;
     const TimePoint now = SteadyClock::now();
     if (now >= deadline) return false;
     // One byte at 19200 baud takes about half a millisecond.
@@ -458,7 +470,7 @@ bool PosixSerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
     return ok;
   };
   while (count < n) {
-    ssize_t k = write(fd_.Get(), buf + count, n - count);
+    ssize_t k = calls_->Write(fd_.Get(), buf + count, n - count);
     if (k > 0) {
       count += static_cast<uint32_t>(k);
       continue;

@@ -3,6 +3,7 @@
 // poll() so that the Windows time-out rules of CommTimeouts hold here too.
 #pragma once
 
+#include <sys/types.h>
 #include <termios.h>
 
 #include <cstdint>
@@ -22,7 +23,27 @@ bool ApplyLineDefinition(std::string_view definition, bool parity_check, termios
 
 class PosixSerialPort final : public SerialPort {
  public:
+  // The device calls of the write, drain and purge paths. Their defaults are
+  // the system calls on the port's descriptor; a test puts a model of a
+  // UART's transmitter behind them, since a pseudo-terminal sends every byte
+  // the moment it is written.
+  class TransmitCalls {
+   public:
+    // What the transmitter still holds.
+    struct Backlog {
+      int queued = 0;         // bytes in the driver's output queue; a flush drops them
+      bool shifting = false;  // the UART's FIFO or shift register is still sending
+    };
+    virtual ~TransmitCalls() = default;
+    virtual ssize_t Write(int fd, const uint8_t* buf, size_t n);
+    // False, with errno set, when the device fails.
+    virtual bool OutputBacklog(int fd, Backlog* backlog);
+    virtual int Flush(int fd, int queue_selector);
+  };
+
   PosixSerialPort() = default;
+  // calls (not owned) replaces the system calls of the transmit path.
+  explicit PosixSerialPort(TransmitCalls* calls) : calls_(calls) {}
   ~PosixSerialPort() override;
   PosixSerialPort(const PosixSerialPort&) = delete;
   PosixSerialPort& operator=(const PosixSerialPort&) = delete;
@@ -73,6 +94,8 @@ class PosixSerialPort final : public SerialPort {
   // Opens, locks and configures path; returns the descriptor or -1.
   static int OpenDevice(const std::string& path);
 
+  static TransmitCalls system_calls_;
+  TransmitCalls* calls_ = &system_calls_;
   Fd fd_;
   // Set by a failed open, cleared by the next open or Close: the state the
   // link sees as the invalid handle.
