@@ -46,26 +46,43 @@ std::optional<unsigned> ParseUnsigned(std::string_view text) {
   return value;
 }
 
-std::optional<speed_t> SpeedFor(unsigned baud) {
-  struct Rate {
-    unsigned baud;
-    speed_t speed;
-  };
-  static constexpr Rate kRates[] = {
-      {110, B110},       {300, B300},     {600, B600},       {1200, B1200},
-      {2400, B2400},     {4800, B4800},   {9600, B9600},     {19200, B19200},
-      {38400, B38400},   {57600, B57600}, {115200, B115200}, {230400, B230400},
+struct Rate {
+  unsigned baud;
+  speed_t speed;
+};
+constexpr Rate kRates[] = {
+    {110, B110},       {300, B300},     {600, B600},       {1200, B1200},
+    {2400, B2400},     {4800, B4800},   {9600, B9600},     {19200, B19200},
+    {38400, B38400},   {57600, B57600}, {115200, B115200}, {230400, B230400},
 #ifdef B460800
-      {460800, B460800},
+    {460800, B460800},
 #endif
 #ifdef B921600
-      {921600, B921600},
+    {921600, B921600},
 #endif
-  };
+};
+
+std::optional<speed_t> SpeedFor(unsigned baud) {
   for (const Rate& rate : kRates) {
     if (rate.baud == baud) return rate.speed;
   }
   return std::nullopt;
+}
+
+// One character's time on a line set up as tio: a start bit, the data bits,
+// the parity bit and the stop bits. The programmer's line (8 data bits,
+// parity, 1 stop bit at 19200 baud) takes 573 µs a byte.
+std::chrono::nanoseconds CharacterTime(const termios& tio) {
+  unsigned baud = 19200;
+  for (const Rate& rate : kRates) {
+    if (rate.speed == cfgetospeed(&tio)) baud = rate.baud;
+  }
+  const tcflag_t size = tio.c_cflag & CSIZE;
+  const unsigned data = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+  const unsigned parity = (tio.c_cflag & PARENB) != 0 ? 1 : 0;
+  const unsigned stop = (tio.c_cflag & CSTOPB) != 0 ? 2 : 1;
+  const unsigned bits = 1 + data + parity + stop;
+  return std::chrono::nanoseconds(int64_t{1'000'000'000} * bits / baud);
 }
 
 // Applies one "key=value" pair of a line definition to *tio.
@@ -261,7 +278,7 @@ std::string PosixSerialPort::DevicePath(const std::string& name) const {
   return std::string();
 }
 
-int PosixSerialPort::OpenDevice(const std::string& path) {
+int PosixSerialPort::OpenDevice(const std::string& path, termios* line) {
   // Non-blocking, so that neither the open (waiting for carrier) nor any read
   // or write can hang; every wait goes through poll() with a deadline.
   Fd fd;
@@ -285,18 +302,21 @@ int PosixSerialPort::OpenDevice(const std::string& path) {
   tio.c_cc[VTIME] = 0;
   if (!ApplyLineDefinition(kProgrammerLine, false, &tio)) return -1;
   if (!SetTermios(fd.Get(), tio)) return -1;
+  *line = tio;
   return fd.Release();
 }
 
 bool PosixSerialPort::Open(const std::string& name) {
   Close();
   const std::string path = DevicePath(name);
-  int fd = path.empty() ? -1 : OpenDevice(path);
+  termios line{};
+  int fd = path.empty() ? -1 : OpenDevice(path, &line);
   if (fd < 0) {
     open_failed_ = true;
     return false;
   }
   fd_.Reset(fd);
+  byte_time_ = CharacterTime(line);
   // A fresh handle starts without time-outs, as a freshly opened COM port
   // does; the link sets its own before the first transfer.
   timeouts_ = CommTimeouts{};
@@ -348,7 +368,9 @@ bool PosixSerialPort::SetLine(const LineSettings& settings) {
   // abort_on_error has no termios counterpart: a line error never aborts a
   // transfer here.
   if (!ApplyLineDefinition(settings.definition, settings.parity_check, &tio)) return false;
-  return SetTermios(fd_.Get(), tio);
+  if (!SetTermios(fd_.Get(), tio)) return false;
+  byte_time_ = CharacterTime(tio);
+  return true;
 }
 
 bool PosixSerialPort::SetTimeouts(const CommTimeouts& timeouts) {
@@ -368,21 +390,46 @@ bool PosixSerialPort::WatchTxEmpty() {
   return fd_.Valid();
 }
 
-// Polls the output queue rather than calling tcdrain(), which has no time-out
-// and never returns when the device stops taking data. A pseudo-terminal
-// always reports an empty queue: what the slave writes goes straight to the
-// master's input.
+// Watches the output queue rather than calling tcdrain(), which has no
+// time-out and never returns when the device stops taking data. A
+// pseudo-terminal always reports an empty queue: what the slave writes goes
+// straight to the master's input.
 bool PosixSerialPort::WaitTxEmpty(uint32_t timeout_ms) {
   if (!fd_.Valid()) return false;
-  const TimePoint deadline = SteadyClock::now() + milliseconds(timeout_ms);
+  const TimePoint now = SteadyClock::now();
+  return DrainOutput(now, now + milliseconds(timeout_ms), false).end == DrainEnd::kEmpty;
+}
+
+PosixSerialPort::Drained PosixSerialPort::DrainOutput(TimePoint earliest,
+                                                      std::optional<TimePoint> deadline,
+                                                      bool stall_guard) {
+  using Duration = SteadyClock::duration;
+  const Duration byte = byte_time_;
+  // Far beyond the steps in which a driver's count goes down: USB adapters
+  // take their bytes in blocks of up to a few hundred.
+  const Duration stall_limit = std::max<Duration>(std::chrono::seconds(1), byte * 1024);
+  int least = INT_MAX;
+  TimePoint moved = SteadyClock::now();
   for (;;) {
     TransmitCalls::Backlog backlog;
-    if (!calls_->OutputBacklog(fd_.Get(), &backlog)) return false;
-    if (backlog.queued == 0 && !backlog.shifting) return true;
+    if (!calls_->OutputBacklog(fd_.Get(), &backlog)) return {DrainEnd::kFailed, 0};
+    if (backlog.queued <= 0 && !backlog.shifting) return {DrainEnd::kEmpty, 0};
     const TimePoint now = SteadyClock::now();
-    if (now >= deadline) return false;
-    // One byte at 19200 baud takes about half a millisecond.
-    std::this_thread::sleep_for(std::min<SteadyClock::duration>(milliseconds(1), deadline - now));
+    if (deadline && now >= *deadline) return {DrainEnd::kTimedOut, backlog.queued};
+    if (backlog.queued < least) {
+      least = backlog.queued;
+      moved = now;
+    } else if (stall_guard && now - moved >= stall_limit) {
+      return {DrainEnd::kStalled, backlog.queued};
+    }
+    // Sleep about as long as the queued bytes take on the line, and watch
+    // the last ones in the UART in quarter-byte steps: a stream of 3-byte
+    // writes then leaves the line idle for no more than a wake-up between
+    // two writes.
+    Duration wait = std::max<Duration>({earliest - now, byte * backlog.queued, byte / 4});
+    TimePoint until = now + std::min<Duration>(wait, milliseconds(50));
+    if (deadline && *deadline < until) until = *deadline;
+    std::this_thread::sleep_until(until);
   }
 }
 
@@ -457,13 +504,19 @@ bool PosixSerialPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
   }
 }
 
+// The bytes must be on the line before the call returns: the next exchange
+// opens with a purge, which would throw away what the driver still holds, up
+// to seconds of a download at 19200 baud. tcdrain() waits for that too, but
+// without a time-out, and for ever on a wedged adapter.
 bool PosixSerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
   if (done == nullptr) return false;
   *done = 0;
   if (!fd_.Valid() || (buf == nullptr && n > 0)) return false;
+  if (n == 0) return true;
 
+  const TimePoint start = SteadyClock::now();
   const std::optional<TimePoint> deadline =
-      TotalDeadline(SteadyClock::now(), timeouts_.write_per_byte, timeouts_.write_constant, n);
+      TotalDeadline(start, timeouts_.write_per_byte, timeouts_.write_constant, n);
   uint32_t count = 0;
   auto finish = [&](bool ok) {
     *done = count;
@@ -478,18 +531,25 @@ bool PosixSerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
     if (k < 0 && errno == EINTR) continue;
     if (k < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return finish(false);
     // The driver queue is full: wait for room, within the total time-out.
-    for (;;) {
-      const TimePoint now = SteadyClock::now();
-      if (deadline && now >= *deadline) return finish(true);
-      pollfd p{fd_.Get(), POLLOUT, 0};
-      int ready = poll(&p, 1, PollWaitMs(deadline, now));
-      if (ready < 0 && errno != EINTR) return finish(false);
-      if (ready <= 0) continue;
-      if ((p.revents & POLLOUT) != 0) break;
-      return finish(false);  // POLLHUP, POLLERR or POLLNVAL without room
-    }
+    const TimePoint now = SteadyClock::now();
+    if (deadline && now >= *deadline) break;
+    pollfd p{fd_.Get(), POLLOUT, 0};
+    int ready = poll(&p, 1, PollWaitMs(deadline, now));
+    if (ready < 0 && errno != EINTR) return finish(false);
+    if (ready > 0 && (p.revents & POLLOUT) == 0)
+      return finish(false);  // POLLHUP, POLLERR, POLLNVAL
   }
-  return finish(true);
+
+  const Drained drained = DrainOutput(start + byte_time_ * count, deadline, true);
+  if (drained.end == DrainEnd::kEmpty) return finish(true);
+  if (drained.end == DrainEnd::kFailed) return finish(false);
+  // Windows drops what a timed-out write has not sent. So does this, so that
+  // the count is what the line carries and a caller that sends the rest again
+  // sends no byte twice. What the UART itself holds still goes out and counts
+  // as sent.
+  calls_->Flush(fd_.Get(), TCOFLUSH);
+  count -= std::min(count, static_cast<uint32_t>(drained.queued));
+  return finish(drained.end == DrainEnd::kTimedOut);
 }
 
 }  // namespace zvp

@@ -6,8 +6,10 @@
 #include <sys/types.h>
 #include <termios.h>
 
+#include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -70,9 +72,20 @@ class PosixSerialPort final : public SerialPort {
   bool WatchTxEmpty() override;
   bool WaitTxEmpty(uint32_t timeout_ms) override;
   bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override;
+  // Returns once the bytes are on the line, as WriteFile on a Windows COM
+  // port does, or when the write time-out has passed: then with the count
+  // that went out, the rest dropped. A line that stops sending for about a
+  // second fails the write even without a time-out.
   bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override;
 
  private:
+  using TimePoint = std::chrono::steady_clock::time_point;
+  enum class DrainEnd { kEmpty, kTimedOut, kStalled, kFailed };
+  struct Drained {
+    DrainEnd end;
+    int queued;  // what the driver still held at the end
+  };
+
   // Owns one file descriptor; -1 when empty.
   class Fd {
    public:
@@ -91,8 +104,14 @@ class PosixSerialPort final : public SerialPort {
     int fd_ = -1;
   };
 
-  // Opens, locks and configures path; returns the descriptor or -1.
-  static int OpenDevice(const std::string& path);
+  // Opens, locks and configures path; returns the descriptor or -1, and
+  // the line settings given to it in *line.
+  static int OpenDevice(const std::string& path, termios* line);
+  // Waits until the transmitter has sent everything written, at most until
+  // deadline; with stall_guard, also until the driver has sent nothing for
+  // about a second. earliest: when the bytes written can be out at the
+  // soonest.
+  Drained DrainOutput(TimePoint earliest, std::optional<TimePoint> deadline, bool stall_guard);
 
   static TransmitCalls system_calls_;
   TransmitCalls* calls_ = &system_calls_;
@@ -101,6 +120,8 @@ class PosixSerialPort final : public SerialPort {
   // link sees as the invalid handle.
   bool open_failed_ = false;
   CommTimeouts timeouts_;
+  // One character's time on the line: start, data, parity and stop bits.
+  std::chrono::nanoseconds byte_time_{1'000'000'000LL * 11 / 19200};
   std::map<std::string, std::string> paths_;  // upper-case name -> device path
 };
 

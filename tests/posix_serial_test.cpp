@@ -15,6 +15,7 @@
 
 #include "posix/serial_posix.h"
 #include "posix/thread_priority_posix.h"
+#include "tests/support/uart_model.h"
 
 namespace zvp {
 namespace {
@@ -209,6 +210,69 @@ TEST_F(PosixSerialTest, WritesReachTheDeviceAndTimeOutWhenItStopsTakingThem) {
   EXPECT_LT(done, flood.size());
   EXPECT_GE(ms, 40);
   EXPECT_LE(ms, 50 + 80);
+}
+
+// A real line behind the port: the pseudo-terminal only gives the open a
+// device, the bytes go to a UART model at 19200 baud.
+TEST(PosixSerialLineTest, WritesReturnOnceTheirBytesAreOnTheLineSoAPurgeLosesNone) {
+  Pty device;
+  test::UartModel uart;
+  PosixSerialPort port(&uart);
+  port.MapName("COM1", device.path());
+  ASSERT_TRUE(port.Open("COM1"));
+  const double byte_ms =
+      std::chrono::duration<double, std::milli>(test::UartModel::kByteTime).count();
+  Bytes sent;  // what the writes reported as sent, in order
+  uint8_t next = 0;
+  auto write = [&](uint32_t n, uint32_t* done) {
+    Bytes block(n);
+    for (uint8_t& b : block) b = next++;
+    const bool ok = port.Write(block.data(), n, done);
+    sent.insert(sent.end(), block.begin(), block.begin() + *done);
+    return ok;
+  };
+  uint32_t done = 0;
+
+  // Block writes as the link makes them, then the purge that opens the next
+  // exchange.
+  ASSERT_TRUE(port.SetTimeouts({9, 50, 9, 50, 9}));
+  for (uint32_t n : {255u, 255u, 21u}) {
+    EXPECT_TRUE(write(n, &done));
+    EXPECT_EQ(done, n);
+  }
+  EXPECT_TRUE(port.Purge());
+  EXPECT_EQ(uart.Line(), sent);
+
+  // The download's stream of 3-byte writes: each waits for its bytes, but
+  // not much longer, or the stream would fall behind the line.
+  ASSERT_TRUE(port.SetTimeouts({9, 9, 9, 9, 9}));
+  const int writes = 200;
+  double ms = TimeMs([&] {
+    for (int i = 0; i < writes; ++i) write(3, &done);
+  });
+  EXPECT_TRUE(port.Purge());
+  EXPECT_EQ(uart.Line(), sent);
+  EXPECT_LE(ms, writes * 3 * byte_ms * 1.15 + 20);
+
+  // The write time-out ends the wait, as on Windows: the count that went out
+  // and no failure. The bytes not counted never reach the line.
+  ASSERT_TRUE(port.SetTimeouts({0, 0, 0, 0, 30}));
+  ms = TimeMs([&] { EXPECT_TRUE(write(255, &done)); });
+  EXPECT_LT(done, 255u);
+  EXPECT_GE(done, uint32_t(0.7 * 30 / byte_ms));
+  EXPECT_LE(ms, 30 + 40);
+  Pause(5);
+  EXPECT_EQ(uart.Line(), sent);
+
+  // A wedged line with no time-out set: the write gives up within about a
+  // second rather than hold the user's stop back for ever.
+  uart.Stall();
+  ASSERT_TRUE(port.SetTimeouts({}));
+  bool ok = true;
+  ms = TimeMs([&] { ok = write(10, &done); });
+  EXPECT_FALSE(ok);
+  EXPECT_LE(done, 1u);
+  EXPECT_LE(ms, 1500);
 }
 
 TEST_F(PosixSerialTest, OpenSetsTheProgrammersLineAndSetLineChangesIt) {
