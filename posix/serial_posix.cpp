@@ -194,7 +194,7 @@ bool SetTermios(int fd, const termios& want) {
 
 }  // namespace
 
-bool ApplyLineDefinition(std::string_view definition, bool parity_check, termios* tio) {
+bool ApplyLineDefinition(std::string_view definition, termios* tio) {
   if (tio == nullptr) return false;
   termios next = *tio;
   bool any = false;
@@ -212,11 +212,12 @@ bool ApplyLineDefinition(std::string_view definition, bool parity_check, termios
     any = true;
   }
   if (!any) return false;
-  if (parity_check) {
-    next.c_iflag |= INPCK;
-  } else {
-    next.c_iflag &= ~INPCK;
-  }
+  // With INPCK (and neither IGNPAR nor PARMRK) Linux hands the reader 0x00
+  // in place of a byte that fails its parity check. The Windows driver, with
+  // parity checking on and no error character, passes the byte as received
+  // and only flags the error, which the link clears without reading it.
+  // Without INPCK the byte passes unchanged here too.
+  next.c_iflag &= ~INPCK;
   *tio = next;
   return true;
 }
@@ -300,7 +301,7 @@ int PosixSerialPort::OpenDevice(const std::string& path, termios* line) {
   // A read() returns at once with whatever is there; poll() does the waiting.
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  if (!ApplyLineDefinition(kProgrammerLine, false, &tio)) return -1;
+  if (!ApplyLineDefinition(kProgrammerLine, &tio)) return -1;
   if (!SetTermios(fd.Get(), tio)) return -1;
   *line = tio;
   return fd.Release();
@@ -365,9 +366,11 @@ bool PosixSerialPort::SetLine(const LineSettings& settings) {
   if (!fd_.Valid()) return false;
   termios tio{};
   if (tcgetattr(fd_.Get(), &tio) != 0) return false;
-  // abort_on_error has no termios counterpart: a line error never aborts a
-  // transfer here.
-  if (!ApplyLineDefinition(settings.definition, settings.parity_check, &tio)) return false;
+  // Neither parity_check nor abort_on_error has a termios counterpart: a
+  // line error never aborts a transfer here, and a byte that fails its
+  // parity check passes unchanged, with or without the check (see
+  // ApplyLineDefinition).
+  if (!ApplyLineDefinition(settings.definition, &tio)) return false;
   if (!SetTermios(fd_.Get(), tio)) return false;
   byte_time_ = CharacterTime(tio);
   return true;
