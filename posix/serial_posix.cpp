@@ -13,6 +13,7 @@
 #include <chrono>
 #include <climits>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 namespace zvp {
@@ -173,6 +174,39 @@ bool NotApplicable(int error) {
   return error == ENOTTY || error == EINVAL;
 }
 
+// The system's own words for an error, starting in lower case to follow
+// "path: ".
+std::string SystemText(int error) {
+  std::string text = std::system_category().message(error);
+  if (!text.empty() && std::isupper(static_cast<unsigned char>(text[0])) &&
+      (text.size() < 2 || !std::isupper(static_cast<unsigned char>(text[1])))) {
+    text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  }
+  return text;
+}
+
+constexpr const char* kInUse = "in use by another program";
+
+// Why open() refused a device, in a user's words where the error is one a
+// user meets.
+std::string OpenRefusal(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return "no such device";
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    case EISDIR:
+      return "not a serial line";
+    case EBUSY:  // another program holds the line in exclusive mode (TIOCEXCL)
+      return kInUse;
+    default:
+      return SystemText(error);
+  }
+}
+
 // Hands tio to the device. A pseudo-terminal's driver forces "8 data bits,
 // no parity" whatever it is given, and glibc's tcsetattr reports that as a
 // failure (with or without EINVAL) whenever nothing else changed, e.g. when
@@ -279,19 +313,31 @@ std::string PosixSerialPort::DevicePath(const std::string& name) const {
   return std::string();
 }
 
-int PosixSerialPort::OpenDevice(const std::string& path, termios* line) {
+int PosixSerialPort::OpenDevice(const std::string& path, termios* line, std::string* why) {
   // Non-blocking, so that neither the open (waiting for carrier) nor any read
   // or write can hang; every wait goes through poll() with a deadline.
   Fd fd;
   fd.Reset(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd.Valid()) return -1;
+  if (!fd.Valid()) {
+    *why = OpenRefusal(errno);
+    return -1;
+  }
   // Two locks, because neither covers every case: the advisory lock turns
   // away any other user of this adapter, even one running as root; TIOCEXCL
   // turns away unprivileged programs that do not take the advisory lock.
-  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return -1;
+  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    *why = errno == EWOULDBLOCK ? kInUse : SystemText(errno);
+    return -1;
+  }
   termios tio{};
-  if (tcgetattr(fd.Get(), &tio) != 0) return -1;  // not a terminal device
-  if (ioctl(fd.Get(), TIOCEXCL) != 0) return -1;
+  if (tcgetattr(fd.Get(), &tio) != 0) {
+    *why = NotApplicable(errno) ? "not a serial line" : SystemText(errno);
+    return -1;
+  }
+  if (ioctl(fd.Get(), TIOCEXCL) != 0) {
+    *why = SystemText(errno);
+    return -1;
+  }
   cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD;
 #ifdef CRTSCTS
@@ -301,8 +347,14 @@ int PosixSerialPort::OpenDevice(const std::string& path, termios* line) {
   // A read() returns at once with whatever is there; poll() does the waiting.
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  if (!ApplyLineDefinition(kProgrammerLine, &tio)) return -1;
-  if (!SetTermios(fd.Get(), tio)) return -1;
+  errno = 0;
+  if (!ApplyLineDefinition(kProgrammerLine, &tio) || !SetTermios(fd.Get(), tio)) {
+    *why = "the line settings were refused";
+    if (errno != 0) *why += " (" + SystemText(errno) + ")";
+    // The exclusive mode would outlive the descriptor.
+    ioctl(fd.Get(), TIOCNXCL);
+    return -1;
+  }
   *line = tio;
   return fd.Release();
 }
@@ -311,17 +363,24 @@ bool PosixSerialPort::Open(const std::string& name) {
   Close();
   const std::string path = DevicePath(name);
   termios line{};
-  int fd = path.empty() ? -1 : OpenDevice(path, &line);
+  std::string why = "not a port name this program knows";
+  int fd = path.empty() ? -1 : OpenDevice(path, &line, &why);
   if (fd < 0) {
     open_failed_ = true;
+    open_error_ = (path.empty() ? name : path) + ": " + why;
     return false;
   }
   fd_.Reset(fd);
+  open_error_.clear();
   byte_time_ = CharacterTime(line);
   // A fresh handle starts without time-outs, as a freshly opened COM port
   // does; the link sets its own before the first transfer.
   timeouts_ = CommTimeouts{};
   return true;
+}
+
+std::string PosixSerialPort::OpenError() const {
+  return open_error_;
 }
 
 void PosixSerialPort::Close() {

@@ -62,6 +62,10 @@ class PosixSerialPort final : public SerialPort {
 
   bool Open(const std::string& name) override;
   void Close() override;
+  // Why the last open failed: the device path tried and the reason, e.g.
+  // "/dev/ttyUSB0: permission denied". Empty after a successful open; a
+  // Close keeps it.
+  std::string OpenError() const;
   PortHandle Handle() const override;
 
   bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override;
@@ -106,9 +110,9 @@ class PosixSerialPort final : public SerialPort {
     int fd_ = -1;
   };
 
-  // Opens, locks and configures path; returns the descriptor or -1, and
-  // the line settings given to it in *line.
-  static int OpenDevice(const std::string& path, termios* line);
+  // Opens, locks and configures path; returns the descriptor and the line
+  // settings given to it in *line, or -1 and the reason in *why.
+  static int OpenDevice(const std::string& path, termios* line, std::string* why);
   // Waits until the transmitter has sent everything written, at most until
   // deadline; with stall_guard, also until the driver has sent nothing for
   // about a second. earliest: when the bytes written can be out at the
@@ -121,6 +125,7 @@ class PosixSerialPort final : public SerialPort {
   // Set by a failed open, cleared by the next open or Close: the state the
   // link sees as the invalid handle.
   bool open_failed_ = false;
+  std::string open_error_;
   CommTimeouts timeouts_;
   // One character's time on the line: start, data, parity and stop bits.
   std::chrono::nanoseconds byte_time_{1'000'000'000LL * 11 / 19200};

@@ -337,23 +337,45 @@ TEST_F(PosixSerialTest, ModemCallsThePtyLacksStillSucceedAndPurgeDropsInput) {
   EXPECT_TRUE(r.got.empty());
 }
 
-TEST(PosixSerialOpenTest, FailedOpensLeaveTheInvalidHandleAndTheLockIsExclusive) {
+TEST(PosixSerialOpenTest, FailedOpensLeaveTheInvalidHandleAndSayWhyAndTheLockIsExclusive) {
   PosixSerialPort port;
   uint8_t byte = 0;
   uint32_t count = 7;
   EXPECT_FALSE(port.Read(&byte, 1, &count));
   EXPECT_EQ(count, 0u);
   EXPECT_FALSE(port.SetTimeouts({}));
+  EXPECT_EQ(port.OpenError(), "");
 
+  // What a user gets wrong: a missing adapter, a name with no device, a file
+  // or a folder instead of a serial line.
+  char file[] = "/tmp/zvp-serial-XXXXXX";
+  const int file_fd = mkstemp(file);
+  ASSERT_GE(file_fd, 0);
+  close(file_fd);
+  char folder[] = "/tmp/zvp-serial-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
   port.MapName("COM1", "/nonexistent/ttyZ");
-  for (const char* name : {"COM1", "COM9", "/dev/null"}) {
-    SCOPED_TRACE(name);
+  const std::string not_serial = ": not a serial line";
+  struct Case {
+    std::string name, error;
+  } cases[] = {
+      {"COM1", "/nonexistent/ttyZ: no such device"},
+      {"COM9", "COM9: not a port name this program knows"},
+      {"/dev/null", "/dev/null" + not_serial},
+      {file, file + not_serial},
+      {folder, folder + not_serial},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     bool ok = true;
-    EXPECT_LE(TimeMs([&] { ok = port.Open(name); }), 50);
+    EXPECT_LE(TimeMs([&] { ok = port.Open(c.name); }), 50);
     EXPECT_FALSE(ok);
     EXPECT_EQ(port.Handle(), PortHandle::kInvalid);
+    EXPECT_EQ(port.OpenError(), c.error);
     EXPECT_FALSE(port.SetupQueues(1024, 1024));
   }
+  unlink(file);
+  rmdir(folder);
   port.Close();
   EXPECT_EQ(port.Handle(), PortHandle::kNone);
 
@@ -363,11 +385,14 @@ TEST(PosixSerialOpenTest, FailedOpensLeaveTheInvalidHandleAndTheLockIsExclusive)
   port.MapName("COM2", b.path());
   other.MapName("COM1", a.path());
   ASSERT_TRUE(port.Open("COM1"));
+  EXPECT_EQ(port.OpenError(), "");
   EXPECT_FALSE(other.Open("COM1"));
   EXPECT_EQ(other.Handle(), PortHandle::kInvalid);
+  EXPECT_EQ(other.OpenError(), a.path() + ": in use by another program");
   // Opening another port releases the first.
   ASSERT_TRUE(port.Open("COM2"));
   EXPECT_TRUE(other.Open("COM1"));
+  EXPECT_EQ(other.OpenError(), "");
   EXPECT_EQ(port.DevicePath("COM3"), "/dev/ttyS2");
 }
 
