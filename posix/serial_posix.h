@@ -17,14 +17,6 @@
 
 namespace zvp {
 
-// Applies a line definition such as "baud=19200 parity=S data=8 stop=1" to
-// *tio. Keys the string leaves out keep their value in *tio. Input parity
-// checking (INPCK) is switched off, so that a byte with a parity or framing
-// error reaches the reader as received, as the Windows driver passes it. An
-// empty string, an unknown key or an unsupported value returns false and
-// leaves *tio untouched.
-bool ApplyLineDefinition(std::string_view definition, termios* tio);
-
 class PosixSerialPort final : public SerialPort {
  public:
   // The device calls of the write, drain and purge paths. Their defaults are

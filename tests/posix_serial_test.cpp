@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "posix/serial_posix.h"
+#include "posix/termios_line.h"
 #include "posix/thread_priority_posix.h"
 #include "tests/support/uart_model.h"
 
