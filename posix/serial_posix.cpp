@@ -9,11 +9,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <climits>
 #include <optional>
+#include <system_error>
 #include <thread>
+
+#include "posix/termios_line.h"
 
 namespace zvp {
 
@@ -36,100 +38,6 @@ std::string Upper(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return out;
-}
-
-std::optional<unsigned> ParseUnsigned(std::string_view text) {
-  unsigned value = 0;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
-  return value;
-}
-
-std::optional<speed_t> SpeedFor(unsigned baud) {
-  struct Rate {
-    unsigned baud;
-    speed_t speed;
-  };
-  static constexpr Rate kRates[] = {
-      {110, B110},       {300, B300},     {600, B600},       {1200, B1200},
-      {2400, B2400},     {4800, B4800},   {9600, B9600},     {19200, B19200},
-      {38400, B38400},   {57600, B57600}, {115200, B115200}, {230400, B230400},
-#ifdef B460800
-      {460800, B460800},
-#endif
-#ifdef B921600
-      {921600, B921600},
-#endif
-  };
-  for (const Rate& rate : kRates) {
-    if (rate.baud == baud) return rate.speed;
-  }
-  return std::nullopt;
-}
-
-// Applies one "key=value" pair of a line definition to *tio.
-bool ApplySetting(const std::string& key, std::string_view value, termios* tio) {
-  if (key == "BAUD") {
-    std::optional<unsigned> baud = ParseUnsigned(value);
-    std::optional<speed_t> speed = baud ? SpeedFor(*baud) : std::nullopt;
-    if (!speed) return false;
-    return cfsetispeed(tio, *speed) == 0 && cfsetospeed(tio, *speed) == 0;
-  }
-  if (key == "PARITY") {
-    if (value.size() != 1) return false;
-#ifdef CMSPAR
-    constexpr tcflag_t kStick = CMSPAR;
-#else
-    constexpr tcflag_t kStick = 0;
-#endif
-    tcflag_t bits = 0;
-    switch (std::toupper(static_cast<unsigned char>(value[0]))) {
-      case 'N':
-        break;
-      case 'E':
-        bits = PARENB;
-        break;
-      case 'O':
-        bits = PARENB | PARODD;
-        break;
-      // Mark and space parity are "stick" parity: the parity bit is fixed, 1
-      // with PARODD, 0 without it.
-      case 'M':
-        if (kStick == 0) return false;
-        bits = PARENB | kStick | PARODD;
-        break;
-      case 'S':
-        if (kStick == 0) return false;
-        bits = PARENB | kStick;
-        break;
-      default:
-        return false;
-    }
-    tio->c_cflag = (tio->c_cflag & ~(PARENB | PARODD | kStick)) | bits;
-    return true;
-  }
-  if (key == "DATA") {
-    std::optional<unsigned> data = ParseUnsigned(value);
-    if (!data) return false;
-    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    if (*data < 5 || *data > 8) return false;
-    tio->c_cflag = (tio->c_cflag & ~CSIZE) | kSizes[*data - 5];
-    return true;
-  }
-  if (key == "STOP") {
-    // 1.5 stop bits, which Windows allows with 5 data bits, has no termios
-    // form.
-    if (value == "1") {
-      tio->c_cflag &= ~CSTOPB;
-    } else if (value == "2") {
-      tio->c_cflag |= CSTOPB;
-    } else {
-      return false;
-    }
-    return true;
-  }
-  return false;
 }
 
 // The wait that poll() gets until deadline: rounded up to whole milliseconds
@@ -156,6 +64,39 @@ bool NotApplicable(int error) {
   return error == ENOTTY || error == EINVAL;
 }
 
+// The system's own words for an error, starting in lower case to follow
+// "path: ".
+std::string SystemText(int error) {
+  std::string text = std::system_category().message(error);
+  if (!text.empty() && std::isupper(static_cast<unsigned char>(text[0])) &&
+      (text.size() < 2 || !std::isupper(static_cast<unsigned char>(text[1])))) {
+    text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  }
+  return text;
+}
+
+constexpr const char* kInUse = "in use by another program";
+
+// Why open() refused a device, in a user's words where the error is one a
+// user meets.
+std::string OpenRefusal(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return "no such device";
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    case EISDIR:
+      return "not a serial line";
+    case EBUSY:  // another program holds the line in exclusive mode (TIOCEXCL)
+      return kInUse;
+    default:
+      return SystemText(error);
+  }
+}
+
 // Hands tio to the device. A pseudo-terminal's driver forces "8 data bits,
 // no parity" whatever it is given, and glibc's tcsetattr reports that as a
 // failure (with or without EINVAL) whenever nothing else changed, e.g. when
@@ -177,31 +118,31 @@ bool SetTermios(int fd, const termios& want) {
 
 }  // namespace
 
-bool ApplyLineDefinition(std::string_view definition, bool parity_check, termios* tio) {
-  if (tio == nullptr) return false;
-  termios next = *tio;
-  bool any = false;
-  size_t pos = 0;
-  for (;;) {
-    pos = definition.find_first_not_of(" \t", pos);
-    if (pos == std::string_view::npos) break;
-    size_t end = definition.find_first_of(" \t", pos);
-    if (end == std::string_view::npos) end = definition.size();
-    std::string_view pair = definition.substr(pos, end - pos);
-    pos = end;
-    size_t eq = pair.find('=');
-    if (eq == 0 || eq == std::string_view::npos) return false;
-    if (!ApplySetting(Upper(pair.substr(0, eq)), pair.substr(eq + 1), &next)) return false;
-    any = true;
+PosixSerialPort::TransmitCalls PosixSerialPort::system_calls_;
+
+ssize_t PosixSerialPort::TransmitCalls::Write(int fd, const uint8_t* buf, size_t n) {
+  return write(fd, buf, n);
+}
+
+bool PosixSerialPort::TransmitCalls::OutputBacklog(int fd, Backlog* backlog) {
+  *backlog = Backlog{};
+  if (ioctl(fd, TIOCOUTQ, &backlog->queued) != 0) {
+    if (!NotApplicable(errno)) return false;
+    backlog->queued = 0;
   }
-  if (!any) return false;
-  if (parity_check) {
-    next.c_iflag |= INPCK;
-  } else {
-    next.c_iflag &= ~INPCK;
-  }
-  *tio = next;
+#ifdef TIOCSERGETLSR
+  // An empty queue may still leave the last bytes in the UART's FIFO and
+  // shift register; the line status says when the transmitter is idle.
+  // Drivers without it (USB adapters, pseudo-terminals) are taken at the
+  // queue count.
+  unsigned status = 0;
+  if (ioctl(fd, TIOCSERGETLSR, &status) == 0) backlog->shifting = (status & TIOCSER_TEMT) == 0;
+#endif
   return true;
+}
+
+int PosixSerialPort::TransmitCalls::Flush(int fd, int queue_selector) {
+  return tcflush(fd, queue_selector);
 }
 
 void PosixSerialPort::Fd::Reset(int fd) {
@@ -234,19 +175,31 @@ std::string PosixSerialPort::DevicePath(const std::string& name) const {
   return std::string();
 }
 
-int PosixSerialPort::OpenDevice(const std::string& path) {
+int PosixSerialPort::OpenDevice(const std::string& path, termios* line, std::string* why) {
   // Non-blocking, so that neither the open (waiting for carrier) nor any read
   // or write can hang; every wait goes through poll() with a deadline.
   Fd fd;
   fd.Reset(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd.Valid()) return -1;
+  if (!fd.Valid()) {
+    *why = OpenRefusal(errno);
+    return -1;
+  }
   // Two locks, because neither covers every case: the advisory lock turns
   // away any other user of this adapter, even one running as root; TIOCEXCL
   // turns away unprivileged programs that do not take the advisory lock.
-  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return -1;
+  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    *why = errno == EWOULDBLOCK ? kInUse : SystemText(errno);
+    return -1;
+  }
   termios tio{};
-  if (tcgetattr(fd.Get(), &tio) != 0) return -1;  // not a terminal device
-  if (ioctl(fd.Get(), TIOCEXCL) != 0) return -1;
+  if (tcgetattr(fd.Get(), &tio) != 0) {
+    *why = NotApplicable(errno) ? "not a serial line" : SystemText(errno);
+    return -1;
+  }
+  if (ioctl(fd.Get(), TIOCEXCL) != 0) {
+    *why = SystemText(errno);
+    return -1;
+  }
   cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD;
 #ifdef CRTSCTS
@@ -256,24 +209,40 @@ int PosixSerialPort::OpenDevice(const std::string& path) {
   // A read() returns at once with whatever is there; poll() does the waiting.
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  if (!ApplyLineDefinition(kProgrammerLine, false, &tio)) return -1;
-  if (!SetTermios(fd.Get(), tio)) return -1;
+  errno = 0;
+  if (!ApplyLineDefinition(kProgrammerLine, &tio) || !SetTermios(fd.Get(), tio)) {
+    *why = "the line settings were refused";
+    if (errno != 0) *why += " (" + SystemText(errno) + ")";
+    // The exclusive mode would outlive the descriptor.
+    ioctl(fd.Get(), TIOCNXCL);
+    return -1;
+  }
+  *line = tio;
   return fd.Release();
 }
 
 bool PosixSerialPort::Open(const std::string& name) {
   Close();
   const std::string path = DevicePath(name);
-  int fd = path.empty() ? -1 : OpenDevice(path);
+  termios line{};
+  std::string why = "not a port name this program knows";
+  int fd = path.empty() ? -1 : OpenDevice(path, &line, &why);
   if (fd < 0) {
     open_failed_ = true;
+    open_error_ = (path.empty() ? name : path) + ": " + why;
     return false;
   }
   fd_.Reset(fd);
+  open_error_.clear();
+  byte_time_ = CharacterTime(line);
   // A fresh handle starts without time-outs, as a freshly opened COM port
   // does; the link sets its own before the first transfer.
   timeouts_ = CommTimeouts{};
   return true;
+}
+
+std::string PosixSerialPort::OpenError() const {
+  return open_error_;
 }
 
 void PosixSerialPort::Close() {
@@ -311,17 +280,21 @@ bool PosixSerialPort::ClearBreak() {
 }
 
 bool PosixSerialPort::Purge() {
-  return fd_.Valid() && tcflush(fd_.Get(), TCIOFLUSH) == 0;
+  return fd_.Valid() && calls_->Flush(fd_.Get(), TCIOFLUSH) == 0;
 }
 
 bool PosixSerialPort::SetLine(const LineSettings& settings) {
   if (!fd_.Valid()) return false;
   termios tio{};
   if (tcgetattr(fd_.Get(), &tio) != 0) return false;
-  // abort_on_error has no termios counterpart: a line error never aborts a
-  // transfer here.
-  if (!ApplyLineDefinition(settings.definition, settings.parity_check, &tio)) return false;
-  return SetTermios(fd_.Get(), tio);
+  // Neither parity_check nor abort_on_error has a termios counterpart: a
+  // line error never aborts a transfer here, and a byte that fails its
+  // parity check passes unchanged, with or without the check (see
+  // ApplyLineDefinition).
+  if (!ApplyLineDefinition(settings.definition, &tio)) return false;
+  if (!SetTermios(fd_.Get(), tio)) return false;
+  byte_time_ = CharacterTime(tio);
+  return true;
 }
 
 bool PosixSerialPort::SetTimeouts(const CommTimeouts& timeouts) {
@@ -341,36 +314,46 @@ bool PosixSerialPort::WatchTxEmpty() {
   return fd_.Valid();
 }
 
-// Polls the output queue rather than calling tcdrain(), which has no time-out
-// and never returns when the device stops taking data. A pseudo-terminal
-// always reports an empty queue: what the slave writes goes straight to the
-// master's input.
+// Watches the output queue rather than calling tcdrain(), which has no
+// time-out and never returns when the device stops taking data. A
+// pseudo-terminal always reports an empty queue: what the slave writes goes
+// straight to the master's input.
 bool PosixSerialPort::WaitTxEmpty(uint32_t timeout_ms) {
   if (!fd_.Valid()) return false;
-  const TimePoint deadline = SteadyClock::now() + milliseconds(timeout_ms);
+  const TimePoint now = SteadyClock::now();
+  return DrainOutput(now, now + milliseconds(timeout_ms), false).end == DrainEnd::kEmpty;
+}
+
+PosixSerialPort::Drained PosixSerialPort::DrainOutput(TimePoint earliest,
+                                                      std::optional<TimePoint> deadline,
+                                                      bool stall_guard) {
+  using Duration = SteadyClock::duration;
+  const Duration byte = byte_time_;
+  // Far beyond the steps in which a driver's count goes down: USB adapters
+  // take their bytes in blocks of up to a few hundred.
+  const Duration stall_limit = std::max<Duration>(std::chrono::seconds(1), byte * 1024);
+  int least = INT_MAX;
+  TimePoint moved = SteadyClock::now();
   for (;;) {
-    int queued = 0;
-    if (ioctl(fd_.Get(), TIOCOUTQ, &queued) != 0) {
-      if (!NotApplicable(errno)) return false;
-      queued = 0;
-    }
-#ifdef TIOCSERGETLSR
-    // An empty queue may still leave the last bytes in the UART's shift
-    // register and FIFO; the line status says when the transmitter is idle.
-    // Drivers without it (USB adapters, pseudo-terminals) are taken at the
-    // queue count.
-    if (queued == 0) {
-      unsigned status = 0;
-      if (ioctl(fd_.Get(), TIOCSERGETLSR, &status) == 0 && (status & TIOCSER_TEMT) == 0) {
-        queued = 1;
-      }
-    }
-#endif
-    if (queued == 0) return true;
+    TransmitCalls::Backlog backlog;
+    if (!calls_->OutputBacklog(fd_.Get(), &backlog)) return {DrainEnd::kFailed, 0};
+    if (backlog.queued <= 0 && !backlog.shifting) return {DrainEnd::kEmpty, 0};
     const TimePoint now = SteadyClock::now();
-    if (now >= deadline) return false;
-    // One byte at 19200 baud takes about half a millisecond.
-    std::this_thread::sleep_for(std::min<SteadyClock::duration>(milliseconds(1), deadline - now));
+    if (deadline && now >= *deadline) return {DrainEnd::kTimedOut, backlog.queued};
+    if (backlog.queued < least) {
+      least = backlog.queued;
+      moved = now;
+    } else if (stall_guard && now - moved >= stall_limit) {
+      return {DrainEnd::kStalled, backlog.queued};
+    }
+    // Sleep about as long as the queued bytes take on the line, and watch
+    // the last ones in the UART in quarter-byte steps: a stream of 3-byte
+    // writes then leaves the line idle for no more than a wake-up between
+    // two writes.
+    Duration wait = std::max<Duration>({earliest - now, byte * backlog.queued, byte / 4});
+    TimePoint until = now + std::min<Duration>(wait, milliseconds(50));
+    if (deadline && *deadline < until) until = *deadline;
+    std::this_thread::sleep_until(until);
   }
 }
 
@@ -445,20 +428,26 @@ bool PosixSerialPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
   }
 }
 
+// The bytes must be on the line before the call returns: the next exchange
+// opens with a purge, which would throw away what the driver still holds, up
+// to seconds of a download at 19200 baud. tcdrain() waits for that too, but
+// without a time-out, and for ever on a wedged adapter.
 bool PosixSerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
   if (done == nullptr) return false;
   *done = 0;
   if (!fd_.Valid() || (buf == nullptr && n > 0)) return false;
+  if (n == 0) return true;
 
+  const TimePoint start = SteadyClock::now();
   const std::optional<TimePoint> deadline =
-      TotalDeadline(SteadyClock::now(), timeouts_.write_per_byte, timeouts_.write_constant, n);
+      TotalDeadline(start, timeouts_.write_per_byte, timeouts_.write_constant, n);
   uint32_t count = 0;
   auto finish = [&](bool ok) {
     *done = count;
     return ok;
   };
   while (count < n) {
-    ssize_t k = write(fd_.Get(), buf + count, n - count);
+    ssize_t k = calls_->Write(fd_.Get(), buf + count, n - count);
     if (k > 0) {
       count += static_cast<uint32_t>(k);
       continue;
@@ -466,18 +455,25 @@ bool PosixSerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
     if (k < 0 && errno == EINTR) continue;
     if (k < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return finish(false);
     // The driver queue is full: wait for room, within the total time-out.
-    for (;;) {
-      const TimePoint now = SteadyClock::now();
-      if (deadline && now >= *deadline) return finish(true);
-      pollfd p{fd_.Get(), POLLOUT, 0};
-      int ready = poll(&p, 1, PollWaitMs(deadline, now));
-      if (ready < 0 && errno != EINTR) return finish(false);
-      if (ready <= 0) continue;
-      if ((p.revents & POLLOUT) != 0) break;
-      return finish(false);  // POLLHUP, POLLERR or POLLNVAL without room
-    }
+    const TimePoint now = SteadyClock::now();
+    if (deadline && now >= *deadline) break;
+    pollfd p{fd_.Get(), POLLOUT, 0};
+    int ready = poll(&p, 1, PollWaitMs(deadline, now));
+    if (ready < 0 && errno != EINTR) return finish(false);
+    if (ready > 0 && (p.revents & POLLOUT) == 0)
+      return finish(false);  // POLLHUP, POLLERR, POLLNVAL
   }
-  return finish(true);
+
+  const Drained drained = DrainOutput(start + byte_time_ * count, deadline, true);
+  if (drained.end == DrainEnd::kEmpty) return finish(true);
+  if (drained.end == DrainEnd::kFailed) return finish(false);
+  // Windows drops what a timed-out write has not sent. So does this, so that
+  // the count is what the line carries and a caller that sends the rest again
+  // sends no byte twice. What the UART itself holds still goes out and counts
+  // as sent.
+  calls_->Flush(fd_.Get(), TCOFLUSH);
+  count -= std::min(count, static_cast<uint32_t>(drained.queued));
+  return finish(drained.end == DrainEnd::kTimedOut);
 }
 
 }  // namespace zvp

@@ -3,10 +3,13 @@
 // poll() so that the Windows time-out rules of CommTimeouts hold here too.
 #pragma once
 
+#include <sys/types.h>
 #include <termios.h>
 
+#include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,15 +17,29 @@
 
 namespace zvp {
 
-// Applies a line definition such as "baud=19200 parity=S data=8 stop=1" to
-// *tio. Keys the string leaves out keep their value in *tio. parity_check
-// switches input parity checking (INPCK). An empty string, an unknown key or
-// an unsupported value returns false and leaves *tio untouched.
-bool ApplyLineDefinition(std::string_view definition, bool parity_check, termios* tio);
-
 class PosixSerialPort final : public SerialPort {
  public:
+  // The device calls of the write, drain and purge paths. Their defaults are
+  // the system calls on the port's descriptor; a test puts a model of a
+  // UART's transmitter behind them, since a pseudo-terminal sends every byte
+  // the moment it is written.
+  class TransmitCalls {
+   public:
+    // What the transmitter still holds.
+    struct Backlog {
+      int queued = 0;         // bytes in the driver's output queue; a flush drops them
+      bool shifting = false;  // the UART's FIFO or shift register is still sending
+    };
+    virtual ~TransmitCalls() = default;
+    virtual ssize_t Write(int fd, const uint8_t* buf, size_t n);
+    // False, with errno set, when the device fails.
+    virtual bool OutputBacklog(int fd, Backlog* backlog);
+    virtual int Flush(int fd, int queue_selector);
+  };
+
   PosixSerialPort() = default;
+  // calls (not owned) replaces the system calls of the transmit path.
+  explicit PosixSerialPort(TransmitCalls* calls) : calls_(calls) {}
   ~PosixSerialPort() override;
   PosixSerialPort(const PosixSerialPort&) = delete;
   PosixSerialPort& operator=(const PosixSerialPort&) = delete;
@@ -37,6 +54,10 @@ class PosixSerialPort final : public SerialPort {
 
   bool Open(const std::string& name) override;
   void Close() override;
+  // Why the last open failed: the device path tried and the reason, e.g.
+  // "/dev/ttyUSB0: permission denied". Empty after a successful open; a
+  // Close keeps it.
+  std::string OpenError() const;
   PortHandle Handle() const override;
 
   bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override;
@@ -49,9 +70,20 @@ class PosixSerialPort final : public SerialPort {
   bool WatchTxEmpty() override;
   bool WaitTxEmpty(uint32_t timeout_ms) override;
   bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override;
+  // Returns once the bytes are on the line, as WriteFile on a Windows COM
+  // port does, or when the write time-out has passed: then with the count
+  // that went out, the rest dropped. A line that stops sending for about a
+  // second fails the write even without a time-out.
   bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override;
 
  private:
+  using TimePoint = std::chrono::steady_clock::time_point;
+  enum class DrainEnd { kEmpty, kTimedOut, kStalled, kFailed };
+  struct Drained {
+    DrainEnd end;
+    int queued;  // what the driver still held at the end
+  };
+
   // Owns one file descriptor; -1 when empty.
   class Fd {
    public:
@@ -70,14 +102,25 @@ class PosixSerialPort final : public SerialPort {
     int fd_ = -1;
   };
 
-  // Opens, locks and configures path; returns the descriptor or -1.
-  static int OpenDevice(const std::string& path);
+  // Opens, locks and configures path; returns the descriptor and the line
+  // settings given to it in *line, or -1 and the reason in *why.
+  static int OpenDevice(const std::string& path, termios* line, std::string* why);
+  // Waits until the transmitter has sent everything written, at most until
+  // deadline; with stall_guard, also until the driver has sent nothing for
+  // about a second. earliest: when the bytes written can be out at the
+  // soonest.
+  Drained DrainOutput(TimePoint earliest, std::optional<TimePoint> deadline, bool stall_guard);
 
+  static TransmitCalls system_calls_;
+  TransmitCalls* calls_ = &system_calls_;
   Fd fd_;
   // Set by a failed open, cleared by the next open or Close: the state the
   // link sees as the invalid handle.
   bool open_failed_ = false;
+  std::string open_error_;
   CommTimeouts timeouts_;
+  // One character's time on the line: start, data, parity and stop bits.
+  std::chrono::nanoseconds byte_time_{1'000'000'000LL * 11 / 19200};
   std::map<std::string, std::string> paths_;  // upper-case name -> device path
 };
 

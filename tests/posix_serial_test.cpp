@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "posix/serial_posix.h"
+#include "posix/termios_line.h"
 #include "posix/thread_priority_posix.h"
+#include "tests/support/uart_model.h"
 
 namespace zvp {
 namespace {
@@ -211,6 +213,69 @@ TEST_F(PosixSerialTest, WritesReachTheDeviceAndTimeOutWhenItStopsTakingThem) {
   EXPECT_LE(ms, 50 + 80);
 }
 
+// A real line behind the port: the pseudo-terminal only gives the open a
+// device, the bytes go to a UART model at 19200 baud.
+TEST(PosixSerialLineTest, WritesReturnOnceTheirBytesAreOnTheLineSoAPurgeLosesNone) {
+  Pty device;
+  test::UartModel uart;
+  PosixSerialPort port(&uart);
+  port.MapName("COM1", device.path());
+  ASSERT_TRUE(port.Open("COM1"));
+  const double byte_ms =
+      std::chrono::duration<double, std::milli>(test::UartModel::kByteTime).count();
+  Bytes sent;  // what the writes reported as sent, in order
+  uint8_t next = 0;
+  auto write = [&](uint32_t n, uint32_t* done) {
+    Bytes block(n);
+    for (uint8_t& b : block) b = next++;
+    const bool ok = port.Write(block.data(), n, done);
+    sent.insert(sent.end(), block.begin(), block.begin() + *done);
+    return ok;
+  };
+  uint32_t done = 0;
+
+  // Block writes as the link makes them, then the purge that opens the next
+  // exchange.
+  ASSERT_TRUE(port.SetTimeouts({9, 50, 9, 50, 9}));
+  for (uint32_t n : {255u, 255u, 21u}) {
+    EXPECT_TRUE(write(n, &done));
+    EXPECT_EQ(done, n);
+  }
+  EXPECT_TRUE(port.Purge());
+  EXPECT_EQ(uart.Line(), sent);
+
+  // The download's stream of 3-byte writes: each waits for its bytes, but
+  // not much longer, or the stream would fall behind the line.
+  ASSERT_TRUE(port.SetTimeouts({9, 9, 9, 9, 9}));
+  const int writes = 200;
+  double ms = TimeMs([&] {
+    for (int i = 0; i < writes; ++i) write(3, &done);
+  });
+  EXPECT_TRUE(port.Purge());
+  EXPECT_EQ(uart.Line(), sent);
+  EXPECT_LE(ms, writes * 3 * byte_ms * 1.15 + 20);
+
+  // The write time-out ends the wait, as on Windows: the count that went out
+  // and no failure. The bytes not counted never reach the line.
+  ASSERT_TRUE(port.SetTimeouts({0, 0, 0, 0, 30}));
+  ms = TimeMs([&] { EXPECT_TRUE(write(255, &done)); });
+  EXPECT_LT(done, 255u);
+  EXPECT_GE(done, uint32_t(0.7 * 30 / byte_ms));
+  EXPECT_LE(ms, 30 + 40);
+  Pause(5);
+  EXPECT_EQ(uart.Line(), sent);
+
+  // A wedged line with no time-out set: the write gives up within about a
+  // second rather than hold the user's stop back for ever.
+  uart.Stall();
+  ASSERT_TRUE(port.SetTimeouts({}));
+  bool ok = true;
+  ms = TimeMs([&] { ok = write(10, &done); });
+  EXPECT_FALSE(ok);
+  EXPECT_LE(done, 1u);
+  EXPECT_LE(ms, 1500);
+}
+
 TEST_F(PosixSerialTest, OpenSetsTheProgrammersLineAndSetLineChangesIt) {
   // The pty driver keeps every bit but PARENB and the character size, which it
   // forces to "no parity, 8 bits"; those two are checked on the record below.
@@ -225,11 +290,12 @@ TEST_F(PosixSerialTest, OpenSetsTheProgrammersLineAndSetLineChangesIt) {
 
   termios raw{};
   cfmakeraw(&raw);
-  ASSERT_TRUE(ApplyLineDefinition("baud=19200 parity=S data=8 stop=1", true, &raw));
+  raw.c_iflag |= INPCK;
+  ASSERT_TRUE(ApplyLineDefinition("baud=19200 parity=S data=8 stop=1", &raw));
   EXPECT_EQ(raw.c_cflag & (PARENB | CMSPAR | PARODD | CSTOPB | CSIZE),
             tcflag_t(PARENB | CMSPAR | CS8));
-  EXPECT_NE(raw.c_iflag & INPCK, 0u);
-  ASSERT_TRUE(ApplyLineDefinition("parity=m data=7", false, &raw));
+  EXPECT_EQ(raw.c_iflag & INPCK, 0u);
+  ASSERT_TRUE(ApplyLineDefinition("parity=m data=7", &raw));
   EXPECT_EQ(raw.c_cflag & (PARENB | CMSPAR | PARODD | CSIZE),
             tcflag_t(PARENB | CMSPAR | PARODD | CS7));
   EXPECT_EQ(cfgetospeed(&raw), speed_t(B19200));  // left out, so kept
@@ -237,11 +303,14 @@ TEST_F(PosixSerialTest, OpenSetsTheProgrammersLineAndSetLineChangesIt) {
   // Applied again on every operation, also when nothing changes.
   for (int i = 0; i < 2; ++i)
     EXPECT_TRUE(port_.SetLine({false, false, "baud=19200 parity=S data=8 stop=1"}));
+  // Parity checking asked for still leaves INPCK off: with it, Linux would
+  // hand the reader 0x00 for a byte with a parity error, where the Windows
+  // driver passes the byte as received.
   ASSERT_TRUE(port_.SetLine({true, false, "baud=9600 parity=E data=8 stop=2"}));
   line = device_.Line();
   EXPECT_EQ(cfgetospeed(&line), speed_t(B9600));
   EXPECT_EQ(line.c_cflag & (CMSPAR | PARODD | CSTOPB), tcflag_t(CSTOPB));
-  EXPECT_NE(line.c_iflag & INPCK, 0u);
+  EXPECT_EQ(line.c_iflag & (INPCK | IGNPAR | PARMRK), 0u);
 
   for (const char* bad : {"", "baud=19201", "parity=X", "data=9", "stop=1.5", "flow=on",
                           "baud=19200 parity", "=8", "baud=19200,parity=S"}) {
@@ -250,7 +319,7 @@ TEST_F(PosixSerialTest, OpenSetsTheProgrammersLineAndSetLineChangesIt) {
   }
   line = device_.Line();
   EXPECT_EQ(cfgetospeed(&line), speed_t(B9600));
-  EXPECT_NE(line.c_iflag & INPCK, 0u);
+  EXPECT_NE(line.c_cflag & CSTOPB, 0u);
 }
 
 TEST_F(PosixSerialTest, ModemCallsThePtyLacksStillSucceedAndPurgeDropsInput) {
@@ -269,23 +338,45 @@ TEST_F(PosixSerialTest, ModemCallsThePtyLacksStillSucceedAndPurgeDropsInput) {
   EXPECT_TRUE(r.got.empty());
 }
 
-TEST(PosixSerialOpenTest, FailedOpensLeaveTheInvalidHandleAndTheLockIsExclusive) {
+TEST(PosixSerialOpenTest, FailedOpensLeaveTheInvalidHandleAndSayWhyAndTheLockIsExclusive) {
   PosixSerialPort port;
   uint8_t byte = 0;
   uint32_t count = 7;
   EXPECT_FALSE(port.Read(&byte, 1, &count));
   EXPECT_EQ(count, 0u);
   EXPECT_FALSE(port.SetTimeouts({}));
+  EXPECT_EQ(port.OpenError(), "");
 
+  // What a user gets wrong: a missing adapter, a name with no device, a file
+  // or a folder instead of a serial line.
+  char file[] = "/tmp/zvp-serial-XXXXXX";
+  const int file_fd = mkstemp(file);
+  ASSERT_GE(file_fd, 0);
+  close(file_fd);
+  char folder[] = "/tmp/zvp-serial-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
   port.MapName("COM1", "/nonexistent/ttyZ");
-  for (const char* name : {"COM1", "COM9", "/dev/null"}) {
-    SCOPED_TRACE(name);
+  const std::string not_serial = ": not a serial line";
+  struct Case {
+    std::string name, error;
+  } cases[] = {
+      {"COM1", "/nonexistent/ttyZ: no such device"},
+      {"COM9", "COM9: not a port name this program knows"},
+      {"/dev/null", "/dev/null" + not_serial},
+      {file, file + not_serial},
+      {folder, folder + not_serial},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     bool ok = true;
-    EXPECT_LE(TimeMs([&] { ok = port.Open(name); }), 50);
+    EXPECT_LE(TimeMs([&] { ok = port.Open(c.name); }), 50);
     EXPECT_FALSE(ok);
     EXPECT_EQ(port.Handle(), PortHandle::kInvalid);
+    EXPECT_EQ(port.OpenError(), c.error);
     EXPECT_FALSE(port.SetupQueues(1024, 1024));
   }
+  unlink(file);
+  rmdir(folder);
   port.Close();
   EXPECT_EQ(port.Handle(), PortHandle::kNone);
 
@@ -295,11 +386,14 @@ TEST(PosixSerialOpenTest, FailedOpensLeaveTheInvalidHandleAndTheLockIsExclusive)
   port.MapName("COM2", b.path());
   other.MapName("COM1", a.path());
   ASSERT_TRUE(port.Open("COM1"));
+  EXPECT_EQ(port.OpenError(), "");
   EXPECT_FALSE(other.Open("COM1"));
   EXPECT_EQ(other.Handle(), PortHandle::kInvalid);
+  EXPECT_EQ(other.OpenError(), a.path() + ": in use by another program");
   // Opening another port releases the first.
   ASSERT_TRUE(port.Open("COM2"));
   EXPECT_TRUE(other.Open("COM1"));
+  EXPECT_EQ(other.OpenError(), "");
   EXPECT_EQ(port.DevicePath("COM3"), "/dev/ttyS2");
 }
 

@@ -8,6 +8,9 @@
 #endif
 #include <windows.h>
 
+#include <iterator>
+#include <string>
+
 namespace zvp {
 
 namespace {
@@ -42,10 +45,34 @@ std::wstring Widen(const std::string& text) {
   return wide;
 }
 
+std::string Narrow(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int size = static_cast<int>(wide.size());
+  int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return std::string();
+  std::string text(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), n, nullptr, nullptr);
+  return text;
+}
+
+// The system's words for error, in the user's language, on one line.
+std::string SystemMessage(DWORD error) {
+  wchar_t text[512];
+  constexpr DWORD kFlags =
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+  DWORD n =
+      FormatMessageW(kFlags, nullptr, error, 0, text, static_cast<DWORD>(std::size(text)), nullptr);
+  while (n > 0 && (text[n - 1] == L' ' || text[n - 1] == L'\r' || text[n - 1] == L'\n')) --n;
+  if (n == 0) return "error " + std::to_string(error);
+  return Narrow(std::wstring(text, n));
+}
+
 }  // namespace
 
 struct Win32SerialPort::State {
   OwnedHandle handle;
+  // Why the last open failed; empty after a successful one.
+  std::string open_error;
   // The line state handed to SetCommState. It lives as long as the port
   // object, starts zero-filled and is only ever changed by SetLine, never
   // refreshed from the device, so each configuration starts from what the
@@ -61,11 +88,25 @@ Win32SerialPort::~Win32SerialPort() = default;
 
 bool Win32SerialPort::Open(const std::string& name) {
   Close();
-  // The device namespace prefix lets names beyond COM9 open as well.
-  std::wstring path = L"\\\\.\\" + Widen(name);
-  state_->handle.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
-  return state_->handle.Usable();
+  // The device namespace prefix lets names beyond COM9 open as well; a name
+  // that already carries it is taken as it is.
+  const std::wstring prefix = L"\\\\.\\";
+  std::wstring path = Widen(name);
+  if (path.compare(0, prefix.size(), prefix) != 0) path = prefix + path;
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  const DWORD error = GetLastError();
+  state_->handle.Reset(h);
+  if (state_->handle.Usable()) {
+    state_->open_error.clear();
+    return true;
+  }
+  state_->open_error = Narrow(path) + ": " + SystemMessage(error);
+  return false;
+}
+
+std::string Win32SerialPort::OpenError() const {
+  return state_->open_error;
 }
 
 void Win32SerialPort::Close() {

@@ -19,8 +19,13 @@ class Win32SerialPort final : public SerialPort {
   Win32SerialPort(const Win32SerialPort&) = delete;
   Win32SerialPort& operator=(const Win32SerialPort&) = delete;
 
+  // name: "COM1", "COM12" or "\\.\COM12".
   bool Open(const std::string& name) override;
   void Close() override;
+  // Why the last open failed: the path as opened and the system's words,
+  // e.g. "\\.\COM7: Access is denied." Empty after a successful open; a Close
+  // keeps it. The window program does not show it.
+  std::string OpenError() const;
   PortHandle Handle() const override;
 
   bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override;

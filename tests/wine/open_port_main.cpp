@@ -2,8 +2,8 @@
 // against the virtual programmer, run under Wine by run_open_port.sh.
 //
 // Expects COM1 to lead to a programmer that answers every 21-byte header,
-// and COM4 to lead nowhere. Prints one line per check and exits 0 only when
-// every check held. "--trace" adds a line for each serial-port call.
+// COM12 to the same programmer, and COM4 to lead nowhere. Prints one line per check and exits 0
+// only when every check held. "--trace" adds a line for each serial-port call.
 
 #include <cstdint>
 #include <cstdio>
@@ -65,10 +65,28 @@ void CheckUnopenedPort() {
   Check(port.Handle() == PortHandle::kInvalid,
         std::string("a failed open leaves the invalid handle (got ") + HandleName(port.Handle()) +
             ")");
+  const std::string why = port.OpenError();
+  Check(why.rfind("\\\\.\\COM4: ", 0) == 0 && why.size() > 10,
+        "... and OpenError names the path and the reason: " + why);
   Check(!port.SetupQueues(1024, 1024), "SetupQueues fails after a failed open");
   Check(!port.WaitTxEmpty(500), "WaitTxEmpty fails after a failed open");
   port.Close();
   Check(port.Handle() == PortHandle::kNone, "Close after a failed open leaves no handle");
+}
+
+// A port number past 9 opens through the device namespace (COM12 leads to
+// the simulator's line, as COM1 does), and a name that already carries the
+// namespace prefix is taken as it is. A successful open clears the reason an
+// earlier one failed. Wine lets a second handle open a serial device that is
+// in use, so the refusal a user meets on Windows is not checked here.
+void CheckHighPortNumber() {
+  zvp::Win32SerialPort port;
+  Check(!port.Open("COM4") && !port.OpenError().empty(), "COM4 fails and says why");
+  Check(port.Open("COM12") && port.OpenError().empty(),
+        "COM12 opens, and OpenError is empty again");
+  Check(port.Open("\\\\.\\COM12") && port.OpenError().empty(),
+        "a name that carries the device prefix opens as it is");
+  port.Close();
 }
 
 // The worker's priority request, on a thread of its own so the main thread
@@ -93,6 +111,7 @@ int main(int argc, char** argv) {
   bool trace_wire = argc > 1 && std::strcmp(argv[1], "--trace") == 0;
 
   CheckUnopenedPort();
+  CheckHighPortNumber();
   CheckThreadPriority();
 
   zvp::Win32SerialPort win_port;

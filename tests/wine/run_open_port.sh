@@ -3,8 +3,8 @@
 #
 #   run_open_port.sh ZVP_SIM_PATH WIN_BUILD_DIR [-- program arguments]
 #
-# The simulator serves a pseudo-terminal; COM1 of a private Wine prefix
-# (WIN_BUILD_DIR/wineprefix) is pointed at it and COM4 at nothing. Exits with
+# The simulator serves a pseudo-terminal; COM1 and COM12 of a private Wine
+# prefix (WIN_BUILD_DIR/wineprefix) are pointed at it and COM4 at nothing. Exits with
 # the test program's status (124 when it overran its time limit).
 set -u
 
@@ -67,7 +67,7 @@ if [ -z "$pty" ] || [ ! -c "$pty" ]; then
 fi
 echo "simulator on $pty"
 
-zvp_wine_ports COM1="$pty" COM4= || exit 1
+zvp_wine_ports COM1="$pty" COM12="$pty" COM4= || exit 1
 
 timeout 120 wine "$exe" "$@"
 status=$?
