@@ -48,6 +48,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     return name;
   };
+  platform.open_error = [&port] { return port.OpenError(); };
   platform.stdout_is_terminal = IsConsole(STD_OUTPUT_HANDLE);
   platform.stdin_is_terminal = IsConsole(STD_INPUT_HANDLE);
   return zvp::RunCli(static_cast<int>(cargs.size()), cargs.data(), platform);

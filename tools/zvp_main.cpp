@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path full = std::filesystem::absolute(arg, ec);
     return ec ? std::string() : full.string();
   };
+  platform.open_error = [&port] { return port.OpenError(); };
   platform.stdout_is_terminal = isatty(STDOUT_FILENO);
   platform.stdin_is_terminal = isatty(STDIN_FILENO);
   return zvp::RunCli(argc, argv, platform);

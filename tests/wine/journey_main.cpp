@@ -629,27 +629,32 @@ void PulledMidDownload(Program& p, const Day& day) {
   Shot("journey_back", p.main());
 }
 
-// Closing the window while a download runs asks first: No keeps the
-// download going, Yes stops it as the double-click on the status line does
-// and the program ends once it has stopped. The window never freezes.
-void CloseDuringDownload(Program& p) {
-  Click(p.Control(ctl::kOpenFile));
-  if (!ChooseInFileDialog(p, TempPath(L"zvp_journey_big.hex"), "")) return;
-  const std::wstring progress = L"[双击这里中断下载]";
-  auto downloading = [&] { return Text(p.Control(ctl::kStatusLine)).rfind(progress, 0) == 0; };
-  Check(WaitFor(downloading, 30000), "a long download runs: " + StatusU8(p));
+// Closing the window while a long save runs asks first: No keeps the save
+// going, Yes stops it as the double-click on the status line does and the
+// program ends once it has stopped, the window answering all the while. The
+// file the save was to replace is left as it was.
+void CloseDuringSave(Program& p) {
+  const std::wstring target = TempPath(L"zvp_journey_close.hex");
+  const std::string old_text = "the old file\r\n";
+  WriteBytes(target, old_text);
+  Retype(p, ctl::kEndAddress, L"7FFF");
+  Click(p.Control(ctl::kSaveHex));
+  if (!ChooseInFileDialog(p, target, "")) return;
+  const std::wstring progress = L"[双击这里中断操作]";
+  auto saving = [&] { return Text(p.Control(ctl::kStatusLine)).rfind(progress, 0) == 0; };
+  Check(WaitFor(saving, 30000), "a long save runs: " + StatusU8(p));
   const std::wstring question = L"编程操作正在进行中,确实要中断操作并退出吗?";
 
   Click(p.Control(ctl::kQuit));
   HWND ask = p.WaitForDialog(kConfirmCaption, kEffectMs);
-  Check(ask != nullptr && DialogMessage(ask) == question, "closing during the download asks first");
+  Check(ask != nullptr && DialogMessage(ask) == question, "closing during the save asks first");
   if (ask == nullptr) return;
   Shot("journey_close_question", p.main());
   Check(AnswerBox(p, ask, IDNO), "No answers it");
   const std::wstring before = Text(p.Control(ctl::kStatusLine));
-  Check(WaitFor([&] { return downloading() && Text(p.Control(ctl::kStatusLine)) != before; },
+  Check(WaitFor([&] { return saving() && Text(p.Control(ctl::kStatusLine)) != before; },
                 kEffectMs),
-        "after No the download goes on: " + StatusU8(p));
+        "after No the save goes on: " + StatusU8(p));
 
   Click(p.Control(ctl::kQuit));
   ask = p.WaitForDialog(kConfirmCaption, kEffectMs);
@@ -657,20 +662,24 @@ void CloseDuringDownload(Program& p) {
   if (ask == nullptr) return;
   const DWORD asked = GetTickCount();
   Check(AnswerBox(p, ask, IDYES), "Yes answers it");
+  // The window answers until it is gone; the save stops before its next page.
   bool answered = true;
-  int code = -1;
-  WaitFor(
+  const bool gone = WaitFor(
       [&] {
-        code = p.WaitForExit(0);
-        if (code < 0) answered = answered && Answers(p);
-        return code >= 0;
+        if (!IsWindow(p.main())) return true;
+        answered = answered && (Answers(p) || !IsWindow(p.main()));
+        return false;
       },
       15000);
   const DWORD took = GetTickCount() - asked;
-  Check(code == 0, "after Yes the program ends in " + std::to_string(took) + " ms (exit " +
-                       std::to_string(code) + ")");
-  Check(answered, "the window answered until it closed");
+  Check(gone && answered, "after Yes the window answers and is gone in " + std::to_string(took) +
+                              " ms");
+  const int code = p.WaitForExit(10000);
+  Check(code == 0, "and the program ends (exit " + std::to_string(code) + ")");
   if (code < 0) p.Kill();
+  Check(ReadBytes(target) == old_text &&
+            GetFileAttributesW((target + L".zvp-part").c_str()) == INVALID_FILE_ATTRIBUTES,
+        "the stopped save left the old file as it was, and no part file");
 }
 
 int PhaseJourney(const std::wstring& exe) {
@@ -716,7 +725,7 @@ int PhaseJourney(const std::wstring& exe) {
   MakeOfflineMaster(p, day);
   ProgrammerResets(p);
   PulledMidDownload(p, day);
-  CloseDuringDownload(p);
+  CloseDuringSave(p);
   return Failures() == 0 ? 0 : 1;
 }
 
