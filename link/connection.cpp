@@ -161,18 +161,21 @@ int ResetPoll() {
     if (p.cancel) {
       app.link_fault = fault_before;
     } else {
-      if (std::memcmp(buf, "STARRESET", 10) == 0) {
+      reset_seen = std::memcmp(buf, "STARRESET", 10) == 0;
+      ClearLineErrors();
+      for (int i = 0; i < kPortRetryLimit && !port->Purge(); ++i) {
+      }
+      if (reset_seen) {
         app.programmer_found = 1;
         app.link_fault = 1;  // the status line turns red
         EraseCodeBuffer();
         app.memory_loaded = 0;
-        reset_seen = true;
       } else {
-        // A silent programmer is not a fault.
+        // A silent programmer is not a fault, nor is a port that refuses the
+        // clean-up (it may have gone): the next operation says so in its
+        // own words. The status line must not turn red on a text that says
+        // nothing failed.
         app.link_fault = fault_before;
-      }
-      ClearLineErrors();
-      for (int i = 0; i < kPortRetryLimit && !port->Purge(); ++i) {
       }
     }
   }

@@ -667,7 +667,9 @@ void CloseDuringSave(Program& p) {
   const bool gone = WaitFor(
       [&] {
         if (!IsWindow(p.main())) return true;
-        answered = answered && (Answers(p) || !IsWindow(p.main()));
+        // A window already hidden by the close may miss a message while it
+        // is destroyed; one that still shows must answer.
+        answered = answered && (Answers(p) || !IsWindowVisible(p.main()));
         return false;
       },
       15000);
