@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "image/address_range.h"
+#include "image/code_buffer.h"
 #include "image/code_file_loader.h"
 #include "image/number_text.h"
 #include "link/app_state.h"
@@ -77,10 +78,11 @@ constexpr char kConnectedText[] = "OK, 已检测到 ZVP-V2.0C 连接在端口 CO
 }  // namespace
 
 const std::vector<uint8_t>& ReplyWorld::CodeImage() {
-  // 64 bytes: short enough to load in no time, long enough to cover the
-  // bytes 0x3C..0x3F that every header carries.
+  // Two pages: short enough to load and send in no time, long enough for
+  // the download's progress texts (one per 128 bytes sent) and for a user
+  // stop in the middle of it.
   static const std::vector<uint8_t> image = [] {
-    std::vector<uint8_t> bytes(64);
+    std::vector<uint8_t> bytes(0x200);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(0x02 + i * 7);
     return bytes;
   }();
@@ -163,16 +165,19 @@ void ReplyWorld::Prepare(const ReplyChoices& c, uint8_t code, SerialPort* port) 
   app.port_chosen = 1;
   app.programmer_found = 1;
 
-  if (c.memory_loaded) {
-    // As after a download: the file in the buffer, its sum in the box.
-    LoadCodeFile();
-    app.memory_loaded = 1;
-    app.checksum_start = app.range_start.load();
-    app.checksum_end = app.range_end.load();
-  }
+  if (c.memory_loaded) LoadCodeFile();  // the file in the buffer, as after a download
   window_.SetText(ctl::kStartAddress, FormatNumber(c.start, 16, 4));
   window_.SetText(ctl::kEndAddress, FormatNumber(c.end, 16, 4));
   ReadAddressRange();
+  if (c.memory_loaded) {
+    // And the buffer checksum taken over the range, as the window insists
+    // before it programs a changed range.
+    app.memory_loaded = 1;
+    app.checksum_start = app.range_start.load();
+    app.checksum_end = app.range_end.load();
+    window_.SetText(ctl::kChecksumBox,
+                    FormatNumber(BufferChecksum(app.range_start, app.range_end), 16, 4));
+  }
 
   if (code >= OpViewShow) {
     // The view as its "显示内存数据" button opens it, then the page and the

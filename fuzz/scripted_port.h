@@ -39,8 +39,9 @@ enum class PortEvent : uint8_t {
 
 class ScriptedPort final : public SerialPort {
  public:
-  // Far above what the longest operation needs (a download of the whole
-  // chip makes about 50 000 calls), far below what a run can afford.
+  // Far above what the longest operation needs (programming the whole chip
+  // directly, in the auto-program sequence, makes about 17 000 calls), far
+  // below what a run can afford.
   static constexpr uint64_t kCallLimit = 2'000'000;
   static constexpr uint8_t kFirstVanishCode = 0xF8;
   static constexpr uint32_t kMaxChunk = kFirstVanishCode - 1;
