@@ -15,6 +15,8 @@ constexpr char kAddressWord[] = "地址:";
 // progress texts show the address reached without it.
 constexpr char kAtAddressWord[] = "在地址:";
 constexpr char kPleaseWait[] = "请稍候";
+// "请稍候再试" ("try again later") is advice in a failure text, not a wait.
+constexpr char kTryLater[] = "请稍候再试";
 constexpr char kDots[] = ".....";
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -28,6 +30,13 @@ bool ShowsAddressInProgress(const std::string& status) {
     const bool verdict = pos >= prefix && status.compare(pos - prefix, at.size(), at) == 0;
     if (!verdict) return true;
   }
+  return false;
+}
+
+bool AsksToWait(const std::string& status) {
+  const std::string wait = kPleaseWait, later = kTryLater;
+  for (size_t pos = status.find(wait); pos != std::string::npos; pos = status.find(wait, pos + 1))
+    if (status.compare(pos, later.size(), later) != 0) return true;
   return false;
 }
 
@@ -59,8 +68,7 @@ void Report(const std::string& key, const uint8_t* data, size_t size) {
 }  // namespace
 
 bool IsInProgressText(const std::string& status) {
-  return EndsWith(status, kDots) || status.find(kPleaseWait) != std::string::npos ||
-         ShowsAddressInProgress(status);
+  return EndsWith(status, kDots) || AsksToWait(status) || ShowsAddressInProgress(status);
 }
 
 std::string BreachKey(const OperationEnd& end) {

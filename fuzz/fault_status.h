@@ -1,9 +1,9 @@
 // The rule for the status line after a failed operation: when an operation
 // ends with link_fault set, the status line turns red and must say what
 // failed. A text that still reads as work in progress (it ends in "....." or
-// "......", asks the user to wait with "请稍候", or shows the address being
-// worked on) tells the user nothing, and neither does the text from before
-// the operation.
+// "......", asks the user to wait with "请稍候" other than in the advice
+// "请稍候再试", or shows the address being worked on) tells the user
+// nothing, and neither does the text from before the operation.
 //
 // The reply fuzzer reports breaches of the rule rather than stopping on them
 // until the core keeps it everywhere. ZVP_FAULT_STATUS selects:

@@ -9,6 +9,7 @@
 // end (the port counts its calls and watches for reads and writes that would
 // wait for ever) and when one leaves the window busy. The rule for the status
 // line after a failure (fuzz/fault_status.h) is checked only on request.
+// ZVP_REPLY_PRINT=1 prints how each operation ended (for replaying inputs).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -76,6 +77,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   port.SetLabel(zvp::fuzz::ReplyWorld::OperationName(c));
   const OperationEnd end = world.Run(c, &port);
   g_longest.Note(end, port.calls());
+  static const bool print = std::getenv("ZVP_REPLY_PRINT") != nullptr;
+  if (print) {
+    std::fprintf(stderr, "reply_fuzz: '%s' ended%s after %llu port calls, %.3f s: %s\n",
+                 end.operation.c_str(), end.link_fault ? " with link_fault" : "",
+                 static_cast<unsigned long long>(port.calls()),
+                 static_cast<double>(end.virtual_us) / 1e6, end.status.c_str());
+  }
 
   // An operation that leaves these set leaves a window that refuses every
   // further click: for the user it never ended.
