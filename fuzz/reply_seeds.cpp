@@ -5,10 +5,10 @@
 // program fails.
 //
 // Usage: reply_seeds FOLDER    (the tree's corpus is fuzz/corpus/replies)
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 

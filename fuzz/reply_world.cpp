@@ -119,8 +119,6 @@ ReplyWorld::~ReplyWorld() {
   fs::remove_all(scratch_, ec);
 }
 
-size_t ReplyWorld::OperationCount() { return std::size(kOperations); }
-
 std::string ReplyWorld::OperationName(const ReplyChoices& choices) {
   std::string name = kOperations[choices.operation % std::size(kOperations)].name;
   if (choices.debug) name += " debug";

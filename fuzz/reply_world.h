@@ -35,7 +35,6 @@ class ReplyWorld {
   ReplyWorld(const ReplyWorld&) = delete;
   ReplyWorld& operator=(const ReplyWorld&) = delete;
 
-  static size_t OperationCount();
   // The name OperationEnd::operation will carry for `choices`.
   static std::string OperationName(const ReplyChoices& choices);
   // The input byte that selects the operation named `name` (without
