@@ -5,9 +5,9 @@
 // "请稍候再试", or shows the address being worked on) tells the user
 // nothing, and neither does the text from before the operation.
 //
-// The reply fuzzer reports breaches of the rule rather than stopping on them
-// until the core keeps it everywhere. ZVP_FAULT_STATUS selects:
-//   unset       the rule is not checked (the test run);
+// ZVP_FAULT_STATUS selects how the reply fuzzer applies the rule (the test
+// run enforces it):
+//   unset       the rule is not checked;
 //   report      each distinct (operation, status) breach is printed once and
 //               the first input showing it saved in ZVP_FAULT_STATUS_DIR
 //               (default: the current folder);
