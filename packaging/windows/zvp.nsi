@@ -4,14 +4,14 @@
 ; STAGE holds zvp.exe, zvp-cli.exe, zvp-guide.html, zvp-engineers.html and
 ; README.txt.
 ;
-; The installer itself is a 32-bit program (it starts on any Windows and can
-; say why it stops); the programs are 64-bit, so they go under the 64-bit
-; Program Files and the uninstall entry into the 64-bit registry view.
-; Uninstalling keeps the user's settings (HKCU\Software\zelvatool): the
+; The installer is a 64-bit program like the programs it installs: they go
+; under the 64-bit Program Files and the uninstall entry into the 64-bit
+; registry view. (A 32-bit installer would not even start under a Wine
+; without its 32-bit half, which the install test runs in.) Uninstalling keeps the user's settings (HKCU\Software\zelvatool): the
 ; uninstaller runs as an administrator, whose settings may not be the
 ; technician's, and a reinstall should find the port and options as they were.
 
-Unicode true
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
@@ -21,7 +21,6 @@ RequestExecutionLevel admin
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
-!include "x64.nsh"
 
 !define PRODUCT "ZVP 编程器控制软件"
 !define PUBLISHER "ZVP 工具组"
@@ -61,10 +60,6 @@ VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "版权所有, 保留一切权利。"
 
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "${PRODUCT} 需要 64 位 Windows。"
-    Abort
-  ${EndIf}
   SetRegView 64
   ; An earlier installation is updated where it is.
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
