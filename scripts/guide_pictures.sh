@@ -128,9 +128,12 @@ while IFS= read -r line; do
   esac
 done < <(
   # The code files live in the folder the program starts in, which its file
-  # dialogs show first.
-  mkdir -p "$work/codes"
-  cd "$work/codes"
+  # dialogs show first: one on drive C, so that the pictures show the same
+  # path at every run.
+  codes="$WINEPREFIX/drive_c/产品代码"
+  rm -rf "$codes"
+  mkdir -p "$codes"
+  cd "$codes"
   timeout 600 wine "$driver" "$(winepath -w "$zvp")" "$(winepath -w "$signal")" 2>"$work/driver.err"
   echo $? >"$work/status"
 )
