@@ -38,6 +38,7 @@
 #include "ui/text_file.h"
 #include "ui/start_up.h"
 #include "ui/window_events.h"
+#include "zvp_version.h"
 
 namespace zvp {
 
@@ -82,6 +83,7 @@ const char kUsage[] =
     "                     until the input ends (the reset watch runs while waiting)\n"
     "  --log FILE         auto: append a line per finished run to FILE (also runs\n"
     "                     that ended on a lost link, as not counted)\n"
+    "  --version          print the version and end\n"
     "commands:\n"
     "  connect download memsum init-memory blank-check verify chipsum copy-chip erase\n"
     "  read-protect ldc-protect hw-write-protect auto offline-master save-hex PATH\n"
@@ -190,6 +192,9 @@ std::optional<int> Parse(int argc, const char* const* argv, Options* o) {
     std::string v;
     if (a == "--help" || a == "-h") {
       std::cout << kUsage;
+      return kExitOk;
+    } else if (a == "--version") {
+      std::cout << "zvp " << ZVP_VERSION << "\n";
       return kExitOk;
     } else if (a == "--port") {
       if (!value(i, &o->port)) return UsageError("--port needs a name");

@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev valgrind
   g++-mingw-w64-x86-64 wine64 wine fonts-wine
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei socat srecord
+  nsis help2man zip unzip locales debootstrap
 )
 
 missing=()
