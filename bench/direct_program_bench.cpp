@@ -37,20 +37,20 @@
 #include <vector>
 
 #include "bench/cpu_time.h"
-#include "link/forwarding_port.h"
+#include "core/forwarding_port.h"
 #include "chipops/program_chip.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
-#include "link/clock.h"
-#include "link/engine.h"
+#include "core/app_state.h"
+#include "core/clock.h"
+#include "engine/engine.h"
 #include "link/operation_header.h"
 #include "posix/pty_server.h"
 #include "posix/serial_posix.h"
 #include "posix/thread_priority_posix.h"
 #include "sim/sim_port.h"
 #include "sim/virtual_programmer.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 #include "ui/headless_window.h"
 
 namespace {
@@ -123,7 +123,7 @@ Result ProgramOnce(zvp::VirtualProgrammer* device, zvp::Clock* clock) {
   r.wall_us = clock->NowUs() - t0;
   r.thread_cpu_us = ThreadCpuUs() - cpu0;
   r.process_cpu_us = ProcessCpuUs() - pcpu0;
-  r.ok = app.link_fault == 0 && app.surface->Status() == "编程成功" &&
+  r.ok = app.link_fault == 0 && zvp::StatusLine().Status() == "编程成功" &&
          std::equal(device->chip().memory.begin() + kFirst,
                     device->chip().memory.begin() + kLast + 1, app.code_buffer.begin() + kFirst);
   return r;
@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
   zvp::AppState& app = zvp::App();
   zvp::ResetAppState();
   app.clock = &clock;
-  app.surface = &window;
+  zvp::InstallWindow(&window);
   app.priority = &priority;
   window.SetChecked(zvp::ctl::kChipMtp, true);
   window.SetChecked(zvp::ctl::kVdd50, true);
@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
   app.range_start = kFirst;
   app.range_end = kLast;
   window.SetText(zvp::ctl::kChecksumBox,
-                 zvp::FormatNumber(zvp::BufferChecksum(kFirst, kLast), 16, 4));
+                 zvp::FormatNumber(zvp::BufferChecksum(zvp::App().code_buffer, kFirst, kLast), 16, 4));
   app.port_chosen = 1;
   // The worker's priority, as the engine gives it; without the privilege the
   // request is refused and the run shows what a normal thread gets.

@@ -37,12 +37,12 @@
 #include <vector>
 
 #include "bench/cpu_time.h"
-#include "link/forwarding_port.h"
+#include "core/forwarding_port.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
-#include "link/clock.h"
-#include "link/engine.h"
+#include "core/app_state.h"
+#include "core/clock.h"
+#include "engine/engine.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "link/wire_trace.h"
@@ -53,7 +53,7 @@
 #include "sim/sim_port.h"
 #include "sim/virtual_clock.h"
 #include "sim/virtual_programmer.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 #include "ui/headless_window.h"
 
 namespace {
@@ -111,7 +111,7 @@ Run DownloadOnce(zvp::Clock* clock, zvp::VirtualProgrammer* device) {
   r.process_cpu_us = ProcessCpuUs() - pcpu0;
   app.trace = nullptr;
   r.pauses_us = pauses.total_us;
-  r.status = app.surface->Status();
+  r.status = zvp::StatusLine().Status();
   const uint32_t end = app.range_end;
   r.ok = app.link_fault == 0 && app.memory_loaded == 1 &&
          std::equal(device->memory().begin(), device->memory().begin() + end + 1,
@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
   zvp::PosixThreadPriority priority;
   zvp::AppState& app = zvp::App();
   zvp::ResetAppState();
-  app.surface = &window;
+  zvp::InstallWindow(&window);
   window.SetChecked(zvp::ctl::kChipMtp, true);
   window.SetChecked(zvp::ctl::kVdd50, true);
   window.SetChecked(zvp::ctl::kVppVcc, true);
@@ -233,7 +233,7 @@ int main(int argc, char** argv) {
   serve.join();
   app.port = nullptr;
   app.clock = nullptr;
-  app.surface = nullptr;
+  zvp::InstallWindow(nullptr);
   std::filesystem::remove_all(dir);
   if (results.empty()) return 1;
 

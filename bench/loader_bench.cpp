@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "image/code_file_loader.h"
-#include "link/app_state.h"
-#include "ui/control_ids.h"
+#include "progmem/code_file.h"
+#include "core/app_state.h"
+#include "core/control_ids.h"
 #include "ui/headless_window.h"
 
 namespace {
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 11;
 
   zvp::HeadlessWindow window;
-  zvp::App().surface = &window;
+  zvp::InstallWindow(&window);
   window.SetText(zvp::ctl::kFileBox, argv[1]);
 
   std::vector<double> ms;

@@ -36,8 +36,8 @@
 
 #include "bench/cpu_time.h"
 #include "chipops/verify_chip.h"
-#include "link/app_state.h"
-#include "link/clock.h"
+#include "core/app_state.h"
+#include "core/clock.h"
 #include "link/operation_header.h"
 #include "posix/pty_server.h"
 #include "posix/serial_posix.h"
@@ -45,7 +45,7 @@
 #include "sim/sim_port.h"
 #include "sim/virtual_clock.h"
 #include "sim/virtual_programmer.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 #include "ui/headless_window.h"
 
 namespace {
@@ -79,7 +79,7 @@ Result VerifyOnce(zvp::Clock* clock) {
   r.wall_us = clock->NowUs() - t0;
   r.thread_cpu_us = ThreadCpuUs() - cpu0;
   r.process_cpu_us = ProcessCpuUs() - pcpu0;
-  r.ok = app.link_fault == 0 && app.surface->Status() == "校验芯片成功";
+  r.ok = app.link_fault == 0 && zvp::StatusLine().Status() == "校验芯片成功";
   return r;
 }
 
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
   zvp::AppState& app = zvp::App();
   zvp::ResetAppState();
   app.clock = clock;
-  app.surface = &window;
+  zvp::InstallWindow(&window);
   app.priority = &priority;
   window.SetChecked(zvp::ctl::kChipMtp, true);
   window.SetChecked(zvp::ctl::kVdd50, true);

@@ -4,10 +4,11 @@
 
 #include "chipops/chip_command.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
-#include "link/engine.h"
+#include "core/app_state.h"
+#include "core/operation_code.h"
+#include "link/operation_header.h"
 #include "link/serial_link.h"
-#include "ui/window_surface.h"
+#include "core/status_display.h"
 
 namespace zvp {
 
@@ -20,8 +21,7 @@ constexpr CommTimeouts kScanTimeouts{5, 5, 5, 5, 5};
 
 void BlankCheck() {
   AppState& app = App();
-  WindowSurface& surface = *app.surface;
-  surface.SetStatus(std::string(kBlankCheckText) + "......");
+  StatusLine().SetStatus(std::string(kBlankCheckText) + "......");
   if (!StartChipCommand(OpBlankCheck, true, "芯片空检查失败! [编程器无应答]")) return;
 
   SetLinkTimeouts(kScanTimeouts);
@@ -30,14 +30,14 @@ void BlankCheck() {
   const uint32_t tracker = FollowProgress(kBlankCheckText, last + 1, 0);
 
   if (tracker > last) {
-    surface.SetStatus("芯片是空的, 在地址空间: " + FormatNumber(first, 16, 5) + "~~" +
+    StatusLine().SetStatus("芯片是空的, 在地址空间: " + FormatNumber(first, 16, 5) + "~~" +
                       FormatNumber(last, 16, 5));
     return;
   }
   // A link that failed during the scan is reported in the same words, at the
   // last address the programmer reached.
   app.link_fault = 1;
-  surface.SetStatus("芯片不空, 在地址: " + FormatNumber(tracker, 16, 5));
+  StatusLine().SetStatus("芯片不空, 在地址: " + FormatNumber(tracker, 16, 5));
 }
 
 }  // namespace zvp

@@ -1,13 +1,13 @@
 #include "chipops/chip_command.h"
 
-#include "image/address_range.h"
+#include "link/address_range.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/connection.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
+#include "core/control_ids.h"
+#include "core/status_display.h"
 
 namespace zvp {
 
@@ -21,7 +21,7 @@ bool StartChipCommand(uint8_t command, bool reconnect, const std::string& no_ans
   // reaches; the dispatcher never starts one, and nothing sends one.
   if (app.range_start > app.range_end) {
     app.link_fault = 1;
-    app.surface->SetStatus(kRangeRejectedText);
+    StatusLine().SetStatus(kRangeRejectedText);
     return false;
   }
   app.header.SetRange(app.range_start, app.range_end);
@@ -38,7 +38,7 @@ bool StartChipCommand(uint8_t command, bool reconnect, const std::string& no_ans
     return false;
   }
   if (app.link_fault) {
-    app.surface->SetStatus(no_answer_text);
+    StatusLine().SetStatus(no_answer_text);
     return false;
   }
   return true;
@@ -51,7 +51,7 @@ uint32_t FollowProgress(const std::string& text, uint32_t limit, uint32_t pause_
     if (pause_ms) DelayMs(pause_ms);
     const uint32_t address = QueryHexTriple();
     if (app.link_fault) break;  // silent, or something that is not an address
-    app.surface->SetStatus(WithAddress(text, address));
+    StatusLine().SetStatus(WithAddress(text, address));
     tracker = address;
   }
   return tracker;

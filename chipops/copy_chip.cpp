@@ -8,12 +8,14 @@
 #include "chipops/read_block.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/connection.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
+#include "core/control_ids.h"
+#include "core/status_display.h"
+#include "core/user_dialogs.h"
+#include "core/window_controls.h"
 
 namespace zvp {
 
@@ -32,20 +34,19 @@ constexpr uint8_t kCopyChipCommand = 16;
 // Both copies overwrite what the programmer memory holds: nothing is sent
 // unless the user agrees.
 bool UserAgrees() {
-  AppState& app = App();
   MessageBox box;
   box.caption = "警 告";
   box.text = "这个操作将改变编程内存代码数据,是否继续?,";
   box.icon = MsgIcon::kWarning;
   box.buttons = MsgButtons::kYesNo;
-  if (app.surface->ShowMessage(box) == MsgAnswer::kYes) return true;
-  app.surface->SetStatus("操作已中止");
+  if (Dialogs().ShowMessage(box) == MsgAnswer::kYes) return true;
+  StatusLine().SetStatus("操作已中止");
   return false;
 }
 
 void ShowCopySum(uint16_t sum) {
   AppState& app = App();
-  app.surface->SetStatus(std::string(kCopySumText) +
+  StatusLine().SetStatus(std::string(kCopySumText) +
                          (app.link_fault ? "XXXX" : FormatNumber(sum, 16, 4)));
 }
 
@@ -54,7 +55,7 @@ void ShowCopySum(uint16_t sum) {
 bool InitialiseMemoryForCopy() {
   AppState& app = App();
   const uint32_t end = app.range_end;
-  const uint16_t s0 = BufferChecksum(0, end);
+  const uint16_t s0 = BufferChecksum(App().code_buffer, 0, end);
   // The copy always starts at 0; the start box keeps its text and the next
   // reading of the boxes brings its value back.
   app.range_start = 0;
@@ -65,14 +66,14 @@ bool InitialiseMemoryForCopy() {
   if (!BeginLink()) return false;
   // The programmer clears its memory now: whatever it held is gone.
   ForgetProgrammerMemory();
-  app.surface->SetStatus(kInitText);
+  StatusLine().SetStatus(kInitText);
   uint8_t reply[8];
   AwaitReply(reply, sizeof reply, 5, kInitTries);
   // Five letters and the zero behind them: a longer or different reply is
   // not the initialisation's end.
   if (std::memcmp(reply, "ROMOK", 6) != 0) {
     app.link_fault = 1;
-    app.surface->SetStatus(kInitFailedText);
+    StatusLine().SetStatus(kInitFailedText);
     return false;
   }
   return true;
@@ -89,7 +90,7 @@ void CopyChipDirect() {
   app.header.SetCommand(kReadChip);
   app.link_fault = 0;
 
-  app.surface->SetStatus(std::string(kCopyText) + "......");
+  StatusLine().SetStatus(std::string(kCopyText) + "......");
   DelayMs(200);
 
   const uint32_t start = app.range_start;
@@ -97,7 +98,7 @@ void CopyChipDirect() {
   const uint32_t end = std::min<uint32_t>(app.range_end, kCodeBufferSize - 1);
   uint8_t block[512];
   for (uint32_t address = start; address <= end;) {
-    app.surface->SetStatus(WithAddress(kCopyText, address));
+    StatusLine().SetStatus(WithAddress(kCopyText, address));
     const uint32_t last = std::min(address + (kBlockSize - 1), end);
     ReadBlock(kReadChip, block, sizeof block, address, last);
     // The blocks read so far stay in the buffer, which in debug mode stands
@@ -112,11 +113,11 @@ void CopyChipDirect() {
 
   uint16_t sum = 0;
   if (!app.link_fault) {
-    sum = BufferChecksum(start, end);
+    sum = BufferChecksum(App().code_buffer, start, end);
     app.checksum_end = end;
     app.memory_loaded = 1;
     app.checksum_start = start;
-    app.surface->SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
+    Controls().SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
   }
   ShowCopySum(sum);
 }
@@ -129,7 +130,7 @@ void CopyChipToMemory() {
   BuildOperationHeader();
   if (!InitialiseMemoryForCopy()) return;
 
-  app.surface->SetStatus(std::string(kCopyText) + "......");
+  StatusLine().SetStatus(std::string(kCopyText) + "......");
   DelayMs(200);
   if (!StartChipCommand(kCopyChipCommand, false, kCopySumText + std::string("XXXX"))) return;
   SetLinkTimeouts(kPollTimeouts);
@@ -141,7 +142,7 @@ void CopyChipToMemory() {
   const uint16_t sum = QueryWord();  // read even after a failed scan
   if (!app.link_fault) {
     app.memory_loaded = 1;
-    app.surface->SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
+    Controls().SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
   }
   ShowCopySum(sum);
 }

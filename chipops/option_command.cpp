@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
-#include "ui/window_surface.h"
+#include "core/status_display.h"
 
 namespace zvp {
 
@@ -39,7 +39,6 @@ const OptionTexts* FindOptionTexts(uint8_t command) {
 
 void OptionCommand(uint8_t command) {
   AppState& app = App();
-  WindowSurface& surface = *app.surface;
   const OptionTexts* texts = FindOptionTexts(command);
   if (texts == nullptr) {
     // Not a command of this exchange: nothing is sent.
@@ -47,7 +46,7 @@ void OptionCommand(uint8_t command) {
     return;
   }
   app.link_fault = 0;
-  surface.SetStatus(texts->in_progress);
+  StatusLine().SetStatus(texts->in_progress);
   // The engine already put the code into byte 20; writing it here keeps a
   // direct call honest too.
   app.header.SetCommand(command);
@@ -59,7 +58,7 @@ void OptionCommand(uint8_t command) {
   AwaitReply(reply, sizeof reply, 2, 100);
   if (std::memcmp(reply, "OK", 3) == 0) {
     app.link_fault = 0;
-    surface.SetStatus(texts->done);
+    StatusLine().SetStatus(texts->done);
     return;
   }
   app.link_fault = 1;
@@ -69,7 +68,7 @@ void OptionCommand(uint8_t command) {
   }
   // "NO", silence or anything else: the command was not done, and the
   // in-progress text must not stay as if it were still running.
-  surface.SetStatus(texts->failed);
+  StatusLine().SetStatus(texts->failed);
 }
 
 }  // namespace zvp

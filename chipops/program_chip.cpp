@@ -5,10 +5,12 @@
 
 #include "chipops/chip_command.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
-#include "link/engine.h"
+#include "core/app_state.h"
+#include "core/operation_code.h"
+#include "link/operation_header.h"
 #include "link/serial_link.h"
-#include "ui/window_surface.h"
+#include "core/status_display.h"
+#include "core/user_dialogs.h"
 
 namespace zvp {
 
@@ -33,8 +35,7 @@ bool IsOk(const uint8_t* reply) {
 
 void ProgramChip() {
   AppState& app = App();
-  WindowSurface& surface = *app.surface;
-  surface.SetStatus(std::string(kProgrammingText) + "......");
+  StatusLine().SetStatus(std::string(kProgrammingText) + "......");
   // Without reconnect: a programmer that does not answer the header leaves
   // BeginLink's own text.
   if (!StartChipCommand(OpProgramChip, false, kReadInfoFailedText)) return;
@@ -45,24 +46,23 @@ void ProgramChip() {
   const uint32_t tracker = FollowProgress(kProgrammingText, app.range_end, 0);
   if (tracker < app.range_end) {
     app.link_fault = 1;
-    surface.SetStatus(kReadInfoFailedText);
+    StatusLine().SetStatus(kReadInfoFailedText);
     return;
   }
 
   uint8_t reply[16];
   AwaitReply(reply, sizeof reply, 2, 50);
   if (IsOk(reply)) {
-    surface.SetStatus(kProgrammedText);
+    StatusLine().SetStatus(kProgrammedText);
     return;
   }
   app.link_fault = 1;
-  surface.SetStatus(kChecksumFailedText);
+  StatusLine().SetStatus(kChecksumFailedText);
 }
 
 void ProgramChipDirect() {
   AppState& app = App();
-  WindowSurface& surface = *app.surface;
-  surface.SetStatus(std::string(kProgrammingText) + "......");
+  StatusLine().SetStatus(std::string(kProgrammingText) + "......");
   if (!StartChipCommand(OpProgramChipDirect, true, kStreamFailedText)) return;
 
   // Whole 8-byte writes with no pause and no per-block answer: the last one
@@ -72,7 +72,7 @@ void ProgramChipDirect() {
   uint32_t since_status = kSendCounterStart;
   while (address <= last) {
     if (since_status >= kDirectStatusEvery) {
-      surface.SetStatus(std::string(kProgrammingText) + ", 地址: " + FormatNumber(address, 16, 4));
+      StatusLine().SetStatus(std::string(kProgrammingText) + ", 地址: " + FormatNumber(address, 16, 4));
       since_status = 0;
     }
     // The range never leaves the buffer (range_end is at most 0x7FFF), but a
@@ -90,7 +90,7 @@ void ProgramChipDirect() {
     if (app.link_fault) break;
   }
   if (app.link_fault) {
-    surface.SetStatus(kStreamFailedText);
+    StatusLine().SetStatus(kStreamFailedText);
     return;
   }
 
@@ -99,7 +99,7 @@ void ProgramChipDirect() {
   uint8_t reply[16];
   AwaitReply(reply, sizeof reply, 2, 100);
   if (IsOk(reply)) {
-    surface.SetStatus(kProgrammedText);
+    StatusLine().SetStatus(kProgrammedText);
     return;
   }
   app.link_fault = 1;
@@ -110,8 +110,8 @@ void ProgramChipDirect() {
   box.text =
       "发送数据校验和错误!\n请尝试重新编程\n注意: 烧写时请不要切换当前窗口\n"
       "或启动其它需要实时处理的软件,\n以免影响下载稳定性";
-  surface.ShowMessage(box);
-  surface.SetStatus(kChecksumFailedText);
+  Dialogs().ShowMessage(box);
+  StatusLine().SetStatus(kChecksumFailedText);
 }
 
 }  // namespace zvp

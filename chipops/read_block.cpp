@@ -1,9 +1,10 @@
 #include "chipops/read_block.h"
 
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
-#include "ui/window_surface.h"
+#include "core/status_display.h"
+#include "core/user_dialogs.h"
 
 namespace zvp {
 
@@ -14,7 +15,7 @@ constexpr char kReadErrorText[] = "读取数据错误";
 void Fail() {
   AppState& app = App();
   app.link_fault = 1;
-  app.surface->SetStatus(kReadErrorText);
+  StatusLine().SetStatus(kReadErrorText);
 }
 
 }  // namespace
@@ -33,7 +34,7 @@ void ReadBlock(uint8_t command, uint8_t* dest, uint32_t size, uint32_t first, ui
     MessageBox box;
     box.text = "指定的缓冲区不足以容纳要读取的数据,操作将中止!";
     box.icon = MsgIcon::kWarning;
-    app.surface->ShowMessage(box);
+    Dialogs().ShowMessage(box);
     // Every caller tests link_fault after the read; left at 0 it would take
     // the untouched destination for data that arrived.
     app.link_fault = 1;

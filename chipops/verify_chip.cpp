@@ -7,10 +7,10 @@
 #include "chipops/read_block.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
-#include "ui/window_surface.h"
+#include "core/status_display.h"
 
 namespace zvp {
 
@@ -29,8 +29,7 @@ constexpr char kDirectProgress[] = "请稍候,校验芯片,在地址: ";
 
 void ChipChecksum() {
   AppState& app = App();
-  WindowSurface& surface = *app.surface;
-  surface.SetStatus(std::string(kChecksumProgress) + "......");
+  StatusLine().SetStatus(std::string(kChecksumProgress) + "......");
   if (!StartChipCommand(kChipChecksumCommand, false, kChecksumResultText + std::string("XXXX")))
     return;
   const uint32_t end = app.range_end;
@@ -38,23 +37,22 @@ void ChipChecksum() {
   if (tracker < end) app.link_fault = 1;
   // Read even after a failed scan; the text then shows "XXXX" whatever comes.
   const uint16_t sum = QueryWord();
-  surface.SetStatus(std::string(kChecksumResultText) +
+  StatusLine().SetStatus(std::string(kChecksumResultText) +
                     (app.link_fault ? "XXXX" : FormatNumber(sum, 16, 4)));
   if (!app.auto_running) return;
   // The verify step of the debug-mode sequence: the chip must hold the
   // buffer's code over the range.
-  if (app.link_fault || sum != BufferChecksum(app.range_start, end)) {
+  if (app.link_fault || sum != BufferChecksum(App().code_buffer, app.range_start, end)) {
     app.link_fault = 1;
-    surface.SetStatus("编程失败,校验芯片错误!");
+    StatusLine().SetStatus("编程失败,校验芯片错误!");
   } else {
-    surface.SetStatus("校验芯片成功!");
+    StatusLine().SetStatus("校验芯片成功!");
   }
 }
 
 void VerifyChip() {
   AppState& app = App();
-  WindowSurface& surface = *app.surface;
-  surface.SetStatus(std::string(kVerifyProgress) + "......");
+  StatusLine().SetStatus(std::string(kVerifyProgress) + "......");
   if (!StartChipCommand(kVerifyCommand, false, "校验芯片失败! [编程器无应答]")) return;
   // 10 ms a try: about 300 ms of silence ends the scan.
   SetLinkTimeouts(kPollTimeouts);
@@ -63,21 +61,20 @@ void VerifyChip() {
   // first differing address and silence.
   const uint32_t tracker = FollowProgress(kVerifyProgress, end + 1, 0);
   if (tracker > end) {
-    surface.SetStatus("校验芯片成功");
+    StatusLine().SetStatus("校验芯片成功");
     return;
   }
   app.link_fault = 1;
-  surface.SetStatus("校验芯片失败! 在地址: " + FormatNumber(tracker, 16, 5));
+  StatusLine().SetStatus("校验芯片失败! 在地址: " + FormatNumber(tracker, 16, 5));
 }
 
 void VerifyChipDirect() {
   AppState& app = App();
-  WindowSurface& surface = *app.surface;
   app.header.Fill(0);
   BuildOperationHeader();
   app.header.SetCommand(kReadChip);
   app.link_fault = 0;
-  surface.SetStatus(std::string(kDirectProgress) + "......");
+  StatusLine().SetStatus(std::string(kDirectProgress) + "......");
   DelayMs(200);
 
   const uint32_t start = app.range_start;
@@ -87,7 +84,7 @@ void VerifyChipDirect() {
   bool failed = false;
   uint32_t failure = start;
   for (uint32_t address = start; address <= end;) {
-    surface.SetStatus(kDirectProgress + FormatNumber(address, 16, 5));
+    StatusLine().SetStatus(kDirectProgress + FormatNumber(address, 16, 5));
     const uint32_t last = std::min(address + (kBlockSize - 1), end);
     ReadBlock(kReadChip, block, sizeof block, address, last);
     if (app.link_fault) {
@@ -106,10 +103,10 @@ void VerifyChipDirect() {
     address = last + 1;
   }
   if (!failed) {
-    surface.SetStatus("校验芯片成功");
+    StatusLine().SetStatus("校验芯片成功");
     return;
   }
-  surface.SetStatus("校验芯片失败,在地址: " + FormatNumber(failure, 16, 4));
+  StatusLine().SetStatus("校验芯片失败,在地址: " + FormatNumber(failure, 16, 4));
 }
 
 }  // namespace zvp

@@ -22,16 +22,17 @@
 #include <string>
 #include <vector>
 
-#include "chipops/auto_program.h"
+#include "engine/auto_program.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
-#include "link/clock.h"
+#include "core/app_state.h"
+#include "core/clock.h"
 #include "link/connection.h"
-#include "link/engine.h"
+#include "engine/engine.h"
+#include "engine/operation_table.h"
 #include "link/wire_trace.h"
 #include "sim/sim_port.h"
 #include "sim/virtual_programmer.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/headless_window.h"
 #include "ui/production_log.h"
@@ -108,41 +109,21 @@ constexpr OptionBox kOptionBoxes[] = {
     {"hw-write-protect", ctl::kAutoHwWriteProtect},
 };
 
-// A command and the button (or key) it presses.
-struct CommandSpec {
-  const char* name;
-  int button;        // control id, or 0
-  uint8_t code;      // the operation the button starts, or 0 for none
-  bool takes_arg;
-};
-constexpr CommandSpec kCommands[] = {
-    {"connect", 0, 0, false},
-    {"download", ctl::kDownload, OpDownloadCode, false},
-    {"memsum", ctl::kBufferChecksum, OpMemoryChecksum, false},
-    {"init-memory", 0, OpInitMemory, false},
-    {"blank-check", ctl::kBlankCheck, OpBlankCheck, false},
-    {"verify", ctl::kVerifyChip, OpVerifyChip, false},
-    {"chipsum", ctl::kChipChecksum, OpChipChecksum, false},
-    {"copy-chip", ctl::kCopyChip, OpCopyChipToBuffer, false},
-    {"erase", ctl::kEraseMtp, OpEraseMtp, false},
-    {"read-protect", ctl::kReadProtect, OpReadProtect, false},
-    {"ldc-protect", ctl::kLdcProtect, OpLdcProtect, false},
-    {"hw-write-protect", ctl::kHwWriteProtect, OpHardwareWriteProtect, false},
-    {"auto", ctl::kAutoProgram, OpAutoProgram, false},
-    {"offline-master", ctl::kOfflineMaster, OpMakeOfflineMaster, false},
-    {"save-hex", ctl::kSaveHex, OpSaveHexFile, true},
-    {"view", ctl::kShowMemory, OpViewShow, true},
-    {"state", 0, 0, false},
-};
+// A command: an operation of the engine's table (its word presses its
+// button; init-memory, which has none, is F7), or one of the command line's
+// own.
+constexpr const char* kOwnCommands[] = {"connect", "state"};
+// The commands that take an argument.
+bool TakesArgument(const std::string& name) { return name == "save-hex" || name == "view"; }
 
-const CommandSpec* FindCommand(const std::string& name) {
-  for (const CommandSpec& c : kCommands)
-    if (name == c.name) return &c;
-  return nullptr;
+bool IsCommand(const std::string& name) {
+  for (const char* own : kOwnCommands)
+    if (name == own) return true;
+  return FindOperationByWord(name) != nullptr;
 }
 
 struct Invocation {
-  const CommandSpec* entry;
+  std::string name;
   std::string arg;
 };
 
@@ -242,10 +223,9 @@ std::optional<int> Parse(int argc, const char* const* argv, Options* o) {
     } else if (a.rfind("--", 0) == 0) {
       return UsageError("unknown option " + a);
     } else {
-      const CommandSpec* entry = FindCommand(a);
-      if (!entry) return UsageError("unknown command " + a);
-      Invocation inv{entry, ""};
-      if (entry->takes_arg && !value(i, &inv.arg)) return UsageError(a + " needs an argument");
+      if (!IsCommand(a)) return UsageError("unknown command " + a);
+      Invocation inv{a, ""};
+      if (TakesArgument(a) && !value(i, &inv.arg)) return UsageError(a + " needs an argument");
       if (a == "view" && !IsHexAddress(inv.arg, 5))
         return UsageError("view takes a hexadecimal address of 1 to 5 digits, not '" + inv.arg +
                           "'");
@@ -259,7 +239,7 @@ std::optional<int> Parse(int argc, const char* const* argv, Options* o) {
   if (o->simulate && !o->port.empty()) return UsageError("--port and --simulate exclude each other");
   // Every command but state talks to the programmer.
   const bool needs_port = std::any_of(o->commands.begin(), o->commands.end(), [](const Invocation& c) {
-    return std::string(c.entry->name) != "state";
+    return c.name != "state";
   });
   if (needs_port && !o->simulate && o->port.empty())
     return UsageError("no port: give --port DEVICE or --simulate");
@@ -595,8 +575,7 @@ bool ShowPage(Session& s, const std::string& address) {
 }
 
 bool RunCommand(Session& s, const Invocation& inv) {
-  const CommandSpec& c = *inv.entry;
-  const std::string name = c.name;
+  const std::string& name = inv.name;
   if (name == "connect") return App().programmer_found == 1;
   if (name == "state") {
     PrintState(s.window, s.port_name);
@@ -609,7 +588,7 @@ bool RunCommand(Session& s, const Invocation& inv) {
   }
   if (name == "view") return ShowPage(s, inv.arg);
   if (name == "auto") return s.options.repeat ? RunProduction(s) : RunAuto(s) == Pressed::kDone;
-  return Press(s.window, s.printer, c.button) == Pressed::kDone;
+  return Press(s.window, s.printer, FindOperationByWord(name)->button) == Pressed::kDone;
 }
 
 }  // namespace
@@ -670,7 +649,7 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   app.port = port;
 
   HeadlessWindow window;
-  app.surface = &window;
+  InstallWindow(&window);
   Printer printer(platform.stdout_is_terminal, o.answer, platform.stdin_is_terminal);
 
   // The window as it starts for the first time, then the options' choices.
@@ -684,7 +663,7 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   // The save dialog answers each save-hex command with its PATH, in order.
   std::deque<std::string> save_paths;
   for (const Invocation& inv : o.commands)
-    if (std::string(inv.entry->name) == "save-hex") save_paths.push_back(inv.arg);
+    if (inv.name == "save-hex") save_paths.push_back(inv.arg);
   watch.save_file = [&save_paths](const std::string&) -> std::optional<std::string> {
     if (save_paths.empty()) return std::nullopt;
     std::string path = save_paths.front();
@@ -733,7 +712,7 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   std::signal(SIGINT, previous_int == SIG_ERR ? SIG_DFL : previous_int);
   std::signal(SIGTERM, previous_term == SIG_ERR ? SIG_DFL : previous_term);
   window.SetObservers({});
-  app.surface = nullptr;
+  InstallWindow(nullptr);
   app.port = nullptr;
   app.trace = nullptr;
   app.clock = nullptr;

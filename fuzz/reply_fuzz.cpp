@@ -20,7 +20,7 @@
 #include "fuzz/reply_input.h"
 #include "fuzz/reply_world.h"
 #include "fuzz/scripted_port.h"
-#include "link/app_state.h"
+#include "core/app_state.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "fuzz/reply_input.h"
 #include "fuzz/reply_world.h"
 #include "fuzz/scripted_port.h"
-#include "link/forwarding_port.h"
+#include "core/forwarding_port.h"
 #include "sim/sim_port.h"
 #include "sim/virtual_programmer.h"
 

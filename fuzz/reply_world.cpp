@@ -7,16 +7,16 @@
 #include <fstream>
 #include <system_error>
 
-#include "image/address_range.h"
+#include "link/address_range.h"
 #include "image/code_buffer.h"
-#include "image/code_file_loader.h"
+#include "progmem/code_file.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/connection.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/operation_header.h"
-#include "ui/code_view.h"
-#include "ui/control_ids.h"
+#include "ui/code_view_panel.h"
+#include "core/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/start_up.h"
 
@@ -112,7 +112,7 @@ ReplyWorld::ReplyWorld() {
 ReplyWorld::~ReplyWorld() {
   AppState& app = App();
   app.port = nullptr;
-  app.surface = nullptr;
+  zvp::InstallWindow(nullptr);
   app.clock = nullptr;
   window_.SetObservers({});
   std::error_code ec;
@@ -137,7 +137,7 @@ void ReplyWorld::Prepare(const ReplyChoices& c, uint8_t code, SerialPort* port) 
   ResetAppState();
   app.port = port;
   app.clock = &clock_;
-  app.surface = &window_;
+  zvp::InstallWindow(&window_);
   app.settings = nullptr;
   app.priority = nullptr;
   app.trace = nullptr;
@@ -174,7 +174,7 @@ void ReplyWorld::Prepare(const ReplyChoices& c, uint8_t code, SerialPort* port) 
     app.checksum_start = app.range_start.load();
     app.checksum_end = app.range_end.load();
     window_.SetText(ctl::kChecksumBox,
-                    FormatNumber(BufferChecksum(app.range_start, app.range_end), 16, 4));
+                    FormatNumber(BufferChecksum(zvp::App().code_buffer, app.range_start, app.range_end), 16, 4));
   }
 
   if (code >= OpViewShow) {

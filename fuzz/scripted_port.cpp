@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "link/app_state.h"
+#include "core/app_state.h"
 
 namespace zvp::fuzz {
 

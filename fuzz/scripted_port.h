@@ -24,8 +24,8 @@
 #include <string>
 #include <utility>
 
-#include "link/clock.h"
-#include "link/serial_port.h"
+#include "core/clock.h"
+#include "core/serial_port.h"
 
 namespace zvp::fuzz {
 

@@ -8,10 +8,12 @@
 #include <thread>
 
 #include "image/code_buffer.h"
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/serial_link.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
+#include "core/control_ids.h"
+#include "core/status_display.h"
+#include "core/window_controls.h"
+#include "core/window_frame.h"
 
 namespace zvp {
 
@@ -61,18 +63,17 @@ const char kConnectionErrorText[] = "编程器连接错误,编程器可能正忙
 void ForgetProgrammerMemory() {
   AppState& app = App();
   app.memory_loaded = 0;
-  WindowSurface& surface = *app.surface;
-  if (!surface.GetText(ctl::kChecksumBox, 16).empty()) {
-    surface.SetText(ctl::kChecksumBox, kChecksumUnknown);
+  if (!Controls().GetText(ctl::kChecksumBox, 16).empty()) {
+    Controls().SetText(ctl::kChecksumBox, kChecksumUnknown);
   }
 }
 
 void ReportProgrammerLost(Reconnect reconnect) {
   AppState& app = App();
-  app.failure_counts = 0;
-  if (reconnect == Reconnect::kArmTimer) app.surface->ArmTimer(ctl::kReconnectTimer, 1000);
+  app.count_failure = 0;
+  if (reconnect == Reconnect::kArmTimer) Frame().ArmTimer(ctl::kReconnectTimer, 1000);
   app.link_fault = 1;
-  app.surface->SetStatus(kConnectionErrorText);
+  StatusLine().SetStatus(kConnectionErrorText);
   ForgetProgrammerMemory();
 }
 
@@ -80,7 +81,6 @@ void ConnectPort(int n) { ConnectPort("COM" + std::to_string(n)); }
 
 void ConnectPort(const std::string& name) {
   AppState& app = App();
-  WindowSurface& surface = *app.surface;
   app.port_chosen = 1;
   app.programmer_found = 0;
   app.link_fault = 0;
@@ -88,12 +88,12 @@ void ConnectPort(const std::string& name) {
   // program has not filled.
   ForgetProgrammerMemory();
   // The UI thread is blocked for the rest of the sequence: show the text now.
-  surface.SetStatus("初始化ZVP-V2.0C,请稍候......");
-  surface.RepaintStatus();
+  StatusLine().SetStatus("初始化ZVP-V2.0C,请稍候......");
+  StatusLine().RepaintStatus();
   StopResetPoll();
   app.busy = 1;
   app.link_fault = 0;
-  surface.UpdateCursor();
+  StatusLine().UpdateCursor();
   bool found = OpenPort(name);
   if (!found) {
     DelayMs(100);
@@ -101,9 +101,9 @@ void ConnectPort(const std::string& name) {
   }
   if (found) app.programmer_found = 1;
   app.busy = 0;
-  surface.UpdateCursor();
+  StatusLine().UpdateCursor();
   if (app.programmer_found) {
-    surface.SetStatus("OK, 已检测到 ZVP-V2.0C 连接在端口 " + name);
+    StatusLine().SetStatus("OK, 已检测到 ZVP-V2.0C 连接在端口 " + name);
   } else {
     ReportProgrammerLost(Reconnect::kArmTimer);
   }
@@ -168,7 +168,7 @@ int ResetPoll() {
       if (reset_seen) {
         app.programmer_found = 1;
         app.link_fault = 1;  // the status line turns red
-        EraseCodeBuffer();
+        EraseCodeBuffer(App().code_buffer);
         app.memory_loaded = 0;
       } else {
         // A silent programmer is not a fault, nor is a port that refuses the
@@ -186,7 +186,7 @@ int ResetPoll() {
   if (reset_seen) {
     // A restarted programmer's memory is empty: the sum shown is no more.
     ForgetProgrammerMemory();
-    if (!p.cancel) app.surface->SetStatus(kResetText);
+    if (!p.cancel) StatusLine().SetStatus(kResetText);
   }
   return 0;
 }

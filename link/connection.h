@@ -13,7 +13,7 @@ extern const char kConnectionErrorText[];
 enum class Reconnect { kArmTimer, kNoTimer };
 
 // The programmer cannot be reached: the run does not count as a failed chip
-// (failure_counts = 0), link_fault = 1, the connection error on the status
+// (count_failure = 0), link_fault = 1, the connection error on the status
 // line, and the programmer memory is no longer trusted (whoever answers
 // next may be another programmer, or one that restarted unheard).
 void ReportProgrammerLost(Reconnect reconnect);

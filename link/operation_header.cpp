@@ -4,26 +4,28 @@
 #include <string>
 
 #include "image/number_text.h"
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/serial_link.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
+#include "core/control_ids.h"
+#include "core/status_display.h"
+#include "core/user_dialogs.h"
+#include "core/window_controls.h"
 
 namespace zvp {
 
 namespace {
 
-WindowSurface& Surface() { return *App().surface; }
-
-bool EnabledAndTicked(int id) { return Surface().IsEnabled(id) && Surface().IsChecked(id); }
+bool EnabledAndTicked(int id) { return Controls().IsEnabled(id) && Controls().IsChecked(id); }
 
 }  // namespace
+
+bool DebugMode() { return Controls().IsChecked(ctl::kDebugMode); }
 
 void ReadChipType() {
   OperationHeader& h = App().header;
   // These two reads do not look at whether the buttons are enabled.
-  if (Surface().IsChecked(ctl::kChipOtp)) h[4] = 1;
-  if (Surface().IsChecked(ctl::kChipMtp)) h[4] = 2;
+  if (Controls().IsChecked(ctl::kChipOtp)) h[4] = 1;
+  if (Controls().IsChecked(ctl::kChipMtp)) h[4] = 2;
 }
 
 void ReadChipSupply() {
@@ -75,7 +77,7 @@ void BuildOperationHeader() {
   h[3] = 'R';
   // The checksum box holds what the last programmer-memory checksum showed;
   // a text that is not hex gives the parse failure value, so 0xFF 0xFF.
-  const uint32_t sum = ParseNumber(Surface().GetText(ctl::kChecksumBox, 9), 16);
+  const uint32_t sum = ParseNumber(Controls().GetText(ctl::kChecksumBox, 9), 16);
   h[8] = static_cast<uint8_t>(sum >> 8);
   h[9] = static_cast<uint8_t>(sum);
   for (int i = 0; i < 4; ++i) h[12 + i] = app.code_buffer[0x3C + i];
@@ -109,11 +111,11 @@ void VoltageFault(const uint8_t* reply) {
   AppState& app = App();
   app.link_fault = 1;
   if (app.function_flags & fn::kBuzzer) {
-    Surface().Beep(1000, 100);
+    Dialogs().Beep(1000, 100);
     DelayMs(100);
-    Surface().Beep(1000, 100);
+    Dialogs().Beep(1000, 100);
     DelayMs(100);
-    Surface().Beep(1000, 100);
+    Dialogs().Beep(1000, 100);
   }
   std::string text;
   switch (reply[1]) {
@@ -138,8 +140,8 @@ void VoltageFault(const uint8_t* reply) {
   box.caption = "警  告";
   box.text = text;
   box.icon = MsgIcon::kWarning;
-  Surface().ShowMessage(box);
-  Surface().SetStatus("编程电压错误,编程失败");
+  Dialogs().ShowMessage(box);
+  StatusLine().SetStatus("编程电压错误,编程失败");
 }
 
 }  // namespace zvp

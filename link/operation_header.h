@@ -10,6 +10,11 @@ namespace zvp {
 // type, options, checksum box, 1, supply choice, code bytes 0x3C-0x3F.
 void BuildOperationHeader();
 
+// True while the debug-mode box ("调试模式") is ticked: the operations then
+// use the PC's buffer in place of the programmer memory. Read when an
+// operation is dispatched.
+bool DebugMode();
+
 // Header byte 4 from the chip-type radio buttons (1 = OTP, 2 = MTP).
 void ReadChipType();
 // Header byte 11: bits 0-6 the chip supply (1 = 5.0 V, 2 = 3.3 V), bit 7 set

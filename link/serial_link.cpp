@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "link/app_state.h"
-#include "link/clock.h"
+#include "core/app_state.h"
+#include "core/clock.h"
 #include "link/operation_header.h"
-#include "link/wire_trace.h"
-#include "ui/window_surface.h"
+#include "core/trace_sink.h"
+#include "core/status_display.h"
+#include "core/user_dialogs.h"
 
 namespace zvp {
 
@@ -158,11 +159,11 @@ bool BeginLink() {
     box.caption = "警告";
     box.text = "读取串口错误,该端口可能不存在或被其它软件占用!";
     box.icon = MsgIcon::kWarning;
-    app.surface->ShowMessage(box);
+    Dialogs().ShowMessage(box);
     app.link_fault = 1;
     app.programmer_found = 0;
     app.port_chosen = 0;
-    app.surface->SetStatus("连接烧写器端口硬件错误!");
+    StatusLine().SetStatus("连接烧写器端口硬件错误!");
     return false;
   }
   ConfigurePort();
@@ -182,7 +183,7 @@ bool BeginLink() {
 
   if (app.link_fault || got < kHeaderSize) {
     app.link_fault = 1;
-    app.surface->SetStatus("编程器连接错误! 编程器可能正忙,请稍候再试!");
+    StatusLine().SetStatus("编程器连接错误! 编程器可能正忙,请稍候再试!");
     return false;
   }
   SetLinkTimeouts(kReplyTimeouts);

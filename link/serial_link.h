@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/serial_port.h"
+#include "core/serial_port.h"
 
 namespace zvp {
 

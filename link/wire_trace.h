@@ -9,17 +9,18 @@
 #include <string>
 #include <string_view>
 
-#include "link/clock.h"
-#include "link/serial_port.h"
+#include "core/clock.h"
+#include "core/serial_port.h"
+#include "core/trace_sink.h"
 
 namespace zvp {
 
-class WireTrace {
+class WireTrace final : public TraceSink {
  public:
   using Sink = std::function<void(const std::string& line)>;
   WireTrace(Clock* clock, Sink sink);
 
-  void Line(std::string_view call, std::string_view details);
+  void Line(std::string_view call, std::string_view details) override;
 
  private:
   Clock* clock_;

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "link/clock.h"
+#include "core/clock.h"
 #include "sim/virtual_programmer.h"
 
 namespace zvp {

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/serial_port.h"
+#include "core/serial_port.h"
 
 namespace zvp {
 

@@ -4,7 +4,7 @@
 // refused and the worker runs at normal priority.
 #pragma once
 
-#include "link/thread_priority.h"
+#include "core/thread_priority.h"
 
 namespace zvp {
 

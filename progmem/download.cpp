@@ -5,16 +5,18 @@
 #include <string>
 
 #include "image/code_buffer.h"
-#include "image/code_file_loader.h"
+#include "progmem/code_file.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/connection.h"
-#include "link/engine.h"
+#include "core/operation_code.h"
+#include "link/operation_header.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "progmem/memory_checksum.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
+#include "core/control_ids.h"
+#include "core/status_display.h"
+#include "core/window_controls.h"
 
 namespace zvp {
 
@@ -46,10 +48,6 @@ constexpr uint32_t kProgressBytes = 128;
 constexpr uint32_t kInitAloneTries = 600;
 constexpr uint32_t kDownloadInitTries = 1500;
 
-WindowSurface& Surface() {
-  return *App().surface;
-}
-
 // The buffers are zero-filled by AwaitReply and read 5 bytes, so a good
 // answer is the five letters followed by a zero byte.
 bool IsRomok(const uint8_t* reply) {
@@ -59,8 +57,8 @@ bool IsRomok(const uint8_t* reply) {
 // The start- and end-address boxes show the range that now stands for the
 // programmer memory.
 void ShowRangeBoxes() {
-  Surface().SetText(ctl::kStartAddress, "0000");
-  Surface().SetText(ctl::kEndAddress, FormatNumber(App().range_end, 16, 4));
+  Controls().SetText(ctl::kStartAddress, "0000");
+  Controls().SetText(ctl::kEndAddress, FormatNumber(App().range_end, 16, 4));
 }
 
 }  // namespace
@@ -70,7 +68,7 @@ void PrepareMemoryHeader() {
   OperationHeader& h = app.header;
   h.Fill(0);
   BuildOperationHeader();
-  const uint16_t sum = BufferChecksum(0, app.range_end);
+  const uint16_t sum = BufferChecksum(App().code_buffer, 0, app.range_end);
   app.range_start = 0;
   h[16] = h[17] = h[18] = 0;  // bytes 6, 7 and 19 stay 0 from the fill
   h.SetChecksum(sum);
@@ -91,15 +89,15 @@ void InitProgrammerMemory() {
   // The programmer erases its memory now: what it held is gone, and a chip
   // must not be programmed from it until the next download.
   ForgetProgrammerMemory();
-  Surface().SetStatus(kInitMemoryBusyText);
+  StatusLine().SetStatus(kInitMemoryBusyText);
   uint8_t reply[8];
   AwaitReply(reply, sizeof reply, 5, kInitAloneTries);
   if (IsRomok(reply)) {
     app.link_fault = 0;
-    Surface().SetStatus(kInitMemoryDoneText);
+    StatusLine().SetStatus(kInitMemoryDoneText);
   } else {
     app.link_fault = 1;
-    Surface().SetStatus(kInitMemoryFailedText);
+    StatusLine().SetStatus(kInitMemoryFailedText);
   }
 }
 
@@ -129,12 +127,12 @@ void DownloadCode() {
   ForgetProgrammerMemory();
   PrepareMemoryHeader();
   if (!BeginLink()) return;
-  Surface().SetStatus(kInitMemoryBusyText);
+  StatusLine().SetStatus(kInitMemoryBusyText);
   uint8_t reply[16];
   AwaitReply(reply, sizeof reply, 5, kDownloadInitTries);
   if (!IsRomok(reply)) {
     app.link_fault = 1;
-    Surface().SetStatus(kDownloadInitFailedText);
+    StatusLine().SetStatus(kDownloadInitFailedText);
     return;
   }
   DelayMs(200);
@@ -144,13 +142,13 @@ void DownloadCode() {
   // buffer gives first = range_end + 1 > last = 0, and no data.
   OperationHeader& h = app.header;
   h.SetCommand(kCommandDownload);
-  const uint32_t first = FirstUsedAddress(app.range_start, app.range_end);
-  const uint32_t last = LastUsedAddress(app.range_start, app.range_end);
+  const uint32_t first = FirstUsedAddress(App().code_buffer, app.range_start, app.range_end);
+  const uint32_t last = LastUsedAddress(App().code_buffer, app.range_start, app.range_end);
   h.SetRange(first, last);
-  h.SetChecksum(BufferChecksum(first, last));
+  h.SetChecksum(BufferChecksum(App().code_buffer, first, last));
   if (!BeginLink()) {
     app.link_fault = 1;
-    Surface().SetStatus(kDownloadNoAnswerText);
+    StatusLine().SetStatus(kDownloadNoAnswerText);
     return;
   }
   DelayMs(20);
@@ -160,7 +158,7 @@ void DownloadCode() {
   if (!SendCodeRange(first, last)) {
     // Stopped by the user (link_fault 0: the interruption text stands) or
     // a failed write.
-    if (app.link_fault) Surface().SetStatus(kDownloadFailedText);
+    if (app.link_fault) StatusLine().SetStatus(kDownloadFailedText);
     return;
   }
   DelayMs(500);
@@ -170,7 +168,7 @@ void DownloadCode() {
   // A sum that differs has its warning box and stays shown; a sum that
   // never came would leave only "XXXX", which does not say the download
   // failed.
-  if (sum == MemorySum::kNotObtained) Surface().SetStatus(kDownloadFailedText);
+  if (sum == MemorySum::kNotObtained) StatusLine().SetStatus(kDownloadFailedText);
   if (sum == MemorySum::kMatches) app.memory_loaded = 1;
 }
 
@@ -188,11 +186,11 @@ bool SendCodeRange(uint32_t first, uint32_t last) {
   uint32_t count = 0;
   while (address <= last) {
     if (app.user_abort) {
-      Surface().SetStatus(kDownloadAbortedText);
+      StatusLine().SetStatus(kDownloadAbortedText);
       return false;
     }
     if (count >= kProgressBytes) {
-      Surface().SetStatus(kDownloadProgressText +
+      StatusLine().SetStatus(kDownloadProgressText +
                           FormatNumber(static_cast<uint32_t>(address), 16, 5));
       count = 0;
     }

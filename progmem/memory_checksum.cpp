@@ -3,15 +3,18 @@
 #include <cstdint>
 #include <string>
 
-#include "image/address_range.h"
+#include "link/address_range.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
-#include "link/engine.h"
+#include "core/app_state.h"
+#include "core/operation_code.h"
+#include "link/operation_header.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
+#include "core/control_ids.h"
+#include "core/status_display.h"
+#include "core/user_dialogs.h"
+#include "core/window_controls.h"
 
 namespace zvp {
 
@@ -32,8 +35,7 @@ constexpr uint32_t kAckTries = 50;
 
 MemorySum ProgrammerMemoryChecksum() {
   AppState& app = App();
-  WindowSurface& surface = *app.surface;
-  surface.SetStatus(std::string(kMemorySumWaitText) + "......");
+  StatusLine().SetStatus(std::string(kMemorySumWaitText) + "......");
   app.link_fault = 0;
   const uint32_t start = app.range_start;
   const uint32_t end = app.range_end;
@@ -42,7 +44,7 @@ MemorySum ProgrammerMemoryChecksum() {
 
   if (start > end) {
     app.link_fault = 1;
-    surface.SetStatus(kRangeRejectedText);
+    StatusLine().SetStatus(kRangeRejectedText);
     return MemorySum::kNotObtained;
   }
   if (!debug) {
@@ -61,7 +63,7 @@ MemorySum ProgrammerMemoryChecksum() {
       for (;;) {
         const uint32_t reached = QueryHexTriple();
         if (app.link_fault) break;
-        surface.SetStatus(std::string(kMemorySumWaitText) +
+        StatusLine().SetStatus(std::string(kMemorySumWaitText) +
                           ",  地址: " + FormatNumber(reached, 16, 5));
         if (reached >= end) break;
       }
@@ -71,25 +73,25 @@ MemorySum ProgrammerMemoryChecksum() {
 
   std::string result = kMemorySumResultText;
   if (app.link_fault) {
-    surface.SetStatus(result + "XXXX");
+    StatusLine().SetStatus(result + "XXXX");
     return MemorySum::kNotObtained;
   }
-  const uint16_t buffer_sum = BufferChecksum(start, end);
+  const uint16_t buffer_sum = BufferChecksum(App().code_buffer, start, end);
   if (debug) programmer_sum = buffer_sum;
   if (programmer_sum != buffer_sum) {
     MessageBox box;
     box.text = kMemorySumMismatchText;
     box.caption = kMemorySumMismatchCaption;
     box.icon = MsgIcon::kWarning;
-    surface.ShowMessage(box);
+    Dialogs().ShowMessage(box);
     app.link_fault = 1;
   }
   // The box and the status line show the programmer's sum, not the buffer's.
   const std::string digits = FormatNumber(programmer_sum, 16, 4);
-  surface.SetText(ctl::kChecksumBox, digits);
+  Controls().SetText(ctl::kChecksumBox, digits);
   app.checksum_start = start;
   app.checksum_end = end;
-  surface.SetStatus(result + digits);
+  StatusLine().SetStatus(result + digits);
   return programmer_sum == buffer_sum ? MemorySum::kMatches : MemorySum::kDiffers;
 }
 

@@ -2,23 +2,25 @@
 
 #include <cstring>
 
-#include "image/address_range.h"
+#include "link/address_range.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/connection.h"
-#include "link/engine.h"
+#include "core/operation_code.h"
+#include "link/operation_header.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "progmem/download.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
+#include "core/control_ids.h"
+#include "core/status_display.h"
+#include "core/user_dialogs.h"
+#include "core/window_controls.h"
 
 namespace zvp {
 
 void MakeOfflineMaster() {
   AppState& app = App();
-  WindowSurface& s = *app.surface;
   app.link_fault = 0;
   if (!app.programmer_found) {
     ReportProgrammerLost(Reconnect::kArmTimer);
@@ -30,8 +32,8 @@ void MakeOfflineMaster() {
     box.text =
         "调试模式不允许进行本操作!\n请先进入普通模式后重新下载代码文件到缓冲区后再执行本操作!";
     box.icon = MsgIcon::kWarning;
-    s.ShowMessage(box);
-    s.SetStatus("操作已中止");
+    Dialogs().ShowMessage(box);
+    StatusLine().SetStatus("操作已中止");
     return;
   }
   MessageBox ask;
@@ -39,8 +41,8 @@ void MakeOfflineMaster() {
   ask.text =
       "制作脱机母片操作之前,\n请确认您已调入了合适的代码文件\n并设置了相关的编程系统选项,\n是否继续?";
   ask.buttons = MsgButtons::kYesNo;
-  if (s.ShowMessage(ask) != MsgAnswer::kYes) {
-    s.SetStatus("操作已中止");
+  if (Dialogs().ShowMessage(ask) != MsgAnswer::kYes) {
+    StatusLine().SetStatus("操作已中止");
     return;
   }
 
@@ -51,7 +53,7 @@ void MakeOfflineMaster() {
   // download. A stop that came after the last byte cut nothing.
   if (app.link_fault || !app.memory_loaded) {
     app.link_fault = 1;
-    s.SetStatus("脱机编程母片制作失败!请尝试重新下载代码再进行该项操作");
+    StatusLine().SetStatus("脱机编程母片制作失败!请尝试重新下载代码再进行该项操作");
     return;
   }
 
@@ -59,15 +61,15 @@ void MakeOfflineMaster() {
   // them meanwhile.
   if (ReadAddressRange() != 0) {
     app.link_fault = 1;
-    s.SetStatus(kRangeRejectedText);
+    StatusLine().SetStatus(kRangeRejectedText);
     return;
   }
-  const uint16_t sum = BufferChecksum(app.range_start, app.range_end);
-  s.SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
+  const uint16_t sum = BufferChecksum(App().code_buffer, app.range_start, app.range_end);
+  Controls().SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
   BuildOperationHeader();
   app.header.SetRange(app.range_start, app.range_end);
   app.header.SetChecksum(sum);
-  s.SetStatus("正在写入脱机编程设置数据.....");
+  StatusLine().SetStatus("正在写入脱机编程设置数据.....");
   DelayMs(400);
   app.header.SetCommand(17);
   if (!BeginLink()) return;
@@ -76,11 +78,11 @@ void MakeOfflineMaster() {
   AwaitReply(reply, sizeof reply, 2, 50);
   if (std::memcmp(reply, "OK", 3) == 0) {
     app.link_fault = 0;
-    s.SetStatus("写入母片编程配置数据成功!");
-    s.SetStatus("脱机编程母片制作成功!您现在即可通过编程器主板的[编程]按钮进行脱机烧写了");
+    StatusLine().SetStatus("写入母片编程配置数据成功!");
+    StatusLine().SetStatus("脱机编程母片制作成功!您现在即可通过编程器主板的[编程]按钮进行脱机烧写了");
   } else {
     app.link_fault = 1;
-    s.SetStatus("写入母片编程配置数据失败!请尝试重新下载代码对母片内存进行初始化后再行写入!");
+    StatusLine().SetStatus("写入母片编程配置数据失败!请尝试重新下载代码对母片内存进行初始化后再行写入!");
   }
 }
 

@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <mutex>
 
-#include "link/clock.h"
-#include "link/forwarding_port.h"
+#include "core/clock.h"
+#include "core/forwarding_port.h"
 
 namespace zvp {
 

@@ -8,8 +8,8 @@
 #include <set>
 #include <string>
 
-#include "link/clock.h"
-#include "link/serial_port.h"
+#include "core/clock.h"
+#include "core/serial_port.h"
 #include "sim/virtual_programmer.h"
 
 namespace zvp {

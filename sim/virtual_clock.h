@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "link/clock.h"
+#include "core/clock.h"
 
 namespace zvp {
 

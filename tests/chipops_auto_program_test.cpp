@@ -3,13 +3,13 @@
 // the virtual programmer with virtual time.
 #include <algorithm>
 
-#include "chipops/auto_program.h"
+#include "engine/auto_program.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/operation_header.h"
 #include "tests/support/link_fixture.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 
 namespace zvp::test {
 namespace {
@@ -26,7 +26,7 @@ class AutoSequence : public LinkTest {
     App().range_end = 0xFF;
     // The checksum box holds the sum the last memory checksum showed; the
     // programmer checks a streamed range against it.
-    surface_.texts_[ctl::kChecksumBox] = FormatNumber(BufferChecksum(0, 0xFF), 16, 4);
+    surface_.texts_[ctl::kChecksumBox] = FormatNumber(BufferChecksum(App().code_buffer, 0, 0xFF), 16, 4);
   }
   void Run(uint32_t options, bool debug = false) {
     // As StartOperation leaves the header: built from the window, then the
@@ -143,7 +143,7 @@ class BuzzerClickSurface final : public FakeSurface {
 TEST_F(AutoSequence, TheBuzzerIsReadAtEachBeep) {
   BuzzerClickSurface clicking;
   clicking.texts_ = surface_.texts_;
-  App().surface = &clicking;
+  InstallWindow(&clicking);
   App().function_flags = 0;
   clicking.flags = fn::kBuzzer;
   Run(0);
@@ -155,7 +155,7 @@ TEST_F(AutoSequence, TheBuzzerIsReadAtEachBeep) {
   Run(0);
   ASSERT_EQ(clicking.beeps_.size(), 1u);  // only the one at the start
   EXPECT_EQ(clicking.beeps_[0].ms, 100u);
-  App().surface = &surface_;
+  InstallWindow(&surface_);
 }
 
 TEST_F(AutoSequence, AnUnreachableProgrammerIsNoFailedChip) {
@@ -164,7 +164,7 @@ TEST_F(AutoSequence, AnUnreachableProgrammerIsNoFailedChip) {
   EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChipDirect});
   EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
   EXPECT_EQ(App().fail_count, 0u);
-  EXPECT_EQ(App().failure_counts, 0u);
+  EXPECT_EQ(App().count_failure, 0u);
   EXPECT_EQ(surface_.timers_.count(ctl::kReconnectTimer), 1u);
 }
 

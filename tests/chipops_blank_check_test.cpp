@@ -85,12 +85,12 @@ TEST_F(BlankCheck, OneByteRangeAgainstTheModel) {
 
 TEST_F(BlankCheck, ProgrammerBusyShowsTheConnectionErrorAndArmsTheReconnectTimer) {
   SetRange(0, 0xFF);
-  App().failure_counts = 1;
+  App().count_failure = 1;
   device_.faults().silent = true;
   Run(OpBlankCheck);
   EXPECT_EQ(App().link_fault, 1u);
   EXPECT_EQ(surface_.Status(), kConnectionErrorText);
-  EXPECT_EQ(App().failure_counts, 0u);
+  EXPECT_EQ(App().count_failure, 0u);
   ASSERT_EQ(surface_.timers_.count(ctl::kReconnectTimer), 1u);
   EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
   EXPECT_TRUE(surface_.boxes_.empty());

@@ -10,9 +10,10 @@
 #include "chipops/copy_chip.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
-#include "link/engine.h"
+#include "engine/engine.h"
+#include "engine/operation_table.h"
 #include "tests/support/read_back_fixture.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 
 namespace zvp::test {
 namespace {
@@ -64,7 +65,7 @@ TEST_F(CopyChip, DirectKeepsTheBufferOutsideAnOffGridRange) {
   EXPECT_EQ(App().code_buffer[0x0F], 0xFF);
   EXPECT_EQ(App().code_buffer[0x121], 0xFF);
   EXPECT_EQ(App().checksum_start, 0x10u);
-  EXPECT_EQ(Box(), FormatNumber(BufferChecksum(0x10, 0x120), 16, 4));
+  EXPECT_EQ(Box(), FormatNumber(BufferChecksum(App().code_buffer, 0x10, 0x120), 16, 4));
 }
 
 TEST_F(CopyChip, AnsweredNoNeitherCopySendsOrChangesAnything) {
@@ -112,7 +113,7 @@ TEST_F(CopyChip, ToMemoryInitialisesFromZeroAndCopiesTheWholeRange) {
   CopyChipToMemory();
   EXPECT_EQ(App().link_fault, 0u);
   EXPECT_EQ(Headers(), (std::vector<SentHeader>{{12, 0, 0x7FFF}, {16, 0, 0x7FFF}}));
-  EXPECT_EQ(VirtualProgrammer::HeaderChecksum(device_.headers()[0]), BufferChecksum(0, 0x7FFF));
+  EXPECT_EQ(VirtualProgrammer::HeaderChecksum(device_.headers()[0]), BufferChecksum(App().code_buffer, 0, 0x7FFF));
   EXPECT_EQ(App().range_start, 0u);
   EXPECT_TRUE(Holds(device_.memory().data(), 0, 0x7FFF));
   EXPECT_TRUE(std::equal(before.begin(), before.end(), App().code_buffer.begin()));
@@ -212,13 +213,13 @@ class CopyAndVerifyDispatch : public ReadBackTest {
   std::vector<SentHeader> Run(uint8_t code, bool debug_at_click, bool debug_at_dispatch) {
     GateSurface gate;
     gate.SetChecked(ctl::kDebugMode, debug_at_click);
-    App().surface = &gate;
+    InstallWindow(&gate);
     const auto before = static_cast<long>(device_.headers().size());
     StartOperation(code);
     gate.SetChecked(ctl::kDebugMode, debug_at_dispatch);
     gate.Open();
     WaitForWorkers();
-    App().surface = &surface_;
+    InstallWindow(&surface_);
     const auto all = Headers();
     return {all.begin() + before, all.end()};
   }
@@ -233,7 +234,7 @@ TEST_F(CopyAndVerifyDispatch, TheDebugBoxIsReadWhenTheWorkerDispatches) {
             (std::vector<SentHeader>{{12, 0, 0xFF}, {16, 0, 0xFF}}));
   EXPECT_EQ(Run(OpChipChecksum, true, true), (std::vector<SentHeader>{{2, 0, 0xFF}}));
   for (uint8_t code : {OpChipChecksum, OpVerifyChip, OpCopyChipToBuffer})
-    EXPECT_TRUE(OperationAvailable(code));
+    EXPECT_NE(FindOperation(code), nullptr);
 }
 
 }  // namespace

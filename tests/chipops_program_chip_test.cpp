@@ -117,13 +117,13 @@ TEST_F(ProgramChip, AVerdictOtherThanOkOrNoneIsAChecksumError) {
 
 TEST_F(ProgramChip, ProgrammerBusyLeavesTheLinkTextAndArmsNoTimer) {
   SetRange(0, 0x00FF);
-  App().failure_counts = 1;
+  App().count_failure = 1;
   device_.faults().silent = true;
   Run(OpProgramChip);
   EXPECT_EQ(App().link_fault, 1u);
   EXPECT_EQ(surface_.Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
   EXPECT_TRUE(surface_.timers_.empty());
-  EXPECT_EQ(App().failure_counts, 1u);
+  EXPECT_EQ(App().count_failure, 1u);
 }
 
 TEST_F(ProgramChip, NoStartAcknowledgementOrVoltageErrorStopsWithoutAVerdict) {
@@ -199,7 +199,7 @@ class ProgramChipDirect : public ChipOpTest {
   // The checksum box as the guards require: the buffer sum over the range.
   void SetRangeWithSum(uint32_t first, uint32_t last) {
     SetRange(first, last);
-    surface_.texts_[ctl::kChecksumBox] = FormatNumber(BufferChecksum(first, last), 16, 4);
+    surface_.texts_[ctl::kChecksumBox] = FormatNumber(BufferChecksum(App().code_buffer, first, last), 16, 4);
   }
   // The stream as the programmer received it: all data writes joined.
   std::string StreamHex() const {
@@ -228,7 +228,7 @@ TEST_F(ProgramChipDirect, StreamsTheRangeInEightByteWritesWithAStatusEvery128Byt
 
   const auto h = LastHeader();
   EXPECT_EQ(h[20], OpProgramChipDirect);
-  EXPECT_EQ(VirtualProgrammer::HeaderChecksum(h), BufferChecksum(0, 0x0FFF));
+  EXPECT_EQ(VirtualProgrammer::HeaderChecksum(h), BufferChecksum(App().code_buffer, 0, 0x0FFF));
   for (uint32_t a = 0; a < 0x1000; ++a) ASSERT_EQ(device_.chip().memory[a], Pattern(a));
 }
 
@@ -287,11 +287,11 @@ TEST_F(ProgramChipDirect, AVerdictOtherThanOkWarnsThenShowsTheChecksumError) {
       return FakeSurface::ShowMessage(box);
     }
   } surface;
-  App().surface = &surface;
+  InstallWindow(&surface);
   surface.checked_ = surface_.checked_;
   surface.texts_ = surface_.texts_;
   Run(OpProgramChipDirect);
-  App().surface = &surface_;
+  InstallWindow(&surface_);
 
   EXPECT_EQ(App().link_fault, 1u);
   EXPECT_EQ(VirtualProgrammer::HeaderChecksum(LastHeader()), 0x1A2B);
@@ -317,12 +317,12 @@ TEST_F(ProgramChipDirect, NoVerdictWaitsAboutSixSecondsUnderTheBlockSet) {
 
 TEST_F(ProgramChipDirect, ProgrammerBusyShowsTheConnectionErrorAndArmsTheReconnectTimer) {
   SetRangeWithSum(0, 0x00FF);
-  App().failure_counts = 1;
+  App().count_failure = 1;
   device_.faults().silent = true;
   Run(OpProgramChipDirect);
   EXPECT_EQ(App().link_fault, 1u);
   EXPECT_EQ(surface_.Status(), kConnectionErrorText);
-  EXPECT_EQ(App().failure_counts, 0u);
+  EXPECT_EQ(App().count_failure, 0u);
   EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
   EXPECT_TRUE(DataWrites().empty());
 }

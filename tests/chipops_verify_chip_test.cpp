@@ -40,7 +40,7 @@ TEST_F(ChipSum, OutsideTheSequenceTheSumIsShownWithoutAVerdict) {
             std::vector<std::string>{"请稍候,得到芯片检查和,  地址: 000FF"});
   EXPECT_EQ(Headers(), (std::vector<SentHeader>{{2, 0, 0xFF}}));
   // Not compared with the buffer (which holds 0xFF) outside the sequence.
-  EXPECT_NE(BufferChecksum(0, 0xFF), 0x1234);
+  EXPECT_NE(BufferChecksum(App().code_buffer, 0, 0xFF), 0x1234);
 }
 
 TEST_F(ChipSum, InTheSequenceTheSumIsComparedWithTheBuffer) {

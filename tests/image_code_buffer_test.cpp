@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "image/address_range.h"
+#include "link/address_range.h"
 #include "image/code_buffer.h"
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "tests/support/fake_surface.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 
 namespace zvp {
 namespace {
@@ -18,55 +18,55 @@ class CodeBufferTest : public ::testing::Test {
 };
 
 TEST_F(CodeBufferTest, ChecksumSumsInclusiveRangeModulo65536) {
-  EXPECT_EQ(BufferChecksum(0, 0x7FFF), 0x8000);  // 0x8000 bytes of 0xFF
-  EXPECT_EQ(BufferChecksum(0, 0x101), 0x00FE);   // 0x102 * 0xFF wrapped
+  EXPECT_EQ(BufferChecksum(App().code_buffer, 0, 0x7FFF), 0x8000);  // 0x8000 bytes of 0xFF
+  EXPECT_EQ(BufferChecksum(App().code_buffer, 0, 0x101), 0x00FE);   // 0x102 * 0xFF wrapped
   At(0x10) = 0x01;
   At(0x11) = 0x02;
-  EXPECT_EQ(BufferChecksum(0x10, 0x11), 3);
-  EXPECT_EQ(BufferChecksum(0x11, 0x11), 2);
-  EXPECT_EQ(BufferChecksum(0x12, 0x11), 0);
+  EXPECT_EQ(BufferChecksum(App().code_buffer, 0x10, 0x11), 3);
+  EXPECT_EQ(BufferChecksum(App().code_buffer, 0x11, 0x11), 2);
+  EXPECT_EQ(BufferChecksum(App().code_buffer, 0x12, 0x11), 0);
 }
 
 TEST_F(CodeBufferTest, ScansFindTheUsedPart) {
-  EXPECT_EQ(FirstUsedAddress(0, 0x7FFF), 0x8000u);
-  EXPECT_EQ(LastUsedAddress(0, 0x7FFF), 0u);
+  EXPECT_EQ(FirstUsedAddress(App().code_buffer, 0, 0x7FFF), 0x8000u);
+  EXPECT_EQ(LastUsedAddress(App().code_buffer, 0, 0x7FFF), 0u);
   At(5) = 0x00;
   At(0x20) = 0x12;
   At(0x40) = 0x34;
   At(0x60) = 0x56;
-  EXPECT_EQ(FirstUsedAddress(0, 0x7FFF), 5u);
-  EXPECT_EQ(FirstUsedAddress(6, 0x7FFF), 0x20u);
-  EXPECT_EQ(FirstUsedAddress(0x21, 0x3F), 0x40u);  // none inside: last + 1
-  EXPECT_EQ(LastUsedAddress(0, 0x7FFF), 0x60u);
-  EXPECT_EQ(LastUsedAddress(0, 0x5F), 0x40u);
-  EXPECT_EQ(LastUsedAddress(0x21, 0x3F), 0x21u);  // first, although erased
+  EXPECT_EQ(FirstUsedAddress(App().code_buffer, 0, 0x7FFF), 5u);
+  EXPECT_EQ(FirstUsedAddress(App().code_buffer, 6, 0x7FFF), 0x20u);
+  EXPECT_EQ(FirstUsedAddress(App().code_buffer, 0x21, 0x3F), 0x40u);  // none inside: last + 1
+  EXPECT_EQ(LastUsedAddress(App().code_buffer, 0, 0x7FFF), 0x60u);
+  EXPECT_EQ(LastUsedAddress(App().code_buffer, 0, 0x5F), 0x40u);
+  EXPECT_EQ(LastUsedAddress(App().code_buffer, 0x21, 0x3F), 0x21u);  // first, although erased
   // An inverted range reads nothing.
-  EXPECT_EQ(FirstUsedAddress(0x30, 0x10), 0x11u);
-  EXPECT_EQ(LastUsedAddress(0x60, 0x20), 0x60u);
+  EXPECT_EQ(FirstUsedAddress(App().code_buffer, 0x30, 0x10), 0x11u);
+  EXPECT_EQ(LastUsedAddress(App().code_buffer, 0x60, 0x20), 0x60u);
 }
 
 TEST_F(CodeBufferTest, RangesAreCutAtTheEndOfTheBuffer) {
   const uint32_t end = kCodeBufferSize - 1;
   At(end) = 0x12;
-  EXPECT_EQ(BufferChecksum(end - 1, 0xFFFFFFFF), 0xFF + 0x12);
-  EXPECT_EQ(BufferChecksum(kCodeBufferSize, 0xFFFFFFFF), 0);
-  EXPECT_EQ(FirstUsedAddress(end - 3, 0xFFFFFFFF), end);
-  EXPECT_EQ(LastUsedAddress(0, 0xFFFFFFFF), end);
+  EXPECT_EQ(BufferChecksum(App().code_buffer, end - 1, 0xFFFFFFFF), 0xFF + 0x12);
+  EXPECT_EQ(BufferChecksum(App().code_buffer, kCodeBufferSize, 0xFFFFFFFF), 0);
+  EXPECT_EQ(FirstUsedAddress(App().code_buffer, end - 3, 0xFFFFFFFF), end);
+  EXPECT_EQ(LastUsedAddress(App().code_buffer, 0, 0xFFFFFFFF), end);
   At(end) = 0xFF;
-  EXPECT_EQ(FirstUsedAddress(end - 3, 0x200000), kCodeBufferSize);
+  EXPECT_EQ(FirstUsedAddress(App().code_buffer, end - 3, 0x200000), kCodeBufferSize);
 
   At(0x1234) = 0;
-  EraseCodeBuffer();
-  EXPECT_EQ(FirstUsedAddress(0, end), kCodeBufferSize);
+  EraseCodeBuffer(App().code_buffer);
+  EXPECT_EQ(FirstUsedAddress(App().code_buffer, 0, end), kCodeBufferSize);
 }
 
 class AddressRangeTest : public CodeBufferTest {
  protected:
   void SetUp() override {
     CodeBufferTest::SetUp();
-    App().surface = &fake_;
+    InstallWindow(&fake_);
   }
-  void TearDown() override { App().surface = nullptr; }
+  void TearDown() override { InstallWindow(nullptr); }
 
   int Read(const std::string& start, const std::string& end) {
     fake_.texts_[ctl::kStartAddress] = start;

@@ -19,10 +19,10 @@
 #include <utility>
 #include <vector>
 
-#include "image/code_file_loader.h"
-#include "link/app_state.h"
+#include "progmem/code_file.h"
+#include "core/app_state.h"
 #include "tests/support/fake_surface.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 
 namespace zvp {
 namespace {
@@ -79,7 +79,7 @@ class LoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetAppState();
-    App().surface = &surface_;
+    InstallWindow(&surface_);
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "_" + info->name();
     std::replace(name.begin(), name.end(), '/', '_');
@@ -88,7 +88,7 @@ class LoaderTest : public ::testing::Test {
     fs::create_directories(dir_);
   }
   void TearDown() override {
-    App().surface = nullptr;
+    InstallWindow(nullptr);
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "image/code_file_loader.h"
-#include "image/hex_writer.h"
-#include "link/app_state.h"
+#include "progmem/code_file.h"
+#include "progmem/save_hex.h"
+#include "core/app_state.h"
 #include "link/operation_header.h"
 #include "tests/support/link_fixture.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 
 namespace zvp::test {
 namespace {
@@ -234,7 +234,7 @@ class StopOnSecondPage : public FakeSurface {
 TEST_F(HexWriterTest, UserStopsBeforeTheNextPage) {
   StopOnSecondPage surface;
   surface.save_choice_ = file_;
-  App().surface = &surface;
+  InstallWindow(&surface);
   std::ofstream(file_, std::ios::binary) << "the old file\r\n";
   Save(0x0000, 0x02FF);
   EXPECT_EQ(surface.Status(), "用户已中断操作!");

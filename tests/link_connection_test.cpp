@@ -13,11 +13,11 @@
 #include <thread>
 
 #include "link/connection.h"
-#include "link/engine.h"
-#include "link/forwarding_port.h"
+#include "engine/engine.h"
+#include "core/forwarding_port.h"
 #include "link/serial_link.h"
 #include "tests/support/link_fixture.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 
 namespace zvp::test {
 namespace {
@@ -162,14 +162,14 @@ TEST_F(Connection, ASecondOpenAttemptFollowsAfterOneHundredMilliseconds) {
 TEST_F(Connection, TwoFailuresShowTheErrorAndArmTheReconnectTimer) {
   FlakyOpenPort flaky(&sim_port_, 5);
   App().port = &flaky;
-  App().failure_counts = 1;
+  App().count_failure = 1;
   ConnectPort(3);
   EXPECT_EQ(flaky.opens, 2);  // no third try
   EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
   EXPECT_EQ(App().link_fault, 1u);
   EXPECT_EQ(App().programmer_found, 0u);
   EXPECT_EQ(App().port_chosen, 1u);  // operations may still be asked for
-  EXPECT_EQ(App().failure_counts, 0u);
+  EXPECT_EQ(App().count_failure, 0u);
   EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
 }
 
@@ -235,7 +235,7 @@ TEST_F(ResetWatch, TicksStartNoPollWhileBusyOrWhileOneRuns) {
   // A poll that cannot finish (its status write waits for this thread)
   // keeps later ticks from starting another.
   MarshallingSurface ui;
-  App().surface = &ui;
+  InstallWindow(&ui);
   device_.SendReset(clock_.NowUs());
   OnTimerTick(ctl::kResetPollTimer);
   while (guard.queue_requests == 0) std::this_thread::yield();
@@ -246,13 +246,13 @@ TEST_F(ResetWatch, TicksStartNoPollWhileBusyOrWhileOneRuns) {
     std::this_thread::yield();
   }
   EXPECT_FALSE(guard.overlapped);
-  App().surface = &surface_;
+  InstallWindow(&surface_);
 }
 
 TEST_F(ResetWatch, AStopWhileThePollWaitsForTheUiThreadReturnsAtOnce) {
   ASSERT_TRUE(sim_port_.Open("COM1"));
   MarshallingSurface ui;
-  App().surface = &ui;
+  InstallWindow(&ui);
   device_.SendReset(clock_.NowUs());
   OnTimerTick(ctl::kResetPollTimer);
   while (ui.Pending() == 0) std::this_thread::yield();  // blocked in its status write
@@ -262,7 +262,7 @@ TEST_F(ResetWatch, AStopWhileThePollWaitsForTheUiThreadReturnsAtOnce) {
   EXPECT_TRUE(returned) << "the stop waited for the UI thread";
   while (ResetPollRunning()) ui.Pump();
   EXPECT_EQ(ui.Status(), "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
-  App().surface = &surface_;
+  InstallWindow(&surface_);
 }
 
 // The stop must never wait for the UI thread, and once it returns the poll
@@ -275,7 +275,7 @@ TEST_F(ResetWatch, StoppingAPollNeverDeadlocksAndFreesThePort) {
   MarshallingSurface ui;
   App().port = &guard;
   App().clock = &real;
-  App().surface = &ui;
+  InstallWindow(&ui);
   App().trace = nullptr;
 
   std::mt19937 rng(7);
@@ -307,7 +307,7 @@ TEST_F(ResetWatch, StoppingAPollNeverDeadlocksAndFreesThePort) {
   }
   EXPECT_FALSE(guard.overlapped);
   EXPECT_GT(stopped_mid_poll, 10);
-  App().surface = &surface_;
+  InstallWindow(&surface_);
   App().clock = &clock_;
 }
 

@@ -6,10 +6,10 @@
 #include <thread>
 
 #include "link/connection.h"
-#include "link/engine.h"
-#include "link/thread_priority.h"
+#include "engine/engine.h"
+#include "core/thread_priority.h"
 #include "tests/support/link_fixture.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 #include "ui/window_events.h"
 
 namespace zvp::test {
@@ -110,13 +110,13 @@ TEST_F(Engine, BusyHoldsFromTheStartSoNoPollSlipsIn) {
   // The first tick after StartOperation returns may come before the worker
   // has run a single line.
   GateSurface gate;
-  App().surface = &gate;
+  InstallWindow(&gate);
   StartOperation(10);
   OnTimerTick(ctl::kResetPollTimer);
   EXPECT_FALSE(ResetPollRunning());
   gate.Open();
   WaitForWorkers();
-  App().surface = &surface_;
+  InstallWindow(&surface_);
 }
 
 TEST_F(Engine, ASequenceKeepsBusyAndTheWaitCursorAcrossItsSteps) {

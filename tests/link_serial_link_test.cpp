@@ -6,7 +6,7 @@
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "tests/support/link_fixture.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 
 namespace zvp::test {
 namespace {

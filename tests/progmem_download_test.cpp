@@ -7,8 +7,8 @@
 
 #include "image/code_buffer.h"
 #include "image/number_text.h"
-#include "link/engine.h"
-#include "link/operations.h"
+#include "engine/engine.h"
+#include "engine/operation_table.h"
 #include "link/serial_link.h"
 #include "progmem/download.h"
 #include "progmem/memory_checksum.h"
@@ -43,7 +43,7 @@ TEST_F(InitMemory, SendsCommand12WithTheBufferSumAndWaitsForRomok) {
   EXPECT_EQ(h[20], 12);
   EXPECT_EQ(h[10], 1);     // BuildOperationHeader ran
   EXPECT_EQ(h[12], 0xA5);  // code byte 0x3C
-  const uint16_t sum = BufferChecksum(0, 0xFF);
+  const uint16_t sum = BufferChecksum(App().code_buffer, 0, 0xFF);
   EXPECT_EQ(h[8], sum >> 8);
   EXPECT_EQ(h[9], sum & 0xFF);
   // Start, end and every byte nothing fills are 0, not the connect's 0x55.
@@ -125,9 +125,9 @@ TEST_F(InitMemory, DebugModeOnlyRecordsTheRangeAndSendsNothing) {
   EXPECT_EQ(app.checksum_end, 0x1FFu);
 }
 
-TEST_F(InitMemory, RunsAsOperation20AndTheOperationsAreAvailable) {
+TEST_F(InitMemory, RunsAsOperation20AndTheOperationsAreInTheTable) {
   for (uint8_t code : {OpMemoryChecksum, OpDownloadCode, OpInitMemory, OpOpenAndDownload})
-    EXPECT_TRUE(OperationAvailable(code)) << int{code};
+    EXPECT_NE(FindOperation(code), nullptr) << int{code};
   RunOperationNow(OpInitMemory);
   const auto headers = Headers();
   ASSERT_EQ(headers.size(), 1u);
@@ -375,7 +375,7 @@ TEST_F(Download, AWriteThatCannotCompleteEndsTheDataWithBothTexts) {
       return refusal;
     };
     hook_.refused = 0;
-    App().failure_counts = 3;
+    App().count_failure = 3;
     App().memory_loaded = 0;
     surface_.statuses_.clear();
     lines_.clear();
@@ -387,7 +387,7 @@ TEST_F(Download, AWriteThatCannotCompleteEndsTheDataWithBothTexts) {
     ASSERT_GE(surface_.statuses_.size(), 2u);
     EXPECT_EQ(surface_.statuses_[surface_.statuses_.size() - 2], kConnectionErrorText);
     EXPECT_EQ(surface_.statuses_.back(), kDownloadFailedText);
-    EXPECT_EQ(App().failure_counts, 0u);
+    EXPECT_EQ(App().count_failure, 0u);
     EXPECT_EQ(App().memory_loaded, 0u);
     EXPECT_EQ(Headers().size(), 2u);
     clock_.SleepUs(2'000'000);  // the programmer gives up waiting for the rest

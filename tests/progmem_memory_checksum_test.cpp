@@ -6,7 +6,7 @@
 
 #include "image/code_buffer.h"
 #include "image/number_text.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/operation_header.h"
 #include "progmem/memory_checksum.h"
 #include "tests/support/memory_fixture.h"
@@ -54,7 +54,7 @@ TEST_F(MemorySum, ProgressThenTheMatchingSum) {
 
   ProgrammerMemoryChecksum();
 
-  const uint16_t sum = BufferChecksum(0, 0xFF);
+  const uint16_t sum = BufferChecksum(App().code_buffer, 0, 0xFF);
   EXPECT_EQ(surface_.statuses_,
             (std::vector<std::string>{"请稍候,得到编程内存检查和......",
                                       "请稍候,得到编程内存检查和,  地址: 00080",
@@ -80,7 +80,7 @@ TEST_F(MemorySum, ProgressThenTheMatchingSum) {
 TEST_F(MemorySum, AProgressReplyAtOrBeyondTheEndEndsTheLoopAtOnce) {
   SameCodeBothSides(0x100, 0x1FF);
   Range(0x100, 0x1FF);
-  const uint16_t sum = BufferChecksum(0x100, 0x1FF);
+  const uint16_t sum = BufferChecksum(App().code_buffer, 0x100, 0x1FF);
   for (uint32_t reported : {0x1FFu, 0x250u, 0xFFFFu}) {
     SCOPED_TRACE(reported);
     device_.faults().silent_after_header = 13;
@@ -161,7 +161,7 @@ TEST_F(MemorySum, ADifferentSumWarnsShowsTheProgrammersSumAndRecordsTheRange) {
     app.code_buffer[a] = b;
     device_.memory()[a] = b;
   }
-  ASSERT_EQ(BufferChecksum(0, 0xFF), 0x1A2C);
+  ASSERT_EQ(BufferChecksum(App().code_buffer, 0, 0xFF), 0x1A2C);
   device_.faults().sum_offset = -1;
 
   ProgrammerMemoryChecksum();
@@ -227,7 +227,7 @@ TEST_F(MemorySum, RunsAsOperation13) {
   SameCodeBothSides(0, 0x3FF);
   Range(0, 0x3FF);
   RunOperationNow(OpMemoryChecksum);
-  EXPECT_EQ(surface_.Status(), Result(BufferChecksum(0, 0x3FF)));
+  EXPECT_EQ(surface_.Status(), Result(BufferChecksum(App().code_buffer, 0, 0x3FF)));
   EXPECT_EQ(App().link_fault, 0u);
 }
 

@@ -6,11 +6,11 @@
 
 #include "image/code_buffer.h"
 #include "image/number_text.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/operation_header.h"
 #include "progmem/offline_master.h"
 #include "tests/support/link_fixture.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 
 namespace zvp::test {
 namespace {
@@ -70,11 +70,11 @@ class OfflineMaster : public LinkTest {
 
 TEST_F(OfflineMaster, WithoutAProgrammerItAsksForTheConnection) {
   App().programmer_found = 0;
-  App().failure_counts = 1;
+  App().count_failure = 1;
   Make();
   EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
   EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(App().failure_counts, 0u);
+  EXPECT_EQ(App().count_failure, 0u);
   EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
   EXPECT_TRUE(device_.headers().empty());
 }
@@ -111,7 +111,7 @@ TEST_F(OfflineMaster, TheProgrammerKeepsTheCodeAndTheSettings) {
   for (uint32_t a = 0; a < 0x300; ++a) ASSERT_EQ(device_.memory()[a], App().code_buffer[a]) << a;
   ASSERT_EQ(device_.offline_configs().size(), 1u);
   const auto& h = device_.offline_configs()[0];
-  const uint16_t sum = BufferChecksum(0, 0x2FF);
+  const uint16_t sum = BufferChecksum(App().code_buffer, 0, 0x2FF);
   EXPECT_EQ(h[20], 17);
   EXPECT_EQ(VirtualProgrammer::RangeStart(h), 0u);
   EXPECT_EQ(VirtualProgrammer::RangeEnd(h), 0x2FFu);
@@ -147,7 +147,7 @@ TEST_F(OfflineMaster, AnInterruptedDownloadMakesNoMasterEither) {
   AbortingSurface aborting("[双击这里中断下载]");
   aborting.texts_ = surface_.texts_;
   aborting.checked_ = surface_.checked_;
-  App().surface = &aborting;
+  InstallWindow(&aborting);
   Make();
   EXPECT_NE(std::find(aborting.statuses_.begin(), aborting.statuses_.end(),
                       "下载过程已被用户中断!"),
@@ -155,7 +155,7 @@ TEST_F(OfflineMaster, AnInterruptedDownloadMakesNoMasterEither) {
   EXPECT_EQ(aborting.Status(), "脱机编程母片制作失败!请尝试重新下载代码再进行该项操作");
   EXPECT_EQ(App().link_fault, 1u);
   EXPECT_TRUE(device_.offline_configs().empty());
-  App().surface = &surface_;
+  InstallWindow(&surface_);
 }
 
 // A stop that came after the last byte went out (while the checksum was
@@ -164,14 +164,14 @@ TEST_F(OfflineMaster, AStopAfterTheDownloadCompletedStillMakesTheMaster) {
   AbortingSurface aborting("请稍候,得到编程内存检查和");
   aborting.texts_ = surface_.texts_;
   aborting.checked_ = surface_.checked_;
-  App().surface = &aborting;
+  InstallWindow(&aborting);
   Make();
   EXPECT_EQ(App().user_abort, 1u);
   EXPECT_EQ(App().link_fault, 0u);
   EXPECT_EQ(aborting.Status(),
             "脱机编程母片制作成功!您现在即可通过编程器主板的[编程]按钮进行脱机烧写了");
   EXPECT_EQ(device_.offline_configs().size(), 1u);
-  App().surface = &surface_;
+  InstallWindow(&surface_);
 }
 
 }  // namespace

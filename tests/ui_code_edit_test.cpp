@@ -4,13 +4,13 @@
 #include <utility>
 #include <vector>
 
-#include "link/app_state.h"
-#include "link/engine.h"
+#include "core/app_state.h"
+#include "engine/engine.h"
 #include "link/operation_header.h"
 #include "tests/support/link_fixture.h"
 #include "ui/code_edit.h"
-#include "ui/code_view.h"
-#include "ui/control_ids.h"
+#include "engine/code_view.h"
+#include "core/control_ids.h"
 
 namespace zvp::test {
 namespace {

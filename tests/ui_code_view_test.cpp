@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "link/app_state.h"
-#include "link/engine.h"
+#include "core/app_state.h"
+#include "engine/engine.h"
 #include "link/operation_header.h"
 #include "tests/support/link_fixture.h"
-#include "ui/code_view.h"
-#include "ui/control_ids.h"
+#include "engine/code_view.h"
+#include "core/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/headless_window.h"
 
@@ -157,7 +157,7 @@ TEST_F(CodeViewTest, FailedReadStillShowsThePageInRed) {
 TEST_F(CodeViewTest, FirstShowThroughTheWindow) {
   HeadlessWindow window;
   window.ResetToCreatedState();
-  App().surface = &window;
+  InstallWindow(&window);
   App().port_chosen = 1;
   window.SetChecked(ctl::kViewChip, true);
   window.SetChecked(ctl::kViewAscii, true);
@@ -170,7 +170,7 @@ TEST_F(CodeViewTest, FirstShowThroughTheWindow) {
   EXPECT_EQ(window.ListCell(1, 0), "00010");
   EXPECT_EQ(window.ListCell(1, 3), FormatHex(device_.memory()[0x12], 2));
   EXPECT_FALSE(window.ViewLocked());
-  App().surface = &surface_;
+  InstallWindow(&surface_);
 }
 
 }  // namespace

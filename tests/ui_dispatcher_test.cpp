@@ -4,14 +4,14 @@
 #include <cstring>
 #include <map>
 
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/connection.h"
-#include "link/engine.h"
-#include "link/settings_store.h"
+#include "engine/engine.h"
+#include "core/settings_store.h"
 #include "sim/sim_port.h"
 #include "sim/virtual_clock.h"
 #include "sim/virtual_programmer.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/headless_window.h"
 #include "ui/window_events.h"
@@ -60,7 +60,7 @@ class Window : public ::testing::Test {
     AppState& app = App();
     app.port = &port_;
     app.clock = &clock_;
-    app.surface = &window_;
+    InstallWindow(&window_);
     app.settings = &store_;
     window_.ResetToCreatedState();
   }
@@ -70,7 +70,7 @@ class Window : public ::testing::Test {
     AppState& app = App();
     app.port = nullptr;
     app.clock = nullptr;
-    app.surface = nullptr;
+    InstallWindow(nullptr);
     app.settings = nullptr;
   }
   void Start() { InitialiseMainWindow(); }

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "link/app_state.h"
-#include "ui/control_ids.h"
+#include "core/app_state.h"
+#include "core/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/headless_window.h"
 
@@ -21,13 +21,13 @@ class HeadlessWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetAppState();
-    App().surface = &window_;
+    InstallWindow(&window_);
     HeadlessWindow::Observers observers;
     observers.status_changed = [this](const std::string&) { ++status_writes_; };
     window_.SetObservers(std::move(observers));
   }
   void TearDown() override {
-    App().surface = nullptr;
+    InstallWindow(nullptr);
     ResetAppState();
   }
 

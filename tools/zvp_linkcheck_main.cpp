@@ -7,12 +7,12 @@
 #include <mutex>
 #include <string>
 
-#include "link/app_state.h"
-#include "link/clock.h"
+#include "core/app_state.h"
+#include "core/clock.h"
 #include "link/serial_link.h"
 #include "link/wire_trace.h"
 #include "posix/serial_posix.h"
-#include "ui/window_surface.h"
+#include "core/window_surface.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
   zvp::AppState& app = zvp::App();
   app.port = &port;
   app.clock = &clock;
-  app.surface = &surface;
+  zvp::InstallWindow(&surface);
   app.trace = &trace;
 
   std::printf("connecting to %s as COM1\n", argv[1]);

@@ -32,7 +32,7 @@
 #include <sstream>
 #include <string>
 
-#include "link/clock.h"
+#include "core/clock.h"
 #include "posix/pty_server.h"
 #include "sim/virtual_programmer.h"
 

@@ -6,9 +6,11 @@
 #include <string_view>
 
 #include "image/number_text.h"
-#include "link/app_state.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
+#include "core/app_state.h"
+#include "core/control_ids.h"
+#include "core/code_view_list.h"
+#include "core/user_dialogs.h"
+#include "core/window_controls.h"
 
 namespace zvp {
 
@@ -29,7 +31,7 @@ void Warn(const char* text, const char* caption) {
   box.text = text;
   box.caption = caption;
   box.icon = MsgIcon::kWarning;
-  App().surface->ShowMessage(box);
+  Dialogs().ShowMessage(box);
 }
 
 // The value box shows what it takes in capitals; a value that reaches us
@@ -49,18 +51,17 @@ void EditCodeByte(int row, int column) {
   // The address column and clicks beside the rows open nothing.
   if (row < 0 || row >= kRows || column < 1 || column > kLastByteColumn) return;
 
-  WindowSurface& surface = *app.surface;
-  if (surface.IsChecked(ctl::kViewChip)) {
+  if (Controls().IsChecked(ctl::kViewChip)) {
     Warn(kChipViewText, kRefusedCaption);
     return;
   }
-  if (surface.IsChecked(ctl::kViewAscii)) {
+  if (Controls().IsChecked(ctl::kViewAscii)) {
     Warn(kAsciiModeText, kRefusedCaption);
     return;
   }
 
   // The row's address with its last digit (always 0) replaced by the column.
-  std::string address_text = surface.ListCell(row, 0);
+  std::string address_text = ViewList().ListCell(row, 0);
   if (address_text.empty()) return;  // no page shown yet
   address_text.back() = FormatNumber(static_cast<uint32_t>(column - 1), 16, 1)[0];
   const uint32_t address = ParseNumber(address_text, 16);
@@ -69,7 +70,7 @@ void EditCodeByte(int row, int column) {
   if (address >= kCodeBufferSize) return;
 
   const std::optional<std::string> typed =
-      surface.RunEditDialog(address_text, surface.ListCell(row, column));
+      Dialogs().RunEditDialog(address_text, ViewList().ListCell(row, column));
   if (!typed) return;
   if (!IsAllFrom(*typed, kHexCharSet)) {
     Warn(kBadInputText, kAppName);
@@ -81,7 +82,7 @@ void EditCodeByte(int row, int column) {
   std::string value;
   RightAlign(tail, &value, 2);
   value = UpperHex(value);
-  surface.SetListCell(row, column, value);
+  ViewList().SetListCell(row, column, value);
   // A control character passes the check but is no digit: the failed parse
   // (0xFFFFFFFF) stores 0xFF.
   app.code_buffer[address] = static_cast<uint8_t>(ParseNumber(value, 16) & 0xFF);

@@ -1,20 +1,21 @@
 #include "ui/dispatcher.h"
 
-#include "image/address_range.h"
-#include "link/app_state.h"
+#include "link/address_range.h"
+#include "core/app_state.h"
 #include "link/connection.h"
-#include "link/engine.h"
-#include "ui/control_ids.h"
-#include "ui/code_view.h"
+#include "engine/engine.h"
+#include "core/control_ids.h"
+#include "ui/code_view_panel.h"
 #include "ui/control_table.h"
 #include "ui/counters.h"
-#include "ui/window_surface.h"
+#include "core/status_display.h"
+#include "core/user_dialogs.h"
+#include "core/window_controls.h"
+#include "core/window_frame.h"
 
 namespace zvp {
 
 namespace {
-
-WindowSurface& Surface() { return *App().surface; }
 
 // Message W: nothing in the programmer memory yet.
 void NoCodeLoaded() {
@@ -22,7 +23,7 @@ void NoCodeLoaded() {
   box.text = "编程内存中无代码调入,请打开相关的\n代码文件以调入编程代码!";
   box.caption = "警 告";
   box.icon = MsgIcon::kWarning;
-  Surface().ShowMessage(box);
+  Dialogs().ShowMessage(box);
 }
 
 // Message R: the range changed since the last programmer-memory checksum.
@@ -30,7 +31,7 @@ void RangeChanged() {
   MessageBox box;
   box.text = "编程地址已改变,请首先点击[缓冲区检查和]按钮\n以得到编程内存检查和!";
   box.caption = "提 示";
-  Surface().ShowMessage(box);
+  Dialogs().ShowMessage(box);
 }
 
 // The memory was rewritten by hand since the download: save and reload first.
@@ -38,7 +39,7 @@ void MemoryEdited() {
   MessageBox box;
   box.text = "编程内存代码已被重写,请先将内存代码保存\n为HEX文件然后重新加载,再执行本操作!";
   box.caption = "提示";
-  Surface().ShowMessage(box);
+  Dialogs().ShowMessage(box);
 }
 
 // An address box that holds no address (a paste can put "1FFFh" there):
@@ -46,7 +47,7 @@ void MemoryEdited() {
 bool RangeAccepted() {
   if (ReadAddressRange() == 0) return true;
   App().link_fault = 1;
-  Surface().SetStatus(kRangeRejectedText);
+  StatusLine().SetStatus(kRangeRejectedText);
   return false;
 }
 
@@ -79,45 +80,32 @@ bool BusyBlocks(int parent) {
 void SelectRadio(int id) {
   const ControlSpec* me = FindControl(id);
   if (!me) return;
-  WindowSurface& s = Surface();
   for (const ControlSpec& c : MainWindowControls()) {
-    if (c.kind == ControlKind::kRadio && c.parent == me->parent) s.SetChecked(c.id, c.id == id);
+    if (c.kind == ControlKind::kRadio && c.parent == me->parent) Controls().SetChecked(c.id, c.id == id);
   }
 }
 
 void SelectChipType(int id) {
-  WindowSurface& s = Surface();
   for (int c : {ctl::kAutoLdcProtect, ctl::kAutoHwWriteProtect, ctl::kEnableSmart,
                 ctl::kEraseBeforeProgram, ctl::kEraseMtp, ctl::kHwWriteProtect, ctl::kLdcProtect,
                 ctl::kVdd33})
-    s.SetEnabled(c, id == ctl::kChipMtp);
+    Controls().SetEnabled(c, id == ctl::kChipMtp);
   if (id == ctl::kChipOtp) {
-    s.SetChecked(ctl::kVdd50, true);
-    s.SetChecked(ctl::kVdd33, false);
-    s.SetText(ctl::kVddBox, "5.0");
+    Controls().SetChecked(ctl::kVdd50, true);
+    Controls().SetChecked(ctl::kVdd33, false);
+    Controls().SetText(ctl::kVddBox, "5.0");
   }
 }
 
 int SelectedPort() {
-  WindowSurface& s = Surface();
   const int ports[] = {ctl::kCom1, ctl::kCom2, ctl::kCom3, ctl::kCom4};
   for (int i = 0; i < 4; ++i)
-    if (s.IsChecked(ports[i])) return i + 1;
+    if (Controls().IsChecked(ports[i])) return i + 1;
   return 0;
-}
-
-void ShowCodeView(int show) {
-  WindowSurface& s = Surface();
-  for (int id : {ctl::kAuxGroup, ctl::kPortGroup, ctl::kChipTypeGroup, ctl::kVccGroup,
-                 ctl::kOptionGroup, ctl::kControlDataGroup, ctl::kOperationGroup, ctl::kFileGroup,
-                 ctl::kVppGroup, ctl::kWebLink, ctl::kQuit})
-    s.SetVisible(id, show == 0);
-  for (int id : {ctl::kViewGroup, ctl::kViewList, ctl::kBack}) s.SetVisible(id, show == 1);
 }
 
 void DispatchCommand(int id, int parent) {
   AppState& app = App();
-  WindowSurface& s = Surface();
   if (app.busy && BusyBlocks(parent)) return;
 
   switch (id) {
@@ -132,16 +120,16 @@ void DispatchCommand(int id, int parent) {
       SelectChipType(id);
       break;
     case ctl::kVdd50:
-      s.SetText(ctl::kVddBox, "5.0");
+      Controls().SetText(ctl::kVddBox, "5.0");
       break;
     case ctl::kVdd33:
-      s.SetText(ctl::kVddBox, "3.3");
+      Controls().SetText(ctl::kVddBox, "3.3");
       break;
     case ctl::kVpp12:
-      s.SetText(ctl::kVppBox, "12.0");
+      Controls().SetText(ctl::kVppBox, "12.0");
       break;
     case ctl::kVppVcc:
-      s.SetText(ctl::kVppBox, "VCC");
+      Controls().SetText(ctl::kVppBox, "VCC");
       break;
     case ctl::kAutoProgram:
       if (!RangeAccepted()) break;
@@ -199,7 +187,7 @@ void DispatchCommand(int id, int parent) {
       RangeReadAndStart(OpSaveHexFile);
       break;
     case ctl::kQuit:
-      s.RequestClose();
+      Frame().RequestClose();
       break;
     case ctl::kPrevPage:
       StartOperation(OpViewPrevPage);
@@ -211,11 +199,11 @@ void DispatchCommand(int id, int parent) {
       StartOperation(OpViewSetAddress);
       break;
     case ctl::kViewMemory:
-      s.SetText(ctl::kViewGroup, "编程内存代码视图");
+      Controls().SetText(ctl::kViewGroup, "编程内存代码视图");
       StartOperation(OpViewMemory);
       break;
     case ctl::kViewChip:
-      s.SetText(ctl::kViewGroup, "芯片代码视图");
+      Controls().SetText(ctl::kViewGroup, "芯片代码视图");
       StartOperation(OpViewChip);
       break;
     case ctl::kViewAscii:
@@ -223,13 +211,13 @@ void DispatchCommand(int id, int parent) {
       break;
     case ctl::kBack:
       ShowCodeView(0);
-      s.SetStatus("请选择编程操作");
+      StatusLine().SetStatus("请选择编程操作");
       break;
     case ctl::kShowCounters:
-      if (s.IsChecked(ctl::kShowCounters)) {
-        s.SetWindowRegion(700, 700);
+      if (Controls().IsChecked(ctl::kShowCounters)) {
+        Frame().SetWindowRegion(700, 700);
       } else {
-        s.SetWindowRegion(700, 440);
+        Frame().SetWindowRegion(700, 440);
       }
       break;
     case ctl::kClearCounts:
@@ -239,7 +227,7 @@ void DispatchCommand(int id, int parent) {
       EditCounterSettings();
       break;
     case ctl::kBuzzer:
-      if (s.IsChecked(ctl::kBuzzer)) {
+      if (Controls().IsChecked(ctl::kBuzzer)) {
         app.function_flags |= fn::kBuzzer;
       } else {
         app.function_flags &= ~fn::kBuzzer;

@@ -17,9 +17,6 @@ void SelectChipType(int id);
 // 1..4 for the checked COM radio button (COM1 first), 0 when none is.
 int SelectedPort();
 
-// 1 swaps the upper panel for the code view; 0 swaps back.
-void ShowCodeView(int show);
-
 // Ticks `id` and unticks the other radio buttons of its group (the radio
 // buttons with the same parent), as a click on an automatic radio button does.
 void SelectRadio(int id);

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "link/app_state.h"
-#include "ui/control_ids.h"
+#include "core/app_state.h"
+#include "core/control_ids.h"
 #include "ui/dispatcher.h"
 
 namespace zvp {

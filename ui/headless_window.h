@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "ui/control_table.h"
-#include "ui/window_surface.h"
+#include "core/window_surface.h"
 
 namespace zvp {
 

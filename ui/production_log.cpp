@@ -3,11 +3,12 @@
 #include <ctime>
 #include <mutex>
 
-#include "chipops/auto_program.h"
-#include "link/app_state.h"
-#include "link/engine.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
+#include "engine/auto_program.h"
+#include "core/app_state.h"
+#include "engine/operation_table.h"
+#include "core/control_ids.h"
+#include "core/status_display.h"
+#include "core/window_controls.h"
 
 namespace zvp {
 
@@ -33,29 +34,8 @@ constexpr OptionBox kOptionBoxes[] = {
 };
 
 const char* StepCaption(uint8_t code) {
-  switch (code) {
-    case OpBlankCheck:
-      return "空检查";
-    case OpEraseMtp:
-      return "擦除MTP";
-    case OpProgramChip:
-      return "编程";
-    case OpProgramChipDirect:
-      return "直接编程";
-    case OpVerifyChip:
-      return "校验";
-    case OpChipChecksum:
-      return "芯片检查和";
-    case OpEnableSmart:
-      return "使能SMART";
-    case OpLdcProtect:
-      return "LDC保护";
-    case OpReadProtect:
-      return "读保护";
-    case OpHardwareWriteProtect:
-      return "硬件写保护";
-  }
-  return "?";
+  const OperationEntry* entry = FindOperation(code);
+  return entry != nullptr && entry->step_name != nullptr ? entry->step_name : "?";
 }
 
 void Join(std::string* list, const std::string& item) {
@@ -89,19 +69,18 @@ std::string LocalTimeText() {
 
 ProductionRecord LastAutoRunRecord(const std::string& port) {
   AppState& app = App();
-  WindowSurface& w = *app.surface;
   const AutoRunRecord run = LastAutoRun();
   ProductionRecord r;
   r.time = LocalTimeText();
   r.port = port;
-  r.chip = w.IsChecked(ctl::kChipOtp) ? "OTP" : "MTP";
-  r.vdd = w.IsChecked(ctl::kVdd33) ? "3.3V" : "5.0V";
-  r.vpp = w.IsChecked(ctl::kVpp12) ? "12V" : "Vcc";
-  r.file = w.GetText(ctl::kFileBox, 1023);
-  r.checksum = w.GetText(ctl::kChecksumBox, 16);
-  r.range = w.GetText(ctl::kStartAddress, 16) + "~" + w.GetText(ctl::kEndAddress, 16);
+  r.chip = Controls().IsChecked(ctl::kChipOtp) ? "OTP" : "MTP";
+  r.vdd = Controls().IsChecked(ctl::kVdd33) ? "3.3V" : "5.0V";
+  r.vpp = Controls().IsChecked(ctl::kVpp12) ? "12V" : "Vcc";
+  r.file = Controls().GetText(ctl::kFileBox, 1023);
+  r.checksum = Controls().GetText(ctl::kChecksumBox, 16);
+  r.range = Controls().GetText(ctl::kStartAddress, 16) + "~" + Controls().GetText(ctl::kEndAddress, 16);
   for (const OptionBox& b : kOptionBoxes) {
-    if (w.IsEnabled(b.id) && w.IsChecked(b.id)) Join(&r.options, b.caption);
+    if (Controls().IsEnabled(b.id) && Controls().IsChecked(b.id)) Join(&r.options, b.caption);
   }
   for (uint8_t code : run.steps) Join(&r.steps, StepCaption(code));
   switch (run.verdict) {
@@ -116,7 +95,7 @@ ProductionRecord LastAutoRunRecord(const std::string& port) {
       break;
   }
   r.counting_paused = run.counting_paused;
-  r.status = w.Status();
+  r.status = StatusLine().Status();
   r.pass_count = app.pass_count;
   r.fail_count = app.fail_count;
   return r;

@@ -3,13 +3,15 @@
 #include <optional>
 #include <string>
 
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/connection.h"
 #include "link/operation_header.h"
-#include "link/settings_store.h"
-#include "ui/control_ids.h"
+#include "core/settings_store.h"
+#include "core/control_ids.h"
 #include "ui/dispatcher.h"
-#include "ui/window_surface.h"
+#include "core/status_display.h"
+#include "core/window_controls.h"
+#include "core/window_frame.h"
 
 namespace zvp {
 
@@ -45,7 +47,6 @@ std::optional<uint32_t> ReadFlags(SettingsStore* store, bool open, const char* n
 
 void LoadSettings() {
   AppState& app = App();
-  WindowSurface& s = *app.surface;
   SettingsStore* store = app.settings;
   const bool open = store && store->OpenForReading();
 
@@ -56,8 +57,8 @@ void LoadSettings() {
   }
   // Counting never starts paused, and the counters are always shown.
   app.function_flags = (app.function_flags & ~fn::kCountingPaused) | fn::kShowCounters;
-  s.SetChecked(ctl::kShowCounters, true);
-  s.SetWindowRegion(700, 700);
+  Controls().SetChecked(ctl::kShowCounters, true);
+  Frame().SetWindowRegion(700, 700);
 
   if (auto o = ReadFlags(store, open, "auto")) {
     app.option_flags = *o;
@@ -66,13 +67,13 @@ void LoadSettings() {
                         opt::kErase;
   }
   const uint32_t options = app.option_flags;
-  if (options & opt::kBlankCheck) s.SetChecked(ctl::kAutoBlankCheck, true);
+  if (options & opt::kBlankCheck) Controls().SetChecked(ctl::kAutoBlankCheck, true);
   if ((options & opt::kHwWriteProtect) || (app.function_flags & fn::kForceProtection))
-    s.SetChecked(ctl::kAutoHwWriteProtect, true);
-  if (options & opt::kLdcProtect) s.SetChecked(ctl::kAutoLdcProtect, true);
+    Controls().SetChecked(ctl::kAutoHwWriteProtect, true);
+  if (options & opt::kLdcProtect) Controls().SetChecked(ctl::kAutoLdcProtect, true);
   for (int id : {ctl::kAutoReadProtect, ctl::kEnableSmart, ctl::kAutoVerify,
                  ctl::kEraseBeforeProgram, ctl::kBuzzer})
-    s.SetChecked(id, true);
+    Controls().SetChecked(id, true);
 
   if (auto c = ReadFlags(store, open, "autocount")) app.count_flags = *c;
   app.count_flags |= 0x11;
@@ -83,17 +84,17 @@ void LoadSettings() {
 
   if (ReadText(store, open, "Vdd") == "3.3V") {
     SelectRadio(ctl::kVdd33);
-    s.SetText(ctl::kVddBox, "3.3");
+    Controls().SetText(ctl::kVddBox, "3.3");
   } else {
     SelectRadio(ctl::kVdd50);
-    s.SetText(ctl::kVddBox, "5.0");
+    Controls().SetText(ctl::kVddBox, "5.0");
   }
   if (ReadText(store, open, "Vpp") == "12.0V") {
     SelectRadio(ctl::kVpp12);
-    s.SetText(ctl::kVppBox, "12.0");
+    Controls().SetText(ctl::kVppBox, "12.0");
   } else {
     SelectRadio(ctl::kVppVcc);
-    s.SetText(ctl::kVppBox, "VCC");
+    Controls().SetText(ctl::kVppBox, "VCC");
   }
 
   const auto com = ReadText(store, open, "com");
@@ -105,7 +106,7 @@ void LoadSettings() {
       return;
     }
   }
-  s.SetStatus("请点击相应的COM端口以启动编程器连接");
+  StatusLine().SetStatus("请点击相应的COM端口以启动编程器连接");
 }
 
 void SaveSettings() {

@@ -1,9 +1,10 @@
 #include "ui/window_events.h"
 
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/connection.h"
-#include "link/engine.h"
-#include "ui/window_surface.h"
+#include "engine/engine.h"
+#include "core/status_display.h"
+#include "core/user_dialogs.h"
 
 namespace zvp {
 
@@ -35,19 +36,18 @@ CloseAnswer OnCloseRequested() {
   box.buttons = MsgButtons::kYesNo;
   box.icon = MsgIcon::kQuestion;
   box.default_is_second = true;
-  if (app.surface->ShowMessage(box) != MsgAnswer::kYes) return CloseAnswer::kStayOpen;
+  if (Dialogs().ShowMessage(box) != MsgAnswer::kYes) return CloseAnswer::kStayOpen;
   OnAbortRequested();
   return CloseAnswer::kCloseWhenIdle;
 }
 
 void OnFunctionKey(int virtual_key) {
   AppState& app = App();
-  WindowSurface& s = *app.surface;
   if (virtual_key == kVkF5) {
     MessageBox box;
     box.caption = "尊敬的用户";
     box.text = "感谢您使用 ZVP-V2.0C 编程器控制软件!\n如有任何问题, 请与您的设备供应商联系。";
-    s.ShowMessage(box);
+    Dialogs().ShowMessage(box);
   } else if (virtual_key == kVkF7) {
     // The initialisation runs on the UI thread and uses the port: never while
     // a worker has it.
@@ -56,11 +56,11 @@ void OnFunctionKey(int virtual_key) {
     box.caption = "初始化存储器";
     box.text = "确实要完全擦除当前存储器么?";
     box.buttons = MsgButtons::kYesNo;
-    if (s.ShowMessage(box) == MsgAnswer::kYes) {
+    if (Dialogs().ShowMessage(box) == MsgAnswer::kYes) {
       StopResetPoll();
       RunOperationNow(OpInitMemory);
     } else {
-      s.SetStatus("操作已退出");
+      StatusLine().SetStatus("操作已退出");
     }
   }
 }

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/window_surface.h"
+#include "core/window_surface.h"
 #include "windows/win32.h"
 
 namespace zvp::win {

@@ -2,10 +2,10 @@
 
 #include <set>
 
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/connection.h"
 #include "ui/code_edit.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/dispatcher.h"
 #include "ui/settings.h"

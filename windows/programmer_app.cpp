@@ -3,9 +3,9 @@
 #include <chrono>
 #include <future>
 
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/connection.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "sim/sim_port.h"
 #include "sim/virtual_programmer.h"
 #include "windows/app_texts.h"
@@ -41,7 +41,7 @@ int ProgrammerApp::Run() {
   AppState& app = App();
   app.port = simulate_ ? static_cast<SerialPort*>(sim_port_.get()) : &serial_;
   app.clock = &clock_;
-  app.surface = &surface_;
+  InstallWindow(&surface_);
   app.settings = &settings_;
   app.priority = &priority_;
 
@@ -71,7 +71,7 @@ void ProgrammerApp::Shutdown() {
   AppState& app = App();
   app.port = nullptr;
   app.clock = nullptr;
-  app.surface = nullptr;
+  InstallWindow(nullptr);
   app.settings = nullptr;
   app.priority = nullptr;
 }

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "link/clock.h"
+#include "core/clock.h"
 #include "windows/registry_store.h"
 #include "windows/serial_win32.h"
 #include "windows/thread_priority_win32.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "link/settings_store.h"
+#include "core/settings_store.h"
 
 namespace zvp::win {
 

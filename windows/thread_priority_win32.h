@@ -2,7 +2,7 @@
 // the serial time-outs of a transfer are not stretched by other programs.
 #pragma once
 
-#include "link/thread_priority.h"
+#include "core/thread_priority.h"
 
 namespace zvp {
 

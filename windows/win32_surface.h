@@ -11,7 +11,7 @@
 #include <functional>
 #include <map>
 
-#include "ui/window_surface.h"
+#include "core/window_surface.h"
 #include "windows/win32.h"
 
 namespace zvp::win {

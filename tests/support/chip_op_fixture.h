@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/connection.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/operation_header.h"
 #include "tests/support/hook_port.h"
 #include "tests/support/link_fixture.h"
-#include "ui/control_ids.h"
+#include "core/control_ids.h"
 
 namespace zvp::test {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/window_surface.h"
+#include "core/window_surface.h"
 
 namespace zvp::test {
 

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "link/forwarding_port.h"
+#include "core/forwarding_port.h"
 
 namespace zvp::test {
 

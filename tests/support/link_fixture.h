@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/wire_trace.h"
 #include "sim/sim_port.h"
 #include "sim/virtual_clock.h"
@@ -30,14 +30,14 @@ class LinkTest : public ::testing::Test {
     AppState& app = App();
     app.port = &port_;
     app.clock = &clock_;
-    app.surface = &surface_;
+    InstallWindow(&surface_);
     app.trace = &trace_;
   }
   void TearDown() override {
     AppState& app = App();
     app.port = nullptr;
     app.clock = nullptr;
-    app.surface = nullptr;
+    InstallWindow(nullptr);
     app.trace = nullptr;
   }
 

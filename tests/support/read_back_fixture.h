@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/operation_header.h"
 #include "tests/support/link_fixture.h"
 

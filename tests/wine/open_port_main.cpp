@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "link/app_state.h"
-#include "link/clock.h"
+#include "core/app_state.h"
+#include "core/clock.h"
 #include "link/serial_link.h"
 #include "link/wire_trace.h"
 #include "tests/wine/console_surface.h"
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
 
   App().port = trace_wire ? static_cast<zvp::SerialPort*>(&traced) : &win_port;
   App().clock = &clock;
-  App().surface = &surface;
+  zvp::InstallWindow(&surface);
   App().priority = &priority;
   App().trace = trace_wire ? &trace : nullptr;
   zvp::ResetAppState();

@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "link/app_state.h"
-#include "ui/control_ids.h"
+#include "core/app_state.h"
+#include "core/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/headless_window.h"
 #include "ui/settings.h"
@@ -228,7 +228,7 @@ void SettingsRoundTrip() {
   HeadlessWindow window;
   AppState& app = App();
   ResetAppState();
-  app.surface = &window;
+  zvp::InstallWindow(&window);
   app.settings = &store;
   LoadSettings();
   Check(window.IsChecked(ctl::kChipOtp) && window.IsChecked(ctl::kVpp12) &&
@@ -251,7 +251,7 @@ void SettingsRoundTrip() {
         "the chip as sotp");
   Check(RawGet(L"Vpp", &type, &text, &size) && text == std::wstring(L"12.0V\0", 6), "Vpp as 12.0V");
   Check(RawGet(L"data", &type, &text, &size) && text == std::wstring(L"sam\0", 4), "data as sam");
-  app.surface = nullptr;
+  zvp::InstallWindow(nullptr);
   app.settings = nullptr;
   app.port = nullptr;
   RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);

@@ -1,4 +1,4 @@
-#include "image/hex_writer.h"
+#include "progmem/save_hex.h"
 
 #include <algorithm>
 #include <array>
@@ -11,10 +11,13 @@
 #include <utility>
 
 #include "chipops/read_block.h"
+#include "image/hex_records.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
-#include "link/engine.h"
-#include "ui/window_surface.h"
+#include "core/app_state.h"
+#include "core/operation_code.h"
+#include "link/operation_header.h"
+#include "core/status_display.h"
+#include "core/user_dialogs.h"
 
 namespace zvp {
 
@@ -38,31 +41,6 @@ constexpr char kProgressText[] = "[双击这里中断操作] 读取编程内存�
 // into a block buffer twice that size.
 constexpr uint32_t kBlockBufferSize = 512;
 constexpr uint32_t kRecordBytes = 16;
-
-std::string Hex2(uint32_t value) {
-  return FormatNumber(value & 0xFF, 16, 2);
-}
-
-std::string DataRecord(uint32_t address, const uint8_t* data, uint32_t count) {
-  uint32_t sum = count + ((address >> 8) & 0xFF) + (address & 0xFF);
-  std::string line = ":" + Hex2(count) + FormatNumber(address & 0xFFFF, 16, 4) + "00";
-  for (uint32_t i = 0; i < count; ++i) {
-    line += Hex2(data[i]);
-    sum += data[i];
-  }
-  line += Hex2(0x100 - (sum & 0xFF));
-  line += "\r\n";
-  return line;
-}
-
-// Makes the 64 KiB segment of `address` the current one. The segment value
-// is the segment's base divided by 16; with addresses inside the 1 MiB
-// buffer it always has four digits.
-std::string SegmentRecord(uint32_t address) {
-  const uint32_t segment = ((address >> 16) & 0xF) * 0x1000;
-  const uint32_t sum = 0xFC - (segment >> 8) - (segment & 0xFF);
-  return ":02000002" + FormatNumber(segment, 16, 4) + Hex2(sum) + "\r\n";
-}
 
 // The file name arrives as UTF-8; a path built from char8_t text keeps
 // Chinese names intact on Windows, where a plain char path would be taken
@@ -144,11 +122,10 @@ class SaveTarget {
 
 void SaveHexFile() {
   AppState& app = App();
-  WindowSurface& surface = *app.surface;
   app.link_fault = 0;
   app.user_abort = 0;
 
-  const std::optional<std::string> chosen = surface.ChooseSaveFile(kSaveFilter);
+  const std::optional<std::string> chosen = Dialogs().ChooseSaveFile(kSaveFilter);
   if (!chosen) return;
 
   const std::filesystem::path path = PathFromUtf8(*chosen);
@@ -157,7 +134,7 @@ void SaveHexFile() {
   if (!out.is_open()) {
     // The save failed before it began: red, like every other failed save.
     app.link_fault = 1;
-    surface.SetStatus(kCreateFailedText);
+    StatusLine().SetStatus(kCreateFailedText);
     return;
   }
 
@@ -178,7 +155,7 @@ void SaveHexFile() {
     }
     // One page at a time: up to the page's last byte or to the range's end.
     const uint32_t e = (c >> 8) == (last >> 8) ? last : (c | 0xFF);
-    surface.SetStatus(kProgressText + FormatNumber(c, 16, 5) + "~" + FormatNumber(e, 16, 5));
+    StatusLine().SetStatus(kProgressText + FormatNumber(c, 16, 5) + "~" + FormatNumber(e, 16, 5));
     if (debug) {
       CopyFromCodeBuffer(block.data(), c, e);
     } else {
@@ -212,18 +189,18 @@ void SaveHexFile() {
   if (end == SaveEnd::kDone && !target.Complete()) end = SaveEnd::kWriteFailed;
   switch (end) {
     case SaveEnd::kDone:
-      surface.SetStatus(kSavedText + FullPathText(path));
+      StatusLine().SetStatus(kSavedText + FullPathText(path));
       return;
     case SaveEnd::kUserStop:
-      surface.SetStatus(kUserStopText);
+      StatusLine().SetStatus(kUserStopText);
       return;
     case SaveEnd::kReadFailed:
       app.link_fault = 1;
-      surface.SetStatus(kReadFailedText);
+      StatusLine().SetStatus(kReadFailedText);
       return;
     case SaveEnd::kWriteFailed:
       app.link_fault = 1;
-      surface.SetStatus(kSaveFailedText);
+      StatusLine().SetStatus(kSaveFailedText);
       return;
   }
 }

@@ -1,16 +1,18 @@
-#include "link/engine.h"
+#include "engine/engine.h"
 
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
-#include "link/app_state.h"
+#include "core/app_state.h"
 #include "link/connection.h"
 #include "link/operation_header.h"
-#include "link/operations.h"
-#include "link/thread_priority.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
+#include "engine/operation_table.h"
+#include "core/thread_priority.h"
+#include "core/control_ids.h"
+#include "core/code_view_list.h"
+#include "core/status_display.h"
+#include "core/window_controls.h"
 
 namespace zvp {
 
@@ -43,12 +45,10 @@ void WorkerMain() {
 
 }  // namespace
 
-bool DebugMode() { return App().surface->IsChecked(ctl::kDebugMode); }
-
 void StartOperation(uint8_t code) {
   AppState& app = App();
   if (!app.port_chosen) {
-    app.surface->SetStatus("请点击相应的COM端口以启动编程器连接");
+    StatusLine().SetStatus("请点击相应的COM端口以启动编程器连接");
     return;
   }
   StopResetPoll();
@@ -69,22 +69,18 @@ void StartOperation(uint8_t code) {
 
 int RunOperation() {
   AppState& app = App();
-  WindowSurface& surface = *app.surface;
   app.busy = 1;
   app.link_fault = 0;
-  surface.UpdateCursor();
+  StatusLine().UpdateCursor();
   app.link_fault = 0;
   const uint8_t code = app.header.Command();
-  if (code >= OpViewShow) {
-    surface.LockViewControls(true);
-    RunViewOperation(code);
-  } else {
-    RunProgrammerOperation(code);
-  }
+  // The code view's controls stay locked while a page loads.
+  if (code >= OpViewShow) ViewList().LockViewControls(true);
+  DispatchOperation(code);
   if (!app.auto_running) {
     app.busy = 0;
-    surface.UpdateCursor();
-    surface.LockViewControls(false);
+    StatusLine().UpdateCursor();
+    ViewList().LockViewControls(false);
   }
   return 0;
 }

@@ -1,13 +1,15 @@
-#include "chipops/auto_program.h"
+#include "engine/auto_program.h"
 
 #include <mutex>
 
 #include "image/number_text.h"
-#include "link/app_state.h"
-#include "link/engine.h"
+#include "core/app_state.h"
+#include "engine/engine.h"
 #include "link/serial_link.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
+#include "core/control_ids.h"
+#include "core/status_display.h"
+#include "core/user_dialogs.h"
+#include "core/window_controls.h"
 
 namespace zvp {
 
@@ -30,10 +32,9 @@ bool BuzzerOn() { return (App().function_flags & fn::kBuzzer) != 0; }
 
 void RunSequence(bool direct) {
   AppState& app = App();
-  WindowSurface& s = *app.surface;
-  if (BuzzerOn()) s.Beep(1000, 100);
+  if (BuzzerOn()) Dialogs().Beep(1000, 100);
   app.auto_running = 1;
-  app.failure_counts = 1;
+  app.count_failure = 1;
 
   // The options and the chip type as the header was built when the sequence
   // was started; the inner operations may rebuild the header meanwhile.
@@ -75,25 +76,25 @@ void RunSequence(bool direct) {
   record.steps = ran;
   record.counting_paused = paused;
   if (passed) {
-    s.SetStatus("自动编程已成功完成");
+    StatusLine().SetStatus("自动编程已成功完成");
     record.verdict = AutoVerdict::kPassed;
     if (!paused) {
       const uint32_t n = ++app.pass_count;
-      s.SetText(ctl::kPassBox, FormatNumber(n, 10, 6));
+      Controls().SetText(ctl::kPassBox, FormatNumber(n, 10, 6));
     }
-    if (BuzzerOn()) s.Beep(1000, 500);
+    if (BuzzerOn()) Dialogs().Beep(1000, 500);
   } else {
     // The failing step's text stays. A programmer that could not be reached
-    // has cleared failure_counts: that is no failed chip.
-    const bool counts = app.failure_counts == 1;
+    // has cleared count_failure: that is no failed chip.
+    const bool counts = app.count_failure == 1;
     record.verdict = counts ? AutoVerdict::kFailed : AutoVerdict::kNotCounted;
     if (counts && !paused) {
       const uint32_t n = ++app.fail_count;
-      s.SetText(ctl::kFailBox, FormatNumber(n, 10, 5));
+      Controls().SetText(ctl::kFailBox, FormatNumber(n, 10, 5));
     }
     for (int i = 0; i < 4; ++i) {
       if (i && BuzzerOn()) DelayMs(100);
-      if (BuzzerOn()) s.Beep(1000, 100);
+      if (BuzzerOn()) Dialogs().Beep(1000, 100);
     }
   }
   {

@@ -1,4 +1,4 @@
-#include "image/address_range.h"
+#include "link/address_range.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -6,9 +6,9 @@
 #include <string_view>
 
 #include "image/number_text.h"
-#include "link/app_state.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
+#include "core/app_state.h"
+#include "core/control_ids.h"
+#include "core/window_controls.h"
 
 namespace zvp {
 
@@ -22,11 +22,11 @@ constexpr size_t kAddressDigits = 4;
 // Reads one address box as four hex characters: an empty box is filled with
 // "0000", and only the last four characters count (so "12345" is 2345).
 // False when one of those characters is not in kHexCharSet.
-bool ReadAddressBox(WindowSurface& surface, int id, std::string* digits) {
-  std::string text = surface.GetText(id, kMaxBoxChars);
+bool ReadAddressBox(int id, std::string* digits) {
+  std::string text = Controls().GetText(id, kMaxBoxChars);
   if (text.empty()) {
     text = "0000";
-    surface.SetText(id, text);
+    Controls().SetText(id, text);
   }
   // RightAlign refuses texts over 40 characters and the box may hold more;
   // taking the tail first keeps the last-four rule for every length.
@@ -40,31 +40,29 @@ bool ReadAddressBox(WindowSurface& surface, int id, std::string* digits) {
 
 int ReadAddressRange() {
   AppState& app = App();
-  if (app.surface == nullptr) return -1;
-  WindowSurface& surface = *app.surface;
   const std::string highest = FormatNumber(kHighestAddress, 16, 4);
 
   // Both boxes are checked before either field changes: a start stored
   // beside a stale end could make an inverted range.
   std::string start_digits, end_digits;
-  if (!ReadAddressBox(surface, ctl::kStartAddress, &start_digits)) return -1;
-  if (!ReadAddressBox(surface, ctl::kEndAddress, &end_digits)) return -1;
+  if (!ReadAddressBox(ctl::kStartAddress, &start_digits)) return -1;
+  if (!ReadAddressBox(ctl::kEndAddress, &end_digits)) return -1;
 
   // A control character passes the set check but not ParseNumber; its
   // failure value is clamped like any other too-high address.
   uint32_t start = ParseNumber(start_digits, 16);
   if (start >= kHighestAddress) {
     start = kHighestAddress;
-    surface.SetText(ctl::kStartAddress, highest);
+    Controls().SetText(ctl::kStartAddress, highest);
   }
   uint32_t end = ParseNumber(end_digits, 16);
   if (end > kHighestAddress) {
     end = kHighestAddress;
-    surface.SetText(ctl::kEndAddress, highest);
+    Controls().SetText(ctl::kEndAddress, highest);
   }
   if (start >= end) {
     end = start;
-    surface.SetText(ctl::kEndAddress, FormatNumber(end, 16, 4));
+    Controls().SetText(ctl::kEndAddress, FormatNumber(end, 16, 4));
   }
   app.range_start = start;
   app.range_end = end;

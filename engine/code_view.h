@@ -5,10 +5,6 @@
 
 namespace zvp {
 
-// Prepares the view the first time it is shown: page 0, the programmer-memory
-// view, hexadecimal. On the UI thread.
-void SetupCodeView();
-
 // The code-view operation, on the worker (codes 30 and above): 31 takes the
 // page from the display-address box, 33 and 34 step a page back and
 // forward, every other code shows the current page again. Fills the list's

@@ -1,7 +1,7 @@
 #include <chrono>
 #include <thread>
 
-#include "link/clock.h"
+#include "core/clock.h"
 
 namespace zvp {
 

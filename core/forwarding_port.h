@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "link/serial_port.h"
+#include "core/serial_port.h"
 
 namespace zvp {
 

@@ -1,4 +1,4 @@
-#include "ui/code_view.h"
+#include "engine/code_view.h"
 
 #include <array>
 #include <cstdint>
@@ -7,11 +7,13 @@
 
 #include "chipops/read_block.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
-#include "link/engine.h"
-#include "ui/control_ids.h"
-#include "ui/dispatcher.h"
-#include "ui/window_surface.h"
+#include "core/app_state.h"
+#include "core/operation_code.h"
+#include "link/operation_header.h"
+#include "core/control_ids.h"
+#include "core/code_view_list.h"
+#include "core/status_display.h"
+#include "core/window_controls.h"
 
 namespace zvp {
 
@@ -45,8 +47,7 @@ std::string DataCell(uint8_t byte, bool ascii) {
 // text is no address. The box is right-aligned to its last five characters;
 // taking the tail first keeps that true for texts of any length.
 bool AddressFromBox(uint32_t* candidate) {
-  WindowSurface& surface = *App().surface;
-  const std::string text = surface.GetText(ctl::kViewAddress, kAddressBoxChars);
+  const std::string text = Controls().GetText(ctl::kViewAddress, kAddressBoxChars);
   const std::string_view tail =
       text.size() > 5 ? std::string_view(text).substr(text.size() - 5) : std::string_view(text);
   std::string aligned;
@@ -55,32 +56,22 @@ bool AddressFromBox(uint32_t* candidate) {
   // fails with 0xFFFFFFFF, which the clamp below turns into page 0.
   const uint32_t value = ParseNumber(aligned, 16);
   App().view_address = value;
-  surface.SetText(ctl::kViewAddress, FormatNumber(value, 16, 5));
+  Controls().SetText(ctl::kViewAddress, FormatNumber(value, 16, 5));
   *candidate = value;
   return true;
 }
 
 }  // namespace
 
-void SetupCodeView() {
-  AppState& app = App();
-  app.surface->PrepareCodeViewList();
-  app.view_address = 0;
-  app.surface->SetText(ctl::kViewAddress, "00000");
-  SelectRadio(ctl::kViewMemory);
-  app.surface->SetChecked(ctl::kViewAscii, false);
-}
-
 void RefreshCodeView(uint8_t code) {
   AppState& app = App();
-  WindowSurface& surface = *app.surface;
 
   uint32_t candidate = app.view_address;
   switch (code) {
     case OpViewSetAddress:
       if (!AddressFromBox(&candidate)) {
         app.link_fault = 1;
-        surface.SetStatus(kBadAddressText);
+        StatusLine().SetStatus(kBadAddressText);
         return;
       }
       break;
@@ -105,13 +96,13 @@ void RefreshCodeView(uint8_t code) {
   app.view_address = page;
 
   for (int row = 0; row < kRows; ++row)
-    surface.SetListCell(row, 0, Address5(page + static_cast<uint32_t>(row * kBytesPerRow)));
+    ViewList().SetListCell(row, 0, Address5(page + static_cast<uint32_t>(row * kBytesPerRow)));
 
   // The modes are the controls themselves; they are locked while this runs.
-  const bool chip = surface.IsChecked(ctl::kViewChip);
-  const bool ascii = surface.IsChecked(ctl::kViewAscii);
+  const bool chip = Controls().IsChecked(ctl::kViewChip);
+  const bool ascii = Controls().IsChecked(ctl::kViewAscii);
 
-  surface.SetStatus(kLoadingText);
+  StatusLine().SetStatus(kLoadingText);
   // Erased-looking bytes rather than the previous page's where a failed read
   // leaves the buffer short: the page then shows nothing that belongs to a
   // different address.
@@ -128,13 +119,13 @@ void RefreshCodeView(uint8_t code) {
 
   for (int row = 0; row < kRows; ++row)
     for (int column = 1; column <= kBytesPerRow; ++column)
-      surface.SetListCell(row, column, DataCell(bytes[row * kBytesPerRow + column - 1], ascii));
+      ViewList().SetListCell(row, column, DataCell(bytes[row * kBytesPerRow + column - 1], ascii));
 
   // After a failed read its own text stays: the page shows no real data.
   if (!app.link_fault) {
-    surface.SetStatus(kSectionText + Address5(page) + "~" + Address5(page + kPageSize - 1));
+    StatusLine().SetStatus(kSectionText + Address5(page) + "~" + Address5(page + kPageSize - 1));
   }
-  surface.SetText(ctl::kViewAddress, Address5(page));
+  Controls().SetText(ctl::kViewAddress, Address5(page));
 }
 
 }  // namespace zvp

@@ -1,48 +1,18 @@
-#include "image/code_file_loader.h"
+#include "image/code_file_reader.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstdint>
-#include <exception>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "image/code_buffer.h"
 #include "image/number_text.h"
-#include "link/app_state.h"
-#include "ui/control_ids.h"
-#include "ui/window_surface.h"
 
 namespace zvp {
 
 namespace {
-
-constexpr size_t kMaxPathChars = 1023;
-
-constexpr char kOpenFilter[] = "hex文件(*.hex)|*.hex|OBJ文件(*.*)|*.obj|BIN文件(*.*)|*.bin||";
-
-constexpr char kTextNoFile[] = "请指定一个代码文件";
-constexpr char kTextRawOpenFailed[] = "打开文件失败";
-constexpr char kTextHexOpenFailed[] =
-    "打开代码文件失败!请确认该文件是否存在或对该文件是否有存取权限!";
-constexpr char kTextLoading[] = "调入代码文件.....";
-constexpr char kTextLineChecksum[] = "代码文件错误[行检查和错误]";
-constexpr char kTextNoCode[] = "代码文件错误[未包含有效代码]";
-// A record that a character outside the hex digits or a cut broke: the
-// line number tells the user where to look.
-constexpr char kTextLineFormatHead[] = "代码文件错误[第";
-constexpr char kTextLineFormatTail[] = "行记录格式错误]";
-// Data above the highest address an operation reaches: refused, because a
-// chip programmed from the part that fits would miss the rest.
-constexpr char kTextPastTopHead[] = "代码文件错误[代码超出编程地址范围0000~7FFF, 在地址: ";
-constexpr char kTextPastTopTail[] = "]";
-constexpr char kTextLoaded[] = "调入代码成功!";
 
 // A HEX file is read in blocks of this size: memory stays bounded whatever
 // the file holds, also a file of one endless line.
@@ -61,39 +31,6 @@ constexpr size_t kMaxRecordBytes = 4 + 255 + 1;
 constexpr size_t kKeptChars = 2 * kMaxRecordBytes;
 // LL, address, type and checksum: the digits of the shortest record.
 constexpr uint64_t kMinRecordDigits = 10;
-
-void Fail(const std::string& status) {
-  AppState& app = App();
-  app.link_fault = 1;
-  if (app.surface != nullptr) app.surface->SetStatus(status);
-}
-
-// Only the name decides the format: ".bin" in any case is a raw image,
-// everything else HEX text (also a file chosen under the dialog's BIN filter).
-bool IsRawImageName(std::string_view name) {
-  if (name.size() < 4) return false;
-  std::string_view tail = name.substr(name.size() - 4);
-  std::string lower;
-  for (char c : tail) lower.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-  return lower == ".bin";
-}
-
-// Opens an existing regular file for reading. The box holds UTF-8; building
-// the path from a u8string makes the platform convert it (UTF-16 on Windows),
-// so Chinese folder and file names open everywhere. Directories, devices and
-// pipes are refused: reading them has no end or no meaning.
-bool OpenExisting(const std::string& utf8_name, std::ifstream* file) {
-  try {
-    const std::filesystem::path path(std::u8string(utf8_name.begin(), utf8_name.end()));
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
-    file->open(path, std::ios::in | std::ios::binary);
-    return file->is_open();
-  } catch (const std::exception&) {
-    // A name that does not convert (not UTF-8) names no file we could open.
-    return false;
-  }
-}
 
 // Per byte value: its digit value in base 16, or kNoDigit.
 constexpr uint8_t kNoDigit = 0xFF;
@@ -143,7 +80,7 @@ enum class HexResult { kOk, kChecksumError, kFormatError };
 // file reads the same on every platform.
 class HexReader {
  public:
-  explicit HexReader(Extent* extent) : extent_(extent) {}
+  HexReader(std::span<uint8_t> image, Extent* extent) : image_(image), extent_(extent) {}
 
   // Stops at the first bad record.
   HexResult Feed(const char* data, size_t size) {
@@ -258,10 +195,9 @@ class HexReader {
   void TakeData(uint32_t offset, const uint8_t* data, uint8_t ll) {
     const uint64_t first = uint64_t{offset} + base_;
     extent_->NoteData(first, data, ll);
-    if (first >= kCodeBufferSize) return;
-    const uint64_t end = std::min<uint64_t>(first + ll, kCodeBufferSize);
-    auto& buffer = App().code_buffer;
-    std::copy(data, data + (end - first), buffer.begin() + static_cast<ptrdiff_t>(first));
+    if (first >= image_.size()) return;
+    const uint64_t end = std::min<uint64_t>(first + ll, image_.size());
+    std::copy(data, data + (end - first), image_.begin() + static_cast<ptrdiff_t>(first));
     // One past the highest address taken in. A record that starts below the
     // extent but reaches beyond it still raises it, so that no byte taken
     // from the file falls outside the range while the load reports success.
@@ -270,6 +206,7 @@ class HexReader {
   }
 
   const std::array<uint8_t, 256>& digits_ = DigitTable();
+  std::span<uint8_t> image_;
   Extent* extent_;
   bool pending_cr_ = false;
   bool in_record_ = false;
@@ -281,8 +218,9 @@ class HexReader {
   uint64_t line_ = 1;
 };
 
-HexResult ReadHexText(std::ifstream& file, Extent* extent, uint64_t* line) {
-  HexReader reader(extent);
+HexResult ReadHexText(std::istream& file, std::span<uint8_t> image, Extent* extent,
+                      uint64_t* line) {
+  HexReader reader(image, extent);
   std::vector<char> block(kReadBlock);
   HexResult result = HexResult::kOk;
   while (file && result == HexResult::kOk) {
@@ -296,86 +234,55 @@ HexResult ReadHexText(std::ifstream& file, Extent* extent, uint64_t* line) {
   return result;
 }
 
-// A raw image: one read of at most the buffer's size straight into it. A
-// longer file has data past the buffer, which counts as data past the top.
-void ReadRawImage(std::ifstream& file, Extent* extent) {
-  auto& buffer = App().code_buffer;
-  file.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+// A raw image: one read of at most the image's size straight into it. A
+// longer file has data past the image, which counts as data past the top.
+void ReadRawImage(std::istream& file, std::span<uint8_t> image, Extent* extent) {
+  file.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
   extent->end = static_cast<uint32_t>(file.gcount());
   if (extent->end > kHighestAddress + 1) {
-    extent->NoteData(kHighestAddress + 1, buffer.data() + kHighestAddress + 1,
+    extent->NoteData(kHighestAddress + 1, image.data() + kHighestAddress + 1,
                      extent->end - (kHighestAddress + 1));
   }
   if (!extent->past_top && file.peek() != std::char_traits<char>::eof()) {
-    extent->past_top = kCodeBufferSize;
+    extent->past_top = image.size();
   }
 }
 
 }  // namespace
 
-void LoadCodeFile() {
-  AppState& app = App();
-  app.link_fault = 0;
-  if (app.surface == nullptr) {
-    app.link_fault = 1;
-    return;
-  }
-  WindowSurface& surface = *app.surface;
-
-  const std::string name = surface.GetText(ctl::kFileBox, kMaxPathChars);
-  if (name.empty()) return Fail(kTextNoFile);
-
+CodeFileRead ReadCodeFile(std::istream& in, CodeFileFormat format, std::span<uint8_t> image) {
+  using Outcome = CodeFileRead::Outcome;
+  EraseCodeBuffer(image);
+  CodeFileRead result;
   Extent extent;
-  std::ifstream file;
-  if (IsRawImageName(name)) {
-    EraseCodeBuffer();
-    if (!OpenExisting(name, &file)) return Fail(kTextRawOpenFailed);
-    ReadRawImage(file, &extent);
+  if (format == CodeFileFormat::kRawImage) {
+    ReadRawImage(in, image, &extent);
   } else {
-    // A HEX file that cannot be opened leaves the buffer as it was.
-    if (!OpenExisting(name, &file)) return Fail(kTextHexOpenFailed);
-    surface.SetStatus(kTextLoading);
-    EraseCodeBuffer();
-    // Records taken before a bad one stay in the buffer; the range and the
-    // boxes keep their old values.
-    uint64_t line = 0;
-    switch (ReadHexText(file, &extent, &line)) {
+    switch (ReadHexText(in, image, &extent, &result.line)) {
       case HexResult::kOk:
         break;
       case HexResult::kChecksumError:
-        return Fail(kTextLineChecksum);
+        result.outcome = Outcome::kChecksumError;
+        return result;
       case HexResult::kFormatError:
-        return Fail(std::string(kTextLineFormatHead) + std::to_string(line) +
-                    kTextLineFormatTail);
+        result.outcome = Outcome::kDamagedRecord;
+        return result;
     }
   }
-  file.close();
-
   if (extent.past_top) {
-    const uint64_t at = std::min<uint64_t>(*extent.past_top, 0xFFFFFFFF);
-    return Fail(kTextPastTopHead + FormatNumber(static_cast<uint32_t>(at), 16, 5) +
-                kTextPastTopTail);
+    result.outcome = Outcome::kPastTop;
+    result.past_top = *extent.past_top;
+    return result;
   }
-  if (extent.end == 0) return Fail(kTextNoCode);
-
+  if (extent.end == 0) {
+    result.outcome = Outcome::kNoCode;
+    return result;
+  }
   // Data reaching past kHighestAddress are all erased bytes (a padded
   // image): the range ends at the top, where they begin.
-  const uint32_t end = std::min(extent.end - 1, kHighestAddress);
-  app.range_start = 0;
-  app.range_end = end;
-  surface.SetStatus(kTextLoaded);
-  surface.SetText(ctl::kStartAddress, "0000");
-  surface.SetText(ctl::kEndAddress, FormatNumber(end, 16, 4));
-  surface.SetText(ctl::kChecksumBox, FormatNumber(BufferChecksum(0, end), 16, 4));
-}
-
-bool ChooseCodeFile() {
-  WindowSurface* surface = App().surface;
-  if (surface == nullptr) return false;
-  const std::optional<std::string> chosen = surface->ChooseOpenFile(kOpenFilter);
-  if (!chosen) return false;
-  surface->SetText(ctl::kFileBox, *chosen);
-  return true;
+  result.outcome = Outcome::kLoaded;
+  result.end = std::min(extent.end - 1, kHighestAddress);
+  return result;
 }
 
 }  // namespace zvp

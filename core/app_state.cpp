@@ -1,0 +1,53 @@
+#include "core/app_state.h"
+
+#include "core/window_surface.h"
+
+namespace zvp {
+
+void OperationHeader::SetRange(uint32_t first, uint32_t last) {
+  bytes[16] = static_cast<uint8_t>(first >> 16);
+  bytes[17] = static_cast<uint8_t>(first >> 8);
+  bytes[18] = static_cast<uint8_t>(first);
+  bytes[19] = static_cast<uint8_t>(last >> 16);
+  bytes[6] = static_cast<uint8_t>(last >> 8);
+  bytes[7] = static_cast<uint8_t>(last);
+}
+
+void OperationHeader::SetChecksum(uint16_t sum) {
+  bytes[8] = static_cast<uint8_t>(sum >> 8);
+  bytes[9] = static_cast<uint8_t>(sum);
+}
+
+AppState& App() {
+  static AppState state;
+  return state;
+}
+
+void ResetAppState() {
+  AppState& a = App();
+  a.line_settings = LineSettings{};
+  for (std::atomic<bool>* f :
+       {&a.link_fault, &a.port_chosen, &a.programmer_found, &a.memory_loaded, &a.memory_edited,
+        &a.busy, &a.auto_running, &a.user_abort, &a.count_failure, &a.label_pressed,
+        &a.view_ready}) {
+    f->store(false);
+  }
+  for (std::atomic<uint32_t>* n :
+       {&a.option_flags, &a.range_start, &a.range_end, &a.checksum_start, &a.checksum_end,
+        &a.pass_count, &a.fail_count, &a.view_address, &a.function_flags, &a.count_flags}) {
+    n->store(0);
+  }
+  a.header.Fill(0);
+  a.code_buffer.fill(kErasedByte);
+}
+
+void InstallWindow(WindowSurface* window) {
+  AppState& a = App();
+  a.status = window;
+  a.dialogs = window;
+  a.controls = window;
+  a.view_list = window;
+  a.frame = window;
+}
+
+}  // namespace zvp
