@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace zvp {
 
@@ -14,6 +15,11 @@ class WindowFrame {
   virtual void SetWindowRegion(int width, int height) = 0;
   // Asks the main window to close (the quit button).
   virtual void RequestClose() = 0;
+  // Runs `task` on the window's UI thread and returns once it has run (at
+  // once when called there), so that what the task changes has one owner.
+  // A window without a UI thread of its own runs it on the calling thread;
+  // a window that is gone runs nothing.
+  virtual void RunOnUiThread(const std::function<void()>& task) = 0;
 };
 
 }  // namespace zvp

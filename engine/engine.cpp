@@ -52,6 +52,10 @@ void StartOperation(uint8_t code) {
     return;
   }
   StopResetPoll();
+  // A reset that a poll heard just now makes the guards the dispatcher
+  // applied before it stale (the programmer memory is gone): nothing starts,
+  // and the reset text says why.
+  if (ApplyReportedReset()) return;
   app.header.SetCommand(code);
   BuildOperationHeader();
   // Busy from this moment, not from when the worker gets going: a timer tick

@@ -29,6 +29,8 @@ struct PollState {
   bool running = false;
   bool holds_port = false;
   std::atomic<bool> cancel{false};
+  // A poll heard "STARRESET" and the UI thread has not reacted to it yet.
+  std::atomic<bool> reset_reported{false};
 };
 
 PollState& Poll() {
@@ -91,6 +93,8 @@ void ConnectPort(const std::string& name) {
   StatusLine().SetStatus("初始化ZVP-V2.0C,请稍候......");
   StatusLine().RepaintStatus();
   StopResetPoll();
+  // A reset the stopped poll heard still empties the buffer.
+  ApplyReportedReset();
   app.busy = 1;
   app.link_fault = 0;
   StatusLine().UpdateCursor();
@@ -110,6 +114,7 @@ void ConnectPort(const std::string& name) {
 }
 
 void OnTimerTick(int /*timer_id*/) {
+  ApplyReportedReset();
   if (App().busy) return;
   PollState& p = Poll();
   {
@@ -144,6 +149,19 @@ void WaitForResetPoll() {
   p.changed.wait(lock, [&] { return !p.running; });
 }
 
+bool ApplyReportedReset() {
+  if (!Poll().reset_reported.exchange(false)) return false;
+  AppState& app = App();
+  app.programmer_found = true;
+  app.link_fault = true;  // the status line turns red
+  // A restarted programmer's memory is empty: the buffer that stood for it
+  // is cleared, and the sum shown is no more.
+  EraseCodeBuffer(app.code_buffer);
+  ForgetProgrammerMemory();
+  StatusLine().SetStatus(kResetText);
+  return true;
+}
+
 int ResetPoll() {
   AppState& app = App();
   PollState& p = Poll();
@@ -155,39 +173,33 @@ int ResetPoll() {
   if (port && port->Handle() == PortHandle::kOpen && !p.cancel &&
       port->SetupQueues(1024, 1024)) {
     SetLinkTimeouts(kPollTimeouts);
-    const uint32_t fault_before = app.link_fault;
+    const bool fault_before = app.link_fault;
     uint8_t buf[16];
     AwaitReply(buf, sizeof buf, 9, 5);
-    if (p.cancel) {
-      app.link_fault = fault_before;
-    } else {
-      reset_seen = std::memcmp(buf, "STARRESET", 10) == 0;
+    // Heard is heard, also when a stop came meanwhile: the message is gone
+    // from the line, and a restarted programmer must not be trusted.
+    reset_seen = std::memcmp(buf, "STARRESET", 10) == 0;
+    if (!p.cancel) {
       ClearLineErrors();
       for (int i = 0; i < kPortRetryLimit && !port->Purge(); ++i) {
       }
-      if (reset_seen) {
-        app.programmer_found = 1;
-        app.link_fault = 1;  // the status line turns red
-        EraseCodeBuffer(App().code_buffer);
-        app.memory_loaded = 0;
-      } else {
-        // A silent programmer is not a fault, nor is a port that refuses the
-        // clean-up (it may have gone): the next operation says so in its
-        // own words. The status line must not turn red on a text that says
-        // nothing failed.
-        app.link_fault = fault_before;
-      }
     }
+    // The poll changes no state of its own: a silent programmer is not a
+    // fault, nor is a port that refuses the clean-up (it may have gone; the
+    // next operation says so in its own words).
+    app.link_fault = fault_before;
+    // Reported before the port is let go, so that an operation about to
+    // start finds the report when its stop of this poll returns.
+    if (reset_seen) p.reset_reported = true;
   }
   LetGoOfPort();
 
-  // Window work, after the port is free: a UI thread that is stopping this
-  // poll is not waiting for it any more.
-  if (reset_seen) {
-    // A restarted programmer's memory is empty: the sum shown is no more.
-    ForgetProgrammerMemory();
-    if (!p.cancel) StatusLine().SetStatus(kResetText);
-  }
+  // The reaction runs on the UI thread, the one owner of the buffer while
+  // no operation runs (it stores the code view's edits): there it cannot
+  // overlap a store. Asked for after the port is let go, so a UI thread
+  // that is stopping this poll is not waiting for it any more; one that
+  // stopped it reacts itself (StartOperation, ConnectPort).
+  if (reset_seen && !p.cancel) Frame().RunOnUiThread([] { ApplyReportedReset(); });
   return 0;
 }
 

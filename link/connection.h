@@ -43,7 +43,16 @@ void OnTimerTick(int timer_id);
 void StopResetPoll();
 
 // The poll's work, on the calling thread (OnTimerTick runs it on a new one).
+// It only listens: when it hears the programmer's "STARRESET" it reports it,
+// and the reaction runs on the UI thread (ApplyReportedReset).
 int ResetPoll();
+
+// On the UI thread: the reaction to a reset that a poll reported and that
+// has not been reacted to yet: the programmer is found, its memory (and the
+// buffer that stood for it) is gone, the reset text in red. Every tick, every
+// command of the window and every start of an operation or a connection
+// runs it first. True when there was a reset to react to.
+bool ApplyReportedReset();
 
 // For tests: true while a poll thread exists; and a wait for it to end
 // (never on a window's UI thread).

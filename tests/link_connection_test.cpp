@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "link/connection.h"
+#include "ui/code_edit.h"
 #include "engine/engine.h"
 #include "core/forwarding_port.h"
 #include "link/serial_link.h"
@@ -83,18 +84,21 @@ class ExclusivityPort final : public SerialPort {
   std::atomic<int> users_{0};
 };
 
-// Like the real window: a status write from another thread waits until the
-// UI thread (the one that made the surface) has taken it.
+// Like the real window: a status write or a task from another thread waits
+// until the UI thread (the one that made the surface) has run it.
 class MarshallingSurface final : public FakeSurface {
  public:
   void SetStatus(const std::string& text) override {
+    RunOnUiThread([this, text] { FakeSurface::SetStatus(text); });
+  }
+  void RunOnUiThread(const std::function<void()>& task) override {
     if (std::this_thread::get_id() == ui_) {
-      FakeSurface::SetStatus(text);
+      task();
       return;
     }
     std::unique_lock<std::mutex> lock(mu_);
     const uint64_t ticket = ++posted_;
-    tasks_.push_back([this, text] { FakeSurface::SetStatus(text); });
+    tasks_.push_back(task);
     cv_.notify_all();
     cv_.wait(lock, [&] { return done_ >= ticket; });
   }
@@ -262,6 +266,34 @@ TEST_F(ResetWatch, AStopWhileThePollWaitsForTheUiThreadReturnsAtOnce) {
   EXPECT_TRUE(returned) << "the stop waited for the UI thread";
   while (ResetPollRunning()) ui.Pump();
   EXPECT_EQ(ui.Status(), "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
+  InstallWindow(&surface_);
+}
+
+// The reset watch and the code view's edit both change the buffer: the
+// poll thread hears the reset while the UI thread stores an edited byte (the
+// edit dialog is modal, and polls go on while it is open). The wipe must
+// happen on the UI thread, the buffer's one owner while no operation runs;
+// under ThreadSanitizer a wipe on the poll's thread is a race with the edit.
+TEST_F(ResetWatch, TheResetWipesTheBufferOnTheUiThreadNeverBesideAnEdit) {
+  ASSERT_TRUE(sim_port_.Open("COM1"));
+  MarshallingSurface ui;
+  InstallWindow(&ui);
+  ui.SetListCell(0, 0, "00000");
+  ui.edit_answer_ = "5A";
+  for (int round = 0; round < 40; ++round) {
+    device_.SendReset(clock_.NowUs());
+    OnTimerTick(ctl::kResetPollTimer);
+    int column = 1;
+    while (ResetPollRunning()) {
+      EditCodeByte(0, column);  // the byte the user typed
+      column = column % 16 + 1;
+      ui.Pump();                // what the poll asked of this thread
+    }
+    ui.Pump();
+    EXPECT_EQ(ui.Status(),
+              "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
+    EXPECT_FALSE(App().memory_loaded);
+  }
   InstallWindow(&surface_);
 }
 

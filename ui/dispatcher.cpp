@@ -106,6 +106,8 @@ int SelectedPort() {
 
 void DispatchCommand(int id, int parent) {
   AppState& app = App();
+  // The guards below must see what a reset the last poll heard changed.
+  ApplyReportedReset();
   if (app.busy && BusyBlocks(parent)) return;
 
   switch (id) {

@@ -85,6 +85,8 @@ class HeadlessWindow final : public WindowSurface {
   void LockViewControls(bool locked) override;
   void SetWindowRegion(int width, int height) override;
   void RequestClose() override;
+  // No UI thread of its own: the task runs on the calling thread.
+  void RunOnUiThread(const std::function<void()>& task) override { task(); }
   void PrepareCodeViewList() override;
   void SetListCell(int row, int column, const std::string& text) override;
   std::string ListCell(int row, int column) override;

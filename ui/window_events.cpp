@@ -58,6 +58,7 @@ void OnFunctionKey(int virtual_key) {
     box.buttons = MsgButtons::kYesNo;
     if (Dialogs().ShowMessage(box) == MsgAnswer::kYes) {
       StopResetPoll();
+      ApplyReportedReset();
       RunOperationNow(OpInitMemory);
     } else {
       StatusLine().SetStatus("操作已退出");

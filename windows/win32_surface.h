@@ -52,6 +52,7 @@ class Win32Surface final : public WindowSurface {
   void LockViewControls(bool locked) override;
   void SetWindowRegion(int width, int height) override;
   void RequestClose() override;
+  void RunOnUiThread(const std::function<void()>& task) override { OnUi(task); }
   void PrepareCodeViewList() override;
   void SetListCell(int row, int column, const std::string& text) override;
   std::string ListCell(int row, int column) override;

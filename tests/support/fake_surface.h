@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -115,6 +116,7 @@ class FakeSurface : public WindowSurface {
     region_w_ = width;
     region_h_ = height;
   }
+  void RunOnUiThread(const std::function<void()>& task) override { task(); }
   void RequestClose() override {
     std::lock_guard<std::mutex> lock(mu_);
     ++close_requests_;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -95,6 +96,7 @@ class ConsoleSurface final : public WindowSurface {
   void UpdateCursor() override {}
   void LockViewControls(bool) override {}
   void SetWindowRegion(int, int) override {}
+  void RunOnUiThread(const std::function<void()>& task) override { task(); }
   void RequestClose() override {
     std::lock_guard<std::mutex> lock(mu_);
     ++close_requests_;
