@@ -1,6 +1,8 @@
 // The serial port seam: the handful of calls the link makes on a COM port.
 // One implementation per platform (posix/, windows/) plus the virtual
-// programmer (sim/), and a tracing decorator (link/traced_port.h).
+// programmer (sim/), and decorators: the wire trace's TracedPort
+// (link/wire_trace.h), and those built on core/forwarding_port.h (the
+// benchmarks' PacedPort, the tests' hooks).
 #pragma once
 
 #include <cstdint>

@@ -5,8 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build git
-  libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev valgrind
+  libgtest-dev
+  clang libclang-rt-14-dev
   g++-mingw-w64-x86-64 wine64 wine fonts-wine
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei socat srecord
   nsis help2man zip unzip locales debootstrap

@@ -17,8 +17,8 @@ namespace zvp {
 
 namespace {
 
-// Message W: nothing in the programmer memory yet.
-void NoCodeLoaded() {
+// The warning that the programmer memory holds no code yet: download first.
+void WarnNoCodeInMemory() {
   MessageBox box;
   box.text = "编程内存中无代码调入,请打开相关的\n代码文件以调入编程代码!";
   box.caption = "警 告";
@@ -26,25 +26,27 @@ void NoCodeLoaded() {
   Dialogs().ShowMessage(box);
 }
 
-// Message R: the range changed since the last programmer-memory checksum.
-void RangeChanged() {
+// The note that the range changed since the last programmer-memory
+// checksum: take the checksum first.
+void AskForChecksumFirst() {
   MessageBox box;
   box.text = "编程地址已改变,请首先点击[缓冲区检查和]按钮\n以得到编程内存检查和!";
   box.caption = "提 示";
   Dialogs().ShowMessage(box);
 }
 
-// The memory was rewritten by hand since the download: save and reload first.
-void MemoryEdited() {
+// The note that the memory was rewritten by hand since the download: save
+// it and load it again first.
+void AskToSaveAndReloadFirst() {
   MessageBox box;
   box.text = "编程内存代码已被重写,请先将内存代码保存\n为HEX文件然后重新加载,再执行本操作!";
   box.caption = "提示";
   Dialogs().ShowMessage(box);
 }
 
-// An address box that holds no address (a paste can put "1FFFh" there):
-// nothing starts, and the status line says why, in red.
-bool RangeAccepted() {
+// Reads the address boxes. One that holds no address (a paste can put
+// "1FFFh" there) starts nothing, and the status line says why, in red.
+bool ReadRangeOrRefuse() {
   if (ReadAddressRange() == 0) return true;
   App().link_fault = 1;
   StatusLine().SetStatus(kRangeRejectedText);
@@ -52,7 +54,7 @@ bool RangeAccepted() {
 }
 
 void RangeReadAndStart(uint8_t code) {
-  if (RangeAccepted()) StartOperation(code);
+  if (ReadRangeOrRefuse()) StartOperation(code);
 }
 
 // "校验芯片", "缓冲区检查和" and "制作脱机烧写母片" need code in the programmer
@@ -60,11 +62,11 @@ void RangeReadAndStart(uint8_t code) {
 void StartWithLoadedMemory(uint8_t code, bool refuse_edited) {
   AppState& app = App();
   if (refuse_edited && app.memory_edited) {
-    MemoryEdited();
+    AskToSaveAndReloadFirst();
     return;
   }
   if (!app.memory_loaded) {
-    NoCodeLoaded();
+    WarnNoCodeInMemory();
     return;
   }
   RangeReadAndStart(code);
@@ -134,11 +136,11 @@ void DispatchCommand(int id, int parent) {
       Controls().SetText(ctl::kVppBox, "VCC");
       break;
     case ctl::kAutoProgram:
-      if (!RangeAccepted()) break;
+      if (!ReadRangeOrRefuse()) break;
       if (app.range_start != app.checksum_start || app.range_end != app.checksum_end) {
-        RangeChanged();
+        AskForChecksumFirst();
       } else if (!app.memory_loaded) {
-        NoCodeLoaded();
+        WarnNoCodeInMemory();
       } else {
         StartOperation(OpAutoProgram);
       }
