@@ -17,6 +17,7 @@ class Clock;
 class SettingsStore;
 class ThreadPriority;
 class TraceSink;
+class ProductionRecorder;
 class StatusDisplay;
 class UserDialogs;
 class WindowControls;
@@ -52,6 +53,7 @@ struct AppState {
   SettingsStore* settings = nullptr;
   ThreadPriority* priority = nullptr;
   TraceSink* trace = nullptr;  // optional record of every port call
+  ProductionRecorder* recorder = nullptr;  // optional record of every auto-program run
   StatusDisplay* status = nullptr;
   UserDialogs* dialogs = nullptr;
   WindowControls* controls = nullptr;

@@ -4,6 +4,7 @@
 
 #include "image/number_text.h"
 #include "core/app_state.h"
+#include "core/production_recorder.h"
 #include "engine/engine.h"
 #include "link/serial_link.h"
 #include "core/control_ids.h"
@@ -101,6 +102,7 @@ void RunSequence(bool direct) {
     std::lock_guard<std::mutex> lock(g_last_run_mu);
     g_last_run = record;
   }
+  if (app.recorder != nullptr) app.recorder->AutoRunFinished();
   app.auto_running = 0;
 }
 

@@ -1,13 +1,18 @@
 #include "ui/production_log.h"
 
 #include <ctime>
+#include <exception>
+#include <filesystem>
+#include <system_error>
 #include <mutex>
 
 #include "engine/auto_program.h"
 #include "core/app_state.h"
 #include "engine/operation_table.h"
+#include "ui/dispatcher.h"
 #include "core/control_ids.h"
 #include "core/status_display.h"
+#include "core/user_dialogs.h"
 #include "core/window_controls.h"
 
 namespace zvp {
@@ -19,6 +24,23 @@ const char kVerdictNotCounted[] = "不计数(编程器连接错误)";
 namespace {
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+// Between a folder and the file in it; both systems take a forward slash.
+constexpr char kFolderSeparator[] = "/";
+
+// Creates `utf8_folder` and its parents when missing; empty on success,
+// otherwise why not.
+std::string CreateFolder(const std::string& utf8_folder) {
+  try {
+    const std::filesystem::path path(std::u8string(utf8_folder.begin(), utf8_folder.end()));
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    if (ec) return ec.message();
+    if (!std::filesystem::is_directory(path, ec)) return "not a folder";
+    return std::string();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
 constexpr char kLineEnd[] = "\r\n";
 
 // The option boxes in the order of the window's group, by caption.
@@ -56,6 +78,11 @@ std::string Field(const std::string& text) {
 }
 
 }  // namespace
+
+std::string SelectedPortName() {
+  const int n = SelectedPort();
+  return n == 0 ? std::string() : "COM" + std::to_string(n);
+}
 
 std::string LocalTimeText() {
   // std::localtime shares one buffer between its callers.
@@ -133,6 +160,32 @@ std::string ProductionLog::Open(const std::string& utf8_path) {
 
 bool ProductionLog::Append(const ProductionRecord& record) {
   return file_.Write(ProductionLogLine(record));
+}
+
+std::string DailyProductionLog::FileFor(const std::string& time) const {
+  // The first ten characters of the time are the day.
+  return folder_ + kFolderSeparator + time.substr(0, 10) + ".csv";
+}
+
+void DailyProductionLog::AutoRunFinished() {
+  const ProductionRecord record = LastAutoRunRecord(SelectedPortName());
+  const std::string path = FileFor(record.time);
+  std::string error;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    error = CreateFolder(folder_);
+    ProductionLog log;
+    if (error.empty()) error = log.Open(path);
+    if (error.empty() && !log.Append(record)) error = log.Error();
+    if (error.empty() || warned_) return;
+    warned_ = true;
+  }
+  MessageBox box;
+  box.caption = "警 告";
+  box.icon = MsgIcon::kWarning;
+  box.text = "生产记录无法写入,本次运行未被记录!\n文件: " + path + "\n原因: " + error +
+             "\n编程和计数不受影响。在程序关闭之前不再提示。";
+  Dialogs().ShowMessage(box);
 }
 
 }  // namespace zvp

@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
+#include "core/production_recorder.h"
 #include "ui/text_file.h"
 
 namespace zvp {
@@ -42,6 +44,9 @@ ProductionRecord LastAutoRunRecord(const std::string& port);
 // The local time to the second, "YYYY-MM-DD HH:MM:SS".
 std::string LocalTimeText();
 
+// The port as the window's radio buttons name it ("COM1".."COM4"), or "".
+std::string SelectedPortName();
+
 // The header line and one record's line, each ended by CR LF.
 std::string ProductionLogHeader();
 std::string ProductionLogLine(const ProductionRecord& record);
@@ -57,6 +62,28 @@ class ProductionLog {
 
  private:
   TextFile file_;
+};
+
+// The window's production log: a file a day, "YYYY-MM-DD.csv" in `folder`
+// (created when missing), a line per finished auto-program run. A log that
+// cannot be written never stops production, but is never silent either: the
+// first failed write after the program starts says so once, in a message
+// box that names the file and the reason; the run, its counting and the
+// runs after it go on, and later failures are not shown again.
+class DailyProductionLog final : public ProductionRecorder {
+ public:
+  explicit DailyProductionLog(std::string utf8_folder) : folder_(std::move(utf8_folder)) {}
+
+  // On the operation worker.
+  void AutoRunFinished() override;
+
+  // The file of the day `time` ("YYYY-MM-DD ..." as LocalTimeText gives it).
+  std::string FileFor(const std::string& time) const;
+
+ private:
+  std::string folder_;
+  std::mutex mu_;
+  bool warned_ = false;
 };
 
 }  // namespace zvp

@@ -9,6 +9,7 @@
 #include "sim/sim_port.h"
 #include "sim/virtual_programmer.h"
 #include "windows/app_texts.h"
+#include "windows/log_folder.h"
 #include "windows/main_dialog.h"
 #include "windows/wide_text.h"
 
@@ -23,7 +24,10 @@ constexpr auto kShutdownGrace = std::chrono::seconds(3);
 }  // namespace
 
 ProgrammerApp::ProgrammerApp(HINSTANCE instance, bool simulate)
-    : instance_(instance), simulate_(simulate), surface_(instance) {
+    : instance_(instance),
+      simulate_(simulate),
+      surface_(instance),
+      log_(ProductionLogFolder(simulate)) {
   if (simulate_) {
     device_ = std::make_unique<VirtualProgrammer>();
     sim_port_ = std::make_unique<SimPort>(device_.get(), &clock_);
@@ -44,6 +48,7 @@ int ProgrammerApp::Run() {
   InstallWindow(&surface_);
   app.settings = &settings_;
   app.priority = &priority_;
+  app.recorder = &log_;
 
   std::wstring caption = Widen(kWindowCaption);
   if (simulate_) caption += Widen(kSimulatedCaptionSuffix);
@@ -74,6 +79,7 @@ void ProgrammerApp::Shutdown() {
   InstallWindow(nullptr);
   app.settings = nullptr;
   app.priority = nullptr;
+  app.recorder = nullptr;
 }
 
 }  // namespace zvp::win

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/clock.h"
+#include "ui/production_log.h"
 #include "windows/registry_store.h"
 #include "windows/serial_win32.h"
 #include "windows/thread_priority_win32.h"
@@ -44,6 +45,7 @@ class ProgrammerApp {
   std::unique_ptr<VirtualProgrammer> device_;
   std::unique_ptr<SimPort> sim_port_;
   Win32Surface surface_;
+  DailyProductionLog log_;
 };
 
 }  // namespace zvp::win

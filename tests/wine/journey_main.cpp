@@ -16,6 +16,8 @@
 // (its terminal closes); "return" starts a new one behind COM1; "shot".
 // Exits 0 when every check held.
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -358,6 +360,49 @@ void AutoProgramAgainWithBlankCheck(Program& p) {
   SetTick(p, ctl::kAutoBlankCheck, false);
 }
 
+// The window's production log of today: %LOCALAPPDATA%\zelvatool\logs.
+std::wstring TodaysLogPath() {
+  PWSTR local = nullptr;
+  std::wstring folder;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local))) folder = local;
+  CoTaskMemFree(local);
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  wchar_t day[16];
+  std::swprintf(day, 16, L"%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
+  return folder + L"\\zelvatool\\logs\\" + day + L".csv";
+}
+
+// The two chips so far left two lines a spreadsheet reads: the mark and the
+// header, then the passed chip and the failed one, each with the file, the
+// checksum, the range, the options, the steps, the verdict and the counts.
+void CheckProductionLog(const Day& day) {
+  const std::string text = ReadBytes(TodaysLogPath());
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) break;
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  for (const std::string& line : lines) std::printf("# log: %s\n", line.c_str());
+  Check(lines.size() == 3 && lines[0] ==
+                                  "\xEF\xBB\xBF时间,端口,芯片,芯片电压,编程电压,代码文件,编程内存检查和,"
+                                  "地址范围,编程选项,执行步骤,结果,计数,状态信息,成功计数,失败计数",
+        "today's log holds the header and two lines (" + std::to_string(lines.size()) + " lines)");
+  if (lines.size() != 3) return;
+  const std::string file_part = ",COM1,MTP,5.0V,Vcc," + U8(day.hex_path) + "," + U8(Hex(day.sum, 4)) +
+                                ",0000~07FF,";
+  Check(lines[1].find(file_part) == 19 &&
+            lines[1].find(",擦除MTP;编程;校验;使能SMART;读保护;硬件写保护,通过,计数,"
+                          "自动编程已成功完成,1,0") != std::string::npos,
+        "the passed chip's line: " + lines[1]);
+  Check(lines[2].find(file_part) == 19 &&
+            lines[2].find(",自动校验;自动空检查;") != std::string::npos &&
+            lines[2].find(",空检查,失败,计数,\"芯片不空, 在地址: 00000\",1,1") != std::string::npos,
+        "the failed chip's line: " + lines[2]);
+}
+
 void SetViewAddress(Program& p, const std::wstring& text) {
   Retype(p, ctl::kViewAddress, text);
   Click(p.Control(ctl::kViewSet));
@@ -690,6 +735,7 @@ int PhaseJourney(const std::wstring& exe) {
     return 1;
   }
   DeleteSettings();
+  DeleteFileW(TodaysLogPath().c_str());
   Day day;
   day.file = MakeCode(0x800, 2026);
   day.memory.assign(0x100000, 0xFF);
@@ -721,6 +767,7 @@ int PhaseJourney(const std::wstring& exe) {
 
   AutoProgramBlankChip(p, day);
   AutoProgramAgainWithBlankCheck(p);
+  CheckProductionLog(day);
   BrowseCodeView(p, day);
   EditAndProgramDirect(p, &day);
   SaveAndLoadBack(p, &day);
