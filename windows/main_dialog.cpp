@@ -89,14 +89,9 @@ INT_PTR MainDialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       Win32Surface::RunInvoke(lp);
       return Answer(1);
 
-    case kMsgCommand: {
-      // The dialog manager's DM_SETDEFID has the same number; it carries no
-      // window.
-      HWND parent = reinterpret_cast<HWND>(lp);
-      if (parent == nullptr || !IsWindow(parent)) return FALSE;
-      DispatchCommand(static_cast<int>(wp), ParentId(parent));
+    case kMsgCommand:
+      DispatchCommand(static_cast<int>(wp), ParentId(reinterpret_cast<HWND>(lp)));
       return Answer(0);
-    }
     case kMsgStatusFault:
       return Answer(StatusShowsFault() ? 1 : 0);
     case kMsgLinkPressed:
