@@ -56,35 +56,15 @@ MainDialog::MainDialog(HINSTANCE instance, Win32Surface* surface, std::wstring c
 MainDialog::~MainDialog() = default;
 
 INT_PTR MainDialog::RunModal() {
-  return DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_MAIN), nullptr, &MainDialog::DialogProc,
-                         reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK MainDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_INITDIALOG) {
-    auto* self = reinterpret_cast<MainDialog*>(lp);
-    SetWindowLongPtrW(hwnd, DWLP_USER, lp);
-    self->hwnd_ = hwnd;
-    return self->Handle(msg, wp, lp);
-  }
-  auto* self = reinterpret_cast<MainDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
-  return self != nullptr ? self->Handle(msg, wp, lp) : FALSE;
-}
-
-INT_PTR MainDialog::Answer(LRESULT result) {
-  SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
-  return TRUE;
+  return Run(instance_, nullptr, IDD_MAIN);
 }
 
 int MainDialog::ParentId(HWND parent) const {
   return parent == hwnd_ ? 0 : GetDlgCtrlID(parent);
 }
 
-INT_PTR MainDialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+INT_PTR MainDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_INITDIALOG:
-      return InitMainWindow();
-
     case kMsgInvoke:
       Win32Surface::RunInvoke(lp);
       return Answer(1);
