@@ -10,8 +10,8 @@ namespace zvp::win {
 inline constexpr char kWindowCaption[] = "ZVP-V2.0C 编程器控制软件 V2.20C    www.zvp-tool.invalid";
 inline constexpr char kSimulatedCaptionSuffix[] = "    [模拟运行: 内置虚拟编程器]";
 
-// The about box (system-menu entry 16): seven lines, each with four blanks
-// before and after.
+// The about box (the system menu's IDM_ABOUTBOX entry): seven lines, each
+// with four blanks before and after.
 inline constexpr char kAboutCaption[] = "关于ZVP V2.20C";
 inline constexpr char kAboutText[] =
     "    ZVP-V2.0C 编程器控制软件 V2.20C    \n"

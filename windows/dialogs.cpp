@@ -2,6 +2,7 @@
 
 #include "windows/custom_controls.h"
 #include "windows/handles.h"
+#include "windows/modal_dialog.h"
 #include "windows/resource.h"
 #include "windows/wide_text.h"
 
@@ -20,45 +21,6 @@ std::wstring TextOf(HWND hwnd, int max_with_terminator) {
   text.resize(got > 0 ? static_cast<size_t>(got) : 0);
   return text;
 }
-
-// A modal dialog on a template resource with its C++ object behind it: the
-// object travels in as the creation parameter and is kept in DWLP_USER, so
-// the procedure finds it again for every message. OK runs the dialog's own
-// OnOk, then ends the dialog with IDOK; Cancel just ends it.
-template <typename Derived>
-class ModalDialog {
- public:
-  bool Run(HINSTANCE instance, HWND owner, int resource) {
-    return DialogBoxParamW(instance, MAKEINTRESOURCEW(resource), owner, &ModalDialog::Proc,
-                           reinterpret_cast<LPARAM>(this)) == IDOK;
-  }
-
- protected:
-  HWND hwnd_ = nullptr;
-
- private:
-  static INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_INITDIALOG) {
-      auto* self = reinterpret_cast<ModalDialog*>(lp);
-      SetWindowLongPtrW(hwnd, DWLP_USER, lp);
-      self->hwnd_ = hwnd;
-      return static_cast<Derived*>(self)->OnInitDialog();
-    }
-    auto* self = reinterpret_cast<ModalDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
-    if (self == nullptr || msg != WM_COMMAND) return FALSE;
-    switch (LOWORD(wp)) {
-      case IDOK:
-        static_cast<Derived*>(self)->OnOk();
-        EndDialog(hwnd, IDOK);
-        return TRUE;
-      case IDCANCEL:
-        EndDialog(hwnd, IDCANCEL);
-        return TRUE;
-      default:
-        return FALSE;
-    }
-  }
-};
 
 // --- SetCount -------------------------------------------------------------
 
@@ -135,7 +97,7 @@ class EditDialog : public ModalDialog<EditDialog> {
 bool RunSetCount(HINSTANCE instance, HWND owner, CounterDialog* dialog) {
   CounterDialog edited = *dialog;
   SetCount set_count(&edited);
-  if (!set_count.Run(instance, owner, IDD_SETCOUNT)) return false;
+  if (set_count.Run(instance, owner, IDD_SETCOUNT) != IDOK) return false;
   *dialog = edited;
   return true;
 }
@@ -144,7 +106,7 @@ std::optional<std::string> RunCodeEditDialog(HINSTANCE instance, HWND owner,
                                              const std::string& address_text,
                                              const std::string& value) {
   EditDialog dialog(Widen(address_text), Widen(value));
-  if (!dialog.Run(instance, owner, IDD_EDITCODE)) return std::nullopt;
+  if (dialog.Run(instance, owner, IDD_EDITCODE) != IDOK) return std::nullopt;
   return Narrow(dialog.new_value());
 }
 

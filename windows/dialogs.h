@@ -6,16 +6,17 @@
 #include <string>
 
 #include "core/window_surface.h"
+#include "windows/resource.h"
 #include "windows/win32.h"
 
 namespace zvp::win {
 
-// SetCount (dialog 101): the counters' start values and the six
+// SetCount (IDD_SETCOUNT): the counters' start values and the six
 // failure-count choices. True on OK, with *dialog holding what the user left
 // in it (each text at most 15 characters); Cancel leaves *dialog alone.
 bool RunSetCount(HINSTANCE instance, HWND owner, CounterDialog* dialog);
 
-// EditDialog (dialog 129): the new value of the byte at `address_text`,
+// EditDialog (IDD_EDITCODE): the new value of the byte at `address_text`,
 // starting from `value`; the text as typed on OK (at most 99 characters),
 // nullopt on Cancel.
 std::optional<std::string> RunCodeEditDialog(HINSTANCE instance, HWND owner,
@@ -28,7 +29,8 @@ struct CountChoice {
   int id;
 };
 inline constexpr CountChoice kCountChoices[] = {
-    {0x01, 1003}, {0x02, 1004}, {0x04, 1002}, {0x08, 1005}, {0x10, 1001}, {0x20, 1000},
+    {0x01, IDC_COUNT_READ_PROTECT}, {0x02, IDC_COUNT_LDC_PROTECT}, {0x04, IDC_COUNT_BLANK},
+    {0x08, IDC_COUNT_HW_PROTECT},   {0x10, IDC_COUNT_SMART},       {0x20, IDC_COUNT_ERASE},
 };
 
 }  // namespace zvp::win

@@ -1,5 +1,6 @@
-// Owners of the Win32 handles the window code creates: each handle is
-// released exactly once, when its owner goes.
+// Owners of the Win32 handles the Windows code creates (the window program's
+// and the serial port's): each handle is released exactly once, when its
+// owner goes.
 #pragma once
 
 #include <utility>
@@ -58,6 +59,15 @@ using UniqueRegion = Unique<HRGN, ReleaseGdiObject>;
 using UniqueBrush = Unique<HBRUSH, ReleaseGdiObject>;
 using UniqueIcon = Unique<HICON, ReleaseIcon>;
 using UniqueKey = Unique<HKEY, ReleaseKey>;
+// A kernel handle. A failed CreateFile answers INVALID_HANDLE_VALUE rather
+// than null; the owner keeps that value, so that the caller can still tell a
+// failed open from none, and never closes it.
 using UniqueHandle = Unique<HANDLE, ReleaseKernelHandle>;
+
+// Whether `h` holds a kernel object: neither empty nor a failed open's
+// invalid value.
+inline bool HoldsObject(const UniqueHandle& h) {
+  return h && h.get() != INVALID_HANDLE_VALUE;
+}
 
 }  // namespace zvp::win

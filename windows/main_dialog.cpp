@@ -56,47 +56,22 @@ MainDialog::MainDialog(HINSTANCE instance, Win32Surface* surface, std::wstring c
 MainDialog::~MainDialog() = default;
 
 INT_PTR MainDialog::RunModal() {
-  return DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_MAIN), nullptr, &MainDialog::DialogProc,
-                         reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK MainDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_INITDIALOG) {
-    auto* self = reinterpret_cast<MainDialog*>(lp);
-    SetWindowLongPtrW(hwnd, DWLP_USER, lp);
-    self->hwnd_ = hwnd;
-    return self->Handle(msg, wp, lp);
-  }
-  auto* self = reinterpret_cast<MainDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
-  return self != nullptr ? self->Handle(msg, wp, lp) : FALSE;
-}
-
-INT_PTR MainDialog::Answer(LRESULT result) {
-  SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
-  return TRUE;
+  return Run(instance_, nullptr, IDD_MAIN);
 }
 
 int MainDialog::ParentId(HWND parent) const {
   return parent == hwnd_ ? 0 : GetDlgCtrlID(parent);
 }
 
-INT_PTR MainDialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+INT_PTR MainDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_INITDIALOG:
-      return InitMainWindow();
-
     case kMsgInvoke:
       Win32Surface::RunInvoke(lp);
       return Answer(1);
 
-    case kMsgCommand: {
-      // The dialog manager's DM_SETDEFID has the same number; it carries no
-      // window.
-      HWND parent = reinterpret_cast<HWND>(lp);
-      if (parent == nullptr || !IsWindow(parent)) return FALSE;
-      DispatchCommand(static_cast<int>(wp), ParentId(parent));
+    case kMsgCommand:
+      DispatchCommand(static_cast<int>(wp), ParentId(reinterpret_cast<HWND>(lp)));
       return Answer(0);
-    }
     case kMsgStatusFault:
       return Answer(StatusShowsFault() ? 1 : 0);
     case kMsgLinkPressed:

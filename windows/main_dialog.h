@@ -1,7 +1,7 @@
 // MainDialog: the program's one window, run modally on the empty dialog
-// template 102. It creates every control of the control table in code, gives
-// them their fonts, applies the start-up state, and maps its messages onto
-// the portable core (dispatcher, timers, window answers, settings).
+// template IDD_MAIN. It creates every control of the control table in code,
+// gives them their fonts, applies the start-up state, and maps its messages
+// onto the portable core (dispatcher, timers, window answers, settings).
 #pragma once
 
 #include <map>
@@ -11,13 +11,14 @@
 
 #include "windows/custom_controls.h"
 #include "windows/handles.h"
+#include "windows/modal_dialog.h"
 #include "windows/win32.h"
 
 namespace zvp::win {
 
 class Win32Surface;
 
-class MainDialog {
+class MainDialog : public ModalDialog<MainDialog> {
  public:
   // `caption` is the window's caption; the surface is installed in App()
   // by the caller and bound to the window here.
@@ -30,8 +31,10 @@ class MainDialog {
   INT_PTR RunModal();
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  INT_PTR Handle(UINT msg, WPARAM wp, LPARAM lp);
+  friend class ModalDialog<MainDialog>;
+
+  BOOL OnInitDialog() { return InitMainWindow(); }
+  INT_PTR OnMessage(UINT msg, WPARAM wp, LPARAM lp);
 
   BOOL InitMainWindow();
   void BuildMainWindow();
@@ -42,13 +45,10 @@ class MainDialog {
   bool PaintMinimised();
   void OnListDoubleClick(const NMHDR* header);
   int ParentId(HWND parent) const;
-  // A message result that is not the dialog procedure's own return value.
-  INT_PTR Answer(LRESULT result);
 
   HINSTANCE instance_;
   Win32Surface* surface_;
   std::wstring caption_;
-  HWND hwnd_ = nullptr;
   bool closing_ = false;  // asked to close; waiting for the operation to end
 
   // The controls live as long as this object, past their windows.

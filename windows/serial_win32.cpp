@@ -1,59 +1,20 @@
 #include "windows/serial_win32.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include <iterator>
 #include <string>
 
+#include "windows/handles.h"
+#include "windows/wide_text.h"
+#include "windows/win32.h"
+
 namespace zvp {
 
+using win::HoldsObject;
+using win::Narrow;
+using win::UniqueHandle;
+using win::Widen;
+
 namespace {
-
-// Owns one kernel handle. Empty (nullptr) before any open, the invalid-handle
-// value after a failed open; neither is ever closed.
-class OwnedHandle {
- public:
-  OwnedHandle() = default;
-  ~OwnedHandle() { Reset(); }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-  HANDLE Get() const { return h_; }
-  bool Usable() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-  void Reset(HANDLE h = nullptr) {
-    if (Usable()) CloseHandle(h_);
-    h_ = h;
-  }
-
- private:
-  HANDLE h_ = nullptr;
-};
-
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size = static_cast<int>(text.size());
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), n);
-  return wide;
-}
-
-std::string Narrow(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int size = static_cast<int>(wide.size());
-  int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return std::string();
-  std::string text(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), n, nullptr, nullptr);
-  return text;
-}
 
 // The system's words for error, in the user's language, on one line.
 std::string SystemMessage(DWORD error) {
@@ -70,7 +31,9 @@ std::string SystemMessage(DWORD error) {
 }  // namespace
 
 struct Win32SerialPort::State {
-  OwnedHandle handle;
+  // Empty before any open and after Close, the invalid value after a failed
+  // open (Handle() tells the two apart).
+  UniqueHandle handle;
   // Why the last open failed; empty after a successful one.
   std::string open_error;
   // The line state handed to SetCommState. It lives as long as the port
@@ -96,8 +59,8 @@ bool Win32SerialPort::Open(const std::string& name) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                          nullptr);
   const DWORD error = GetLastError();
-  state_->handle.Reset(h);
-  if (state_->handle.Usable()) {
+  state_->handle.reset(h);
+  if (HoldsObject(state_->handle)) {
     state_->open_error.clear();
     return true;
   }
@@ -110,11 +73,11 @@ std::string Win32SerialPort::OpenError() const {
 }
 
 void Win32SerialPort::Close() {
-  state_->handle.Reset();
+  state_->handle.reset();
 }
 
 PortHandle Win32SerialPort::Handle() const {
-  HANDLE h = state_->handle.Get();
+  HANDLE h = state_->handle.get();
   if (h == nullptr) return PortHandle::kNone;
   if (h == INVALID_HANDLE_VALUE) return PortHandle::kInvalid;
   return PortHandle::kOpen;
@@ -123,29 +86,29 @@ PortHandle Win32SerialPort::Handle() const {
 // INVALID_HANDLE_VALUE doubles as the current-process pseudo handle, so it
 // must never reach the comm API.
 bool Win32SerialPort::Ready() const {
-  if (state_->handle.Usable()) return true;
+  if (HoldsObject(state_->handle)) return true;
   SetLastError(ERROR_INVALID_HANDLE);
   return false;
 }
 
 bool Win32SerialPort::SetupQueues(uint32_t in_bytes, uint32_t out_bytes) {
-  return Ready() && SetupComm(state_->handle.Get(), in_bytes, out_bytes) != FALSE;
+  return Ready() && SetupComm(state_->handle.get(), in_bytes, out_bytes) != FALSE;
 }
 
 bool Win32SerialPort::ClearErrors() {
   if (!Ready()) return false;
   DWORD errors = 0;
   COMSTAT status{};
-  return ClearCommError(state_->handle.Get(), &errors, &status) != FALSE;
+  return ClearCommError(state_->handle.get(), &errors, &status) != FALSE;
 }
 
 bool Win32SerialPort::ClearBreak() {
-  return Ready() && ClearCommBreak(state_->handle.Get()) != FALSE;
+  return Ready() && ClearCommBreak(state_->handle.get()) != FALSE;
 }
 
 bool Win32SerialPort::Purge() {
   constexpr DWORD kAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
-  return Ready() && PurgeComm(state_->handle.Get(), kAll) != FALSE;
+  return Ready() && PurgeComm(state_->handle.get(), kAll) != FALSE;
 }
 
 bool Win32SerialPort::SetLine(const LineSettings& settings) {
@@ -162,7 +125,7 @@ bool Win32SerialPort::SetLine(const LineSettings& settings) {
   dcb.XoffChar = 0x13;
   std::wstring definition = Widen(settings.definition);
   if (!BuildCommDCBW(definition.c_str(), &dcb)) return false;
-  return SetCommState(state_->handle.Get(), &dcb) != FALSE;
+  return SetCommState(state_->handle.get(), &dcb) != FALSE;
 }
 
 bool Win32SerialPort::SetTimeouts(const CommTimeouts& timeouts) {
@@ -173,15 +136,15 @@ bool Win32SerialPort::SetTimeouts(const CommTimeouts& timeouts) {
   t.ReadTotalTimeoutConstant = timeouts.read_constant;
   t.WriteTotalTimeoutMultiplier = timeouts.write_per_byte;
   t.WriteTotalTimeoutConstant = timeouts.write_constant;
-  return SetCommTimeouts(state_->handle.Get(), &t) != FALSE;
+  return SetCommTimeouts(state_->handle.get(), &t) != FALSE;
 }
 
 bool Win32SerialPort::RaiseRts() {
-  return Ready() && EscapeCommFunction(state_->handle.Get(), SETRTS) != FALSE;
+  return Ready() && EscapeCommFunction(state_->handle.get(), SETRTS) != FALSE;
 }
 
 bool Win32SerialPort::WatchTxEmpty() {
-  return Ready() && SetCommMask(state_->handle.Get(), EV_TXEMPTY) != FALSE;
+  return Ready() && SetCommMask(state_->handle.get(), EV_TXEMPTY) != FALSE;
 }
 
 // The transmit-empty wait polls the driver's output queue count rather than
@@ -202,7 +165,7 @@ bool Win32SerialPort::WaitTxEmpty(uint32_t timeout_ms) {
   for (;;) {
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(state_->handle.Get(), &errors, &status)) return false;
+    if (!ClearCommError(state_->handle.get(), &errors, &status)) return false;
     if (status.cbOutQue == 0) return true;
     if (GetTickCount64() >= deadline) return false;
     Sleep(1);
@@ -211,14 +174,14 @@ bool Win32SerialPort::WaitTxEmpty(uint32_t timeout_ms) {
 
 bool Win32SerialPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
   DWORD count = 0;
-  bool ok = Ready() && ReadFile(state_->handle.Get(), buf, n, &count, nullptr) != FALSE;
+  bool ok = Ready() && ReadFile(state_->handle.get(), buf, n, &count, nullptr) != FALSE;
   if (got != nullptr) *got = count;
   return ok;
 }
 
 bool Win32SerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
   DWORD count = 0;
-  bool ok = Ready() && WriteFile(state_->handle.Get(), buf, n, &count, nullptr) != FALSE;
+  bool ok = Ready() && WriteFile(state_->handle.get(), buf, n, &count, nullptr) != FALSE;
   if (done != nullptr) *done = count;
   return ok;
 }
