@@ -19,8 +19,8 @@ class AutoSequence : public LinkTest {
   void SetUp() override {
     LinkTest::SetUp();
     ASSERT_TRUE(sim_port_.Open("COM1"));
-    App().port_chosen = 1;
-    App().programmer_found = 1;
+    App().port_chosen = true;
+    App().programmer_found = true;
     chip_type_ = 2;  // MTP
     App().range_start = 0;
     App().range_end = 0xFF;
@@ -52,8 +52,8 @@ TEST_F(AutoSequence, NoBoxTickedRunsOnlyTheProgrammingStep) {
   EXPECT_EQ(surface_.Status(), "自动编程已成功完成");
   EXPECT_EQ(App().pass_count, 1u);
   EXPECT_EQ(surface_.texts_[ctl::kPassBox], "000001");
-  EXPECT_EQ(App().busy, 0u);
-  EXPECT_EQ(App().auto_running, 0u);
+  EXPECT_FALSE(App().busy);
+  EXPECT_FALSE(App().auto_running);
 }
 
 TEST_F(AutoSequence, EveryBoxOnAnMtpChipRunsAllEightStepsInOrder) {
@@ -109,7 +109,7 @@ TEST_F(AutoSequence, TheCursorStaysTheWaitCursorAcrossTheSteps) {
   // One update at the start of the sequence and one per inner step, then the
   // arrow once at the very end.
   EXPECT_EQ(surface_.cursor_updates_, 1 + 3 + 1);
-  EXPECT_EQ(App().busy, 0u);
+  EXPECT_FALSE(App().busy);
 }
 
 TEST_F(AutoSequence, AChipThatIsNotBlankFailsAtTheBlankCheckAndIsCounted) {
@@ -119,7 +119,7 @@ TEST_F(AutoSequence, AChipThatIsNotBlankFailsAtTheBlankCheckAndIsCounted) {
   Run(opt::kBlankCheck | opt::kVerify);
   EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpBlankCheck});
   EXPECT_EQ(surface_.Status().rfind("芯片不空, 在地址: ", 0), 0u) << surface_.Status();
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(App().fail_count, 8u);
   EXPECT_EQ(surface_.texts_[ctl::kFailBox], "00008");
   ASSERT_EQ(surface_.beeps_.size(), 5u);  // one at the start, four at the end
@@ -164,7 +164,7 @@ TEST_F(AutoSequence, AnUnreachableProgrammerIsNoFailedChip) {
   EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChipDirect});
   EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
   EXPECT_EQ(App().fail_count, 0u);
-  EXPECT_EQ(App().count_failure, 0u);
+  EXPECT_FALSE(App().count_failure);
   EXPECT_EQ(surface_.timers_.count(ctl::kReconnectTimer), 1u);
 }
 

@@ -22,7 +22,7 @@ TEST_F(BlankCheck, BlankChipOverTheWholeRangeReportsEveryStepAndTheRange) {
   SetRange(0, 0x7FFF);
   Run(OpBlankCheck);
 
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.statuses_.front(), kInProgress);
   std::vector<std::string> expected;
   for (uint32_t a = 0x1000; a <= 0x8000; a += 0x1000)
@@ -50,7 +50,7 @@ TEST_F(BlankCheck, ChipNotBlankNamesTheFirstProgrammedAddressAfterSilence) {
   device_.chip().memory[0x0180] = 0x00;  // a later one is not the answer
   Run(OpBlankCheck);
 
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), std::string(kNotBlankPrefix) + "00150");
   EXPECT_EQ(StatusesStarting(kProgressPrefix),
             std::vector<std::string>{std::string(kProgressPrefix) + "00150"});
@@ -63,7 +63,7 @@ TEST_F(BlankCheck, OneByteRangeScansUntilAnAddressBeyondTheEnd) {
   // An address equal to the end does not end the scan; the next one does.
   ScriptAfterHeader(OpBlankCheck, {'O', 'K', 0x00, 0x00, 0x10, 0x00, 0x00, 0x11});
   Run(OpBlankCheck);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(StatusesStarting(kProgressPrefix),
             (std::vector<std::string>{std::string(kProgressPrefix) + "00010",
                                       std::string(kProgressPrefix) + "00011"}));
@@ -73,11 +73,11 @@ TEST_F(BlankCheck, OneByteRangeScansUntilAnAddressBeyondTheEnd) {
 TEST_F(BlankCheck, OneByteRangeAgainstTheModel) {
   SetRange(0x0010, 0x0010);
   Run(OpBlankCheck);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.Status(), "芯片是空的, 在地址空间: 00010~~00010");
   device_.chip().memory[0x0010] = 0x7F;
   Run(OpBlankCheck);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), std::string(kNotBlankPrefix) + "00010");
 }
 
@@ -85,12 +85,12 @@ TEST_F(BlankCheck, OneByteRangeAgainstTheModel) {
 
 TEST_F(BlankCheck, ProgrammerBusyShowsTheConnectionErrorAndArmsTheReconnectTimer) {
   SetRange(0, 0xFF);
-  App().count_failure = 1;
+  App().count_failure = true;
   device_.faults().silent = true;
   Run(OpBlankCheck);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), kConnectionErrorText);
-  EXPECT_EQ(App().count_failure, 0u);
+  EXPECT_FALSE(App().count_failure);
   ASSERT_EQ(surface_.timers_.count(ctl::kReconnectTimer), 1u);
   EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
   EXPECT_TRUE(surface_.boxes_.empty());
@@ -101,7 +101,7 @@ TEST_F(BlankCheck, NoStartAcknowledgementSaysTheCheckFailed) {
   SetRange(0, 0xFF);
   device_.faults().silent_after_header = OpBlankCheck;
   Run(OpBlankCheck);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), "芯片空检查失败! [编程器无应答]");
   EXPECT_EQ(surface_.statuses_.size(), 2u);
   EXPECT_EQ(TrailingEmptyReads(), 50);
@@ -113,7 +113,7 @@ TEST_F(BlankCheck, VoltageErrorReportsItAndGivesNoVerdict) {
   App().function_flags = fn::kBuzzer;
   device_.faults().voltage_error = '1';
   Run(OpBlankCheck);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   ASSERT_EQ(surface_.boxes_.size(), 1u);
   EXPECT_EQ(surface_.boxes_[0].caption, "警  告");
   EXPECT_EQ(surface_.boxes_[0].text, "检测到Vdd输出电压过低!编程操作将被异常中止!");
@@ -139,7 +139,7 @@ TEST_F(BlankCheck, AcknowledgedButNoAddressIsNotBlankAtTheStart) {
   SetRange(0x0100, 0x01FF);
   ScriptAfterHeader(OpBlankCheck, {'O', 'K'});
   Run(OpBlankCheck);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), std::string(kNotBlankPrefix) + "00100");
 }
 
@@ -147,7 +147,7 @@ TEST_F(BlankCheck, SilenceBelowTheEndIsReportedAtTheLastAddressReached) {
   SetRange(0, 0x7FFF);
   device_.faults().silent_at_address = 0x2800;
   Run(OpBlankCheck);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(StatusesStarting(kProgressPrefix),
             (std::vector<std::string>{std::string(kProgressPrefix) + "01000",
                                       std::string(kProgressPrefix) + "02000",
@@ -159,7 +159,7 @@ TEST_F(BlankCheck, AReplyThatIsNotAnAddressEndsTheScan) {
   SetRange(0x0200, 0x02FF);
   device_.faults().answer_no = OpBlankCheck;  // "NO" where an address belongs
   Run(OpBlankCheck);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_TRUE(StatusesStarting(kProgressPrefix).empty());
   EXPECT_EQ(surface_.Status(), std::string(kNotBlankPrefix) + "00200");
 }
@@ -181,14 +181,14 @@ TEST_F(BlankCheck, ChipModelReadProtectedAndDifferingChipsAreNotBlank) {
   device_.chip().differs_at = -1;
   device_.chip().memory[0x0800] = 0;
   Run(OpBlankCheck);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 TEST_F(BlankCheck, ChipModelReportsComeAFewMillisecondsApartAtTheDefaultStep) {
   SetRange(0, 0x7FFF);
   const int64_t t0 = clock_.NowUs();
   Run(OpBlankCheck);
-  ASSERT_EQ(App().link_fault, 0u);
+  ASSERT_FALSE(App().link_fault);
   // Eight reports, each read with its 50 ms pause: the PC, not the chip, sets
   // the pace, and no read of a report ever timed out.
   const int64_t took = clock_.NowUs() - t0;

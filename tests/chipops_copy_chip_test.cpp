@@ -25,7 +25,7 @@ class CopyChip : public ReadBackTest {
   void SetUp() override {
     ReadBackTest::SetUp();
     surface_.texts_[ctl::kChecksumBox] = "ABCD";
-    App().memory_edited = 1;
+    App().memory_edited = true;
   }
   bool Holds(const uint8_t* area, uint32_t first, uint32_t last) {
     return std::equal(area + first, area + last + 1, device_.chip().memory.data() + first);
@@ -44,11 +44,11 @@ TEST_F(CopyChip, DirectAsksThenReadsThreeBlocksIntoTheBuffer) {
             (std::vector<SentHeader>{{10, 0, 0xFF}, {10, 0x100, 0x1FF}, {10, 0x200, 0x2FF}}));
   EXPECT_TRUE(Holds(App().code_buffer.data(), 0, 0x2FF));
   EXPECT_EQ(App().code_buffer[0x300], 0xFF);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(App().checksum_start, 0u);
   EXPECT_EQ(App().checksum_end, 0x2FFu);
-  EXPECT_EQ(App().memory_loaded, 1u);
-  EXPECT_EQ(App().memory_edited, 0u);
+  EXPECT_TRUE(App().memory_loaded);
+  EXPECT_FALSE(App().memory_edited);
   const std::string sum = FormatNumber(ChipBytesSum(0, 0x2FF), 16, 4);
   EXPECT_EQ(Box(), sum);
   EXPECT_EQ(surface_.Status(), kCopySum + sum);
@@ -77,7 +77,7 @@ TEST_F(CopyChip, AnsweredNoNeitherCopySendsOrChangesAnything) {
     EXPECT_TRUE(Calls("WRITE").empty());
     EXPECT_EQ(App().code_buffer[0x100], 0xFF);
     EXPECT_EQ(App().range_start, 0x100u);
-    EXPECT_EQ(App().memory_edited, 1u);
+    EXPECT_TRUE(App().memory_edited);
     EXPECT_EQ(Box(), "ABCD");
   }
 }
@@ -88,11 +88,11 @@ TEST_F(CopyChip, DirectStopsAtAFailedBlockKeepingWhatCameBefore) {
   App().checksum_end = 0x22;
   device_.faults().silent_at_address = 0x0180;
   CopyChipDirect();
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(Headers().size(), 2u);
   EXPECT_TRUE(Holds(App().code_buffer.data(), 0, 0xFF));
   EXPECT_EQ(App().code_buffer[0x100], 0xFF);  // the failed block's part stays out
-  EXPECT_EQ(App().memory_loaded, 0u);
+  EXPECT_FALSE(App().memory_loaded);
   EXPECT_EQ(App().checksum_start, 0x11u);
   EXPECT_EQ(App().checksum_end, 0x22u);
   // In debug mode the half-overwritten buffer is the programmer memory: its
@@ -111,14 +111,14 @@ TEST_F(CopyChip, ToMemoryInitialisesFromZeroAndCopiesTheWholeRange) {
   const std::vector<uint8_t> before(App().code_buffer.begin(), App().code_buffer.begin() + 0x8000);
   const int64_t t0 = clock_.NowUs();
   CopyChipToMemory();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(Headers(), (std::vector<SentHeader>{{12, 0, 0x7FFF}, {16, 0, 0x7FFF}}));
   EXPECT_EQ(VirtualProgrammer::HeaderChecksum(device_.headers()[0]), BufferChecksum(App().code_buffer, 0, 0x7FFF));
   EXPECT_EQ(App().range_start, 0u);
   EXPECT_TRUE(Holds(device_.memory().data(), 0, 0x7FFF));
   EXPECT_TRUE(std::equal(before.begin(), before.end(), App().code_buffer.begin()));
-  EXPECT_EQ(App().memory_loaded, 1u);
-  EXPECT_EQ(App().memory_edited, 0u);
+  EXPECT_TRUE(App().memory_loaded);
+  EXPECT_FALSE(App().memory_edited);
   const std::string sum = FormatNumber(ChipBytesSum(0, 0x7FFF), 16, 4);
   EXPECT_EQ(Box(), sum);
   EXPECT_EQ(surface_.Status(), kCopySum + sum);
@@ -139,7 +139,7 @@ TEST_F(CopyChip, ToMemoryFailureTable) {
     void (*fault)(SimFaults&);
     std::string status;
     size_t headers;          // sent in all
-    uint32_t memory_loaded;  // afterwards, from 1 before
+    bool memory_loaded;      // afterwards, from true before
     const char* box;         // the checksum box afterwards, from ABCD before
   };
   const std::string init_failed =
@@ -147,29 +147,30 @@ TEST_F(CopyChip, ToMemoryFailureTable) {
   const Case cases[] = {
       // Once the initialisation header is answered the programmer erases its
       // memory: it is no longer loaded, whatever follows.
-      {"no ROMOK", [](SimFaults& f) { f.no_romok = true; }, init_failed, 1, 0, "XXXX"},
-      {"other than ROMOK", [](SimFaults& f) { f.wrong_romok = true; }, init_failed, 1, 0, "XXXX"},
+      {"no ROMOK", [](SimFaults& f) { f.no_romok = true; }, init_failed, 1, false, "XXXX"},
+      {"other than ROMOK", [](SimFaults& f) { f.wrong_romok = true; }, init_failed, 1, false,
+       "XXXX"},
       {"no header answer", [](SimFaults& f) { f.silent = true; },
-       "编程器连接错误! 编程器可能正忙,请稍候再试!", 1, 1, "ABCD"},
-      {"no acknowledgement", [](SimFaults& f) { f.silent_after_header = 16; }, kCopySum + "XXXX",
-       2, 0, "XXXX"},
-      {"voltage error", [](SimFaults& f) { f.voltage_error = '1'; }, "编程电压错误,编程失败", 2, 0,
-       "XXXX"},
+       "编程器连接错误! 编程器可能正忙,请稍候再试!", 1, true, "ABCD"},
+      {"no acknowledgement", [](SimFaults& f) { f.silent_after_header = 16; }, kCopySum + "XXXX", 2,
+       false, "XXXX"},
+      {"voltage error", [](SimFaults& f) { f.voltage_error = '1'; }, "编程电压错误,编程失败", 2,
+       false, "XXXX"},
       {"progress stops", [](SimFaults& f) { f.silent_at_address = 0x0800; }, kCopySum + "XXXX", 2,
-       0, "XXXX"},
-      {"sum missing", [](SimFaults& f) { f.silent_at_address = 0x0FFF; }, kCopySum + "XXXX", 2, 0,
-       "XXXX"},
+       false, "XXXX"},
+      {"sum missing", [](SimFaults& f) { f.silent_at_address = 0x0FFF; }, kCopySum + "XXXX", 2,
+       false, "XXXX"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     device_.faults() = {};
     c.fault(device_.faults());
     SetRange(0x0100, 0x0FFF);
-    App().memory_loaded = 1;
+    App().memory_loaded = true;
     surface_.texts_[ctl::kChecksumBox] = "ABCD";
     const size_t before = Headers().size();
     CopyChipToMemory();
-    EXPECT_EQ(App().link_fault, 1u);
+    EXPECT_TRUE(App().link_fault);
     EXPECT_EQ(surface_.Status(), c.status);
     EXPECT_EQ(Headers().size() - before, c.headers);
     EXPECT_EQ(App().range_start, 0u);

@@ -43,7 +43,7 @@ TEST_F(ProgramChip, ProgramsTheRangeFromTheMemoryAndFollowsTheReportsToTheEnd) {
   SetRange(0x0100, 0x2FFF);
   Run(OpProgramChip);
 
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.statuses_.front(), kInProgress);
   EXPECT_EQ(surface_.Status(), kProgrammed);
   const std::vector<std::string> expected{std::string(kProgressPrefix) + "01000",
@@ -67,7 +67,7 @@ TEST_F(ProgramChip, TheScanEndsAtTheEndAddressItselfNotOnePast) {
   // verdict, not another address.
   ScriptAfterHeader(OpProgramChip, {'O', 'K', 0x00, 0x00, 0x80, 0x00, 0x00, 0xFF, 'O', 'K'});
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.Status(), kProgrammed);
   EXPECT_EQ(StatusesStarting(kProgressPrefix).back(), std::string(kProgressPrefix) + "000FF");
 }
@@ -75,7 +75,7 @@ TEST_F(ProgramChip, TheScanEndsAtTheEndAddressItselfNotOnePast) {
 TEST_F(ProgramChip, OneByteRangeReadsNoAddressButTheVerdictAtOnce) {
   SetRange(0x0040, 0x0040);
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.Status(), kProgrammed);
   EXPECT_TRUE(StatusesStarting(kProgressPrefix).empty());
   EXPECT_EQ(device_.chip().memory[0x0040], Pattern(0x0040));
@@ -90,7 +90,7 @@ TEST_F(ProgramChip, SilenceBelowTheEndIsAFailureToReadTheProgrammingInformation)
   SetRange(0, 0x0FFF);
   device_.faults().silent_at_address = 0x0800;
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(StatusesStarting(kProgressPrefix),
             std::vector<std::string>{std::string(kProgressPrefix) + "00800"});
   EXPECT_EQ(surface_.Status(), kReadInfoFailed);
@@ -103,40 +103,40 @@ TEST_F(ProgramChip, AVerdictOtherThanOkOrNoneIsAChecksumError) {
   SetRange(0, 0x00FF);
   device_.faults().answer_no = OpProgramChip;
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), kChecksumFailed);
   EXPECT_TRUE(surface_.boxes_.empty());  // only the direct form warns
 
   device_.faults().answer_no = kNoCommand;
   ScriptAfterHeader(OpProgramChip, {'O', 'K', 0x00, 0x01, 0x00});  // no verdict
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), kChecksumFailed);
   EXPECT_EQ(TrailingEmptyReads(), 50);
 }
 
 TEST_F(ProgramChip, ProgrammerBusyLeavesTheLinkTextAndArmsNoTimer) {
   SetRange(0, 0x00FF);
-  App().count_failure = 1;
+  App().count_failure = true;
   device_.faults().silent = true;
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
   EXPECT_TRUE(surface_.timers_.empty());
-  EXPECT_EQ(App().count_failure, 1u);
+  EXPECT_TRUE(App().count_failure);
 }
 
 TEST_F(ProgramChip, NoStartAcknowledgementOrVoltageErrorStopsWithoutAVerdict) {
   SetRange(0, 0x00FF);
   device_.faults().silent_after_header = OpProgramChip;
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), "编程芯片失败! [读取编程信息错误]");
 
   device_.faults().silent_after_header = kNoCommand;
   device_.faults().voltage_error = '3';
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   ASSERT_EQ(surface_.boxes_.size(), 1u);
   EXPECT_EQ(surface_.boxes_[0].text, "检测到Vpp输出电压过低!编程操作将被异常中止!");
   EXPECT_TRUE(surface_.beeps_.empty());  // buzzer off
@@ -151,14 +151,14 @@ TEST_F(ProgramChip, ChipModelOtpOnlyClearsBitsAndSaysNoWhenABitMustRise) {
   SetRange(0, 0x000F);
   device_.chip().type = SimChipType::kOtp;
   Run(OpProgramChip);  // a blank OTP chip takes anything
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   for (uint32_t a = 0; a <= 0x0F; ++a) ASSERT_EQ(device_.chip().memory[a], Pattern(a));
 
   // Programming it again with data that needs zeros raised: ANDed, refused.
   for (uint32_t a = 0; a <= 0x0F; ++a)
     device_.memory()[a] = static_cast<uint8_t>(~Pattern(a) | 0x0F);
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), kChecksumFailed);
   for (uint32_t a = 0; a <= 0x0F; ++a)
     ASSERT_EQ(device_.chip().memory[a], Pattern(a) & device_.memory()[a]);
@@ -166,7 +166,7 @@ TEST_F(ProgramChip, ChipModelOtpOnlyClearsBitsAndSaysNoWhenABitMustRise) {
   // Data that only clears bits is accepted.
   for (uint32_t a = 0; a <= 0x0F; ++a) device_.memory()[a] = 0x00;
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 TEST_F(ProgramChip, ChipModelProtectedChipsRefuseAndKeepTheirCode) {
@@ -175,7 +175,7 @@ TEST_F(ProgramChip, ChipModelProtectedChipsRefuseAndKeepTheirCode) {
     device_.chip().hw_write_protect = hw;
     device_.chip().read_protect = !hw;
     Run(OpProgramChip);
-    EXPECT_EQ(App().link_fault, 1u);
+    EXPECT_TRUE(App().link_fault);
     EXPECT_EQ(surface_.Status(), kChecksumFailed);
     EXPECT_EQ(device_.chip().memory[0x10], 0xFF);
   }
@@ -183,7 +183,7 @@ TEST_F(ProgramChip, ChipModelProtectedChipsRefuseAndKeepTheirCode) {
   device_.chip().read_protect = false;
   device_.chip().ldc_protect = true;
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 // ---------------------------------------------------------------------------
@@ -213,7 +213,7 @@ TEST_F(ProgramChipDirect, StreamsTheRangeInEightByteWritesWithAStatusEvery128Byt
   SetRangeWithSum(0, 0x0FFF);
   Run(OpProgramChipDirect);
 
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.Status(), kProgrammed);
   const auto writes = DataWrites();
   ASSERT_EQ(writes.size(), 512u);
@@ -235,7 +235,7 @@ TEST_F(ProgramChipDirect, StreamsTheRangeInEightByteWritesWithAStatusEvery128Byt
 TEST_F(ProgramChipDirect, TheStreamHasNoPauseBetweenWrites) {
   SetRangeWithSum(0, 0x03FF);
   Run(OpProgramChipDirect);
-  ASSERT_EQ(App().link_fault, 0u);
+  ASSERT_FALSE(App().link_fault);
   const auto names = CallNames();
   size_t first_data = 0, verdict_read = 0, writes = 0;
   for (size_t i = 0; i < names.size(); ++i) {
@@ -252,7 +252,7 @@ TEST_F(ProgramChipDirect, AShortRangeStillGoesOutAsOneWholeWrite) {
   App().code_buffer[5] = 0xA5;  // after the range, inside the write
   SetRangeWithSum(0, 0x0004);
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   const auto writes = DataWrites();
   ASSERT_EQ(writes.size(), 1u);
   EXPECT_EQ(writes[0], "8/8 " + HexBytes(&App().code_buffer[0], 8));
@@ -265,7 +265,7 @@ TEST_F(ProgramChipDirect, AShortRangeStillGoesOutAsOneWholeWrite) {
 TEST_F(ProgramChipDirect, AnUnalignedRangeRoundsUpAndCountsFromItsStart) {
   SetRangeWithSum(0x0123, 0x0456);
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   const uint32_t length = 0x0456 - 0x0123 + 1;
   EXPECT_EQ(DataWrites().size(), (length + 7) / 8);
   EXPECT_EQ(StreamHex(), HexBytes(&App().code_buffer[0x0123], (length + 7) / 8 * 8));
@@ -293,7 +293,7 @@ TEST_F(ProgramChipDirect, AVerdictOtherThanOkWarnsThenShowsTheChecksumError) {
   Run(OpProgramChipDirect);
   InstallWindow(&surface_);
 
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(VirtualProgrammer::HeaderChecksum(LastHeader()), 0x1A2B);
   ASSERT_EQ(surface.boxes_.size(), 1u);
   EXPECT_EQ(surface.boxes_[0].caption, "警 告");
@@ -308,7 +308,7 @@ TEST_F(ProgramChipDirect, NoVerdictWaitsAboutSixSecondsUnderTheBlockSet) {
   SetRangeWithSum(0, 0x00FF);
   device_.faults().silent_at_address = 0x0080;  // the programmer hangs midway
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(TrailingEmptyReads(), 100);
   EXPECT_EQ(Calls("TIMEOUTS").back(), "9 50 9 50 9");
   EXPECT_EQ(surface_.boxes_.size(), 1u);
@@ -317,12 +317,12 @@ TEST_F(ProgramChipDirect, NoVerdictWaitsAboutSixSecondsUnderTheBlockSet) {
 
 TEST_F(ProgramChipDirect, ProgrammerBusyShowsTheConnectionErrorAndArmsTheReconnectTimer) {
   SetRangeWithSum(0, 0x00FF);
-  App().count_failure = 1;
+  App().count_failure = true;
   device_.faults().silent = true;
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), kConnectionErrorText);
-  EXPECT_EQ(App().count_failure, 0u);
+  EXPECT_FALSE(App().count_failure);
   EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
   EXPECT_TRUE(DataWrites().empty());
 }
@@ -331,7 +331,7 @@ TEST_F(ProgramChipDirect, NoStartAcknowledgementOrVoltageErrorSendsNoCode) {
   SetRangeWithSum(0, 0x00FF);
   device_.faults().silent_after_header = OpProgramChipDirect;
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), "编程失败!");
   EXPECT_TRUE(DataWrites().empty());
 
@@ -339,7 +339,7 @@ TEST_F(ProgramChipDirect, NoStartAcknowledgementOrVoltageErrorSendsNoCode) {
   device_.faults().voltage_error = 'x';
   App().function_flags = fn::kBuzzer;
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_TRUE(DataWrites().empty());
   ASSERT_EQ(surface_.boxes_.size(), 1u);
   EXPECT_EQ(surface_.boxes_[0].caption, "警  告");
@@ -356,7 +356,7 @@ TEST_F(ProgramChipDirect, APortThatGoesAwayMidStreamEndsTheOperationAtOnce) {
   };
   const int64_t t0 = clock_.NowUs();
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), "编程失败!");
   EXPECT_TRUE(surface_.boxes_.empty());
   EXPECT_LE(writes, 101);  // the failed write, and no retries of the stream
@@ -367,7 +367,7 @@ TEST_F(ProgramChipDirect, ChipModelRefusesWhatTheChipCannotTake) {
   SetRangeWithSum(0, 0x003F);
   device_.chip().hw_write_protect = true;
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(device_.chip().memory[0], 0xFF);
 
   // An OTP chip already holding zeros where the code has ones.
@@ -375,7 +375,7 @@ TEST_F(ProgramChipDirect, ChipModelRefusesWhatTheChipCannotTake) {
   device_.chip().type = SimChipType::kOtp;
   device_.chip().memory[0x10] = 0x00;
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(device_.chip().memory[0x10], 0x00);
   EXPECT_EQ(device_.chip().memory[0x11], Pattern(0x11));  // the rest was programmed
   EXPECT_EQ(surface_.boxes_.size(), 2u);
@@ -383,7 +383,7 @@ TEST_F(ProgramChipDirect, ChipModelRefusesWhatTheChipCannotTake) {
   // The same stream on a blank OTP chip is fine.
   device_.chip().memory.assign(kSimChipSize, 0xFF);
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 }  // namespace

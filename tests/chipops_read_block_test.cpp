@@ -30,9 +30,9 @@ using ReadBlockRun = ReadBlockTest;
 
 TEST_F(ReadBlockRun, AFullBlockArrivesWithItsOwnAddressesInTheHeader) {
   SetRange(0x0000, 0x7FFF);  // the range fields must not leak into the header
-  App().link_fault = 1;      // cleared by the read itself
+  App().link_fault = true;   // cleared by the read itself
   ReadBlock(kReadChip, dest_.data(), 512, 0x0100, 0x01FF);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(ChipBytesIn(0x0100), 256u);
   EXPECT_EQ(dest_[256], kSentinel);
   EXPECT_EQ(Headers(), (std::vector<SentHeader>{{kReadChip, 0x0100, 0x01FF}}));
@@ -45,13 +45,13 @@ TEST_F(ReadBlockRun, TheCarryBeyondSixteenBitsIsDroppedBeforeTheComparison) {
   // 300 bytes of 0xFF add up to 0x12AD4: only 0x2AD4 travels.
   std::fill_n(device_.chip().memory.begin() + 0x200, 300, 0xFF);
   ReadBlock(kReadChip, dest_.data(), 512, 0x200, 0x200 + 299);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(ChipBytesIn(0x200), 300u);
 }
 
 TEST_F(ReadBlockRun, FirstEqualToLastReadsOneByte) {
   ReadBlock(kReadChip, dest_.data(), 512, 0x0042, 0x0042);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(ChipBytesIn(0x42), 1u);
   EXPECT_EQ(dest_[1], kSentinel);
 }
@@ -60,14 +60,14 @@ TEST_F(ReadBlockRun, CommandFifteenReadsTheProgrammerMemoryWithoutTheChipSupply)
   for (uint32_t i = 0; i < 16; ++i) device_.memory()[0x7FF0 + i] = static_cast<uint8_t>(0x30 + i);
   device_.faults().voltage_error = '1';  // a chip fault
   ReadBlock(kReadMemory, dest_.data(), 512, 0x7FF0, 0x7FFF);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   for (uint32_t i = 0; i < 16; ++i) EXPECT_EQ(dest_[i], 0x30 + i);
   EXPECT_EQ(Headers().back().command, kReadMemory);
 }
 
 TEST_F(ReadBlockRun, ABlockLargerThanTheDestinationIsRefusedWithoutTraffic) {
   ReadBlock(kReadChip, dest_.data(), 512, 0x1000, 0x11FF);  // exactly fits
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   lines_.clear();
   ReadBlock(kReadChip, dest_.data(), 512, 0, 599);
   ASSERT_EQ(surface_.boxes_.size(), 1u);
@@ -78,12 +78,12 @@ TEST_F(ReadBlockRun, ABlockLargerThanTheDestinationIsRefusedWithoutTraffic) {
   EXPECT_TRUE(surface_.statuses_.empty());
   // Set, so that a caller testing link_fault does not take the untouched
   // destination for data.
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
 }
 
 TEST_F(ReadBlockRun, AnInvertedOrWrappingRangeSendsNothing) {
   ReadBlock(kReadChip, dest_.data(), 512, 0x200, 0x1FF);  // a count of 0 after wrapping
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), "读取数据错误");
   ReadBlock(kReadChip, dest_.data(), 512, 0, 0xFFFFFFFF);  // 2^32 bytes, also 0 in 32 bits
   EXPECT_EQ(surface_.boxes_.size(), 1u);
@@ -114,7 +114,7 @@ TEST_F(ReadBlockRun, FailureTable) {
     surface_.status_.clear();
     lines_.clear();
     ReadBlock(kReadChip, dest_.data(), 512, 0x0100, 0x01FF);
-    EXPECT_EQ(App().link_fault, 1u);
+    EXPECT_TRUE(App().link_fault);
     EXPECT_EQ(surface_.Status(), c.status);
     EXPECT_EQ(ChipBytesIn(0x100), c.bytes_kept);
     // Short data end the read at once: no 30 tries for a sum behind them.

@@ -33,7 +33,7 @@ TEST_F(ChipSum, OutsideTheSequenceTheSumIsShownWithoutAVerdict) {
   SetRange(0x0000, 0x00FF);
   ChipWithSum(0, 0xFF, 0x1234);
   ChipChecksum();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.Status(), "芯片检查和 =  1234");
   EXPECT_EQ(surface_.statuses_.front(), "请稍候,得到芯片检查和......");
   EXPECT_EQ(StatusesStarting("请稍候,得到芯片检查和,  地址: "),
@@ -44,11 +44,11 @@ TEST_F(ChipSum, OutsideTheSequenceTheSumIsShownWithoutAVerdict) {
 }
 
 TEST_F(ChipSum, InTheSequenceTheSumIsComparedWithTheBuffer) {
-  App().auto_running = 1;
+  App().auto_running = true;
   SetRange(0x0100, 0x2FFF);
   BufferMatchesChip(0x0100, 0x2FFF);
   ChipChecksum();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.Status(), "校验芯片成功!");
   EXPECT_EQ(surface_.statuses_.end()[-2],
             "芯片检查和 =  " + FormatNumber(ChipBytesSum(0x0100, 0x2FFF), 16, 4));
@@ -57,10 +57,10 @@ TEST_F(ChipSum, InTheSequenceTheSumIsComparedWithTheBuffer) {
   // sums differ.
   App().code_buffer[0x00FF] ^= 0x01;
   ChipChecksum();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   App().code_buffer[0x2FFF] ^= 0x01;
   ChipChecksum();
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), "编程失败,校验芯片错误!");
   // Progress went through 1000, 2000 and the end.
   EXPECT_EQ(StatusesStarting("请稍候,得到芯片检查和,  地址: ").size(), 9u);
@@ -69,7 +69,7 @@ TEST_F(ChipSum, InTheSequenceTheSumIsComparedWithTheBuffer) {
 TEST_F(ChipSum, AOneAddressRangeReadsNoProgressAndTakesTheSumAtOnce) {
   SetRange(0x0010, 0x0010);
   ChipChecksum();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_TRUE(StatusesStarting("请稍候,得到芯片检查和,").empty());
   EXPECT_EQ(surface_.Status(), "芯片检查和 =  " + FormatNumber(device_.chip().memory[0x10], 16, 4));
 }
@@ -108,7 +108,7 @@ TEST_F(ChipSum, FailureTable) {
     BufferMatchesChip(0, 0x7FFF);
     surface_.statuses_.clear();
     ChipChecksum();
-    EXPECT_EQ(App().link_fault, 1u);
+    EXPECT_TRUE(App().link_fault);
     EXPECT_EQ(surface_.Status(), c.status);
     if (c.xxxx_before) {
       ASSERT_GE(surface_.statuses_.size(), 2u);
@@ -132,7 +132,7 @@ class VerifyChipTest : public ReadBackTest {
 TEST_F(VerifyChipTest, AGoodVerifyEndsWithAReportBeyondTheRange) {
   MemoryMatchesChip(0, 0x7FFF);
   VerifyChip();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.Status(), "校验芯片成功");
   const auto progress = StatusesStarting("请稍候,校验芯片数据,  地址: ");
   ASSERT_EQ(progress.size(), 8u);
@@ -144,7 +144,7 @@ TEST_F(VerifyChipTest, AGoodVerifyEndsWithAReportBeyondTheRange) {
   MemoryMatchesChip(0x0010, 0x0010);
   surface_.statuses_.clear();
   VerifyChip();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.statuses_[1], "请稍候,校验芯片数据,  地址: 00011");
 }
 
@@ -175,7 +175,7 @@ TEST_F(VerifyChipTest, FailureTable) {
     c.fault(device_);
     const int64_t t0 = clock_.NowUs();
     VerifyChip();
-    EXPECT_EQ(App().link_fault, 1u);
+    EXPECT_TRUE(App().link_fault);
     EXPECT_EQ(surface_.Status(), c.status);
     // Silence ends a scan after 30 tries of 10 ms, not of 18.
     if (c.status.rfind("校验芯片失败! 在地址", 0) == 0) {
@@ -194,7 +194,7 @@ TEST_F(VerifyDirect, AGoodChipPassesWithAShortLastBlockAndWaitsOnceBeforeTheFirs
   BufferMatchesChip(0, 0x0100);
   App().header.Fill(0x77);  // rebuilt from nothing
   VerifyChipDirect();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(Headers(), (std::vector<SentHeader>{{10, 0, 0xFF}, {10, 0x100, 0x100}}));
   EXPECT_EQ(
       surface_.statuses_,
@@ -220,7 +220,7 @@ TEST_F(VerifyDirect, ARangeOffTheBlockGridComparesOnlyItsOwnBytes) {
   App().code_buffer[0x007F] = static_cast<uint8_t>(~device_.chip().memory[0x7F]);
   App().code_buffer[0x0280] = static_cast<uint8_t>(~device_.chip().memory[0x280]);
   VerifyChipDirect();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(Headers(), (std::vector<SentHeader>{{10, 0x80, 0x17F}, {10, 0x180, 0x27F}}));
   // The last byte of the range is compared too.
   App().code_buffer[0x027F] ^= 0x80;
@@ -261,7 +261,7 @@ TEST_F(VerifyDirect, FailureTable) {
     const size_t before = Headers().size();
     surface_.statuses_.clear();
     VerifyChipDirect();
-    EXPECT_EQ(App().link_fault, 1u);
+    EXPECT_TRUE(App().link_fault);
     EXPECT_EQ(surface_.Status(), "校验芯片失败,在地址: " + c.address);
     EXPECT_EQ(Headers().size() - before, c.blocks);
     if (c.read_failed) {

@@ -131,7 +131,7 @@ class LoaderTest : public ::testing::Test {
         << "first difference at 0x" << std::hex << (diff.first - want.begin());
     uint32_t sum = 0;
     for (uint32_t a = 0; a <= range_end; ++a) sum += want[a];
-    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_FALSE(App().link_fault);
     EXPECT_EQ(surface_.status_, kLoaded);
     EXPECT_EQ(App().range_start, 0u);
     EXPECT_EQ(App().range_end, range_end);
@@ -142,7 +142,7 @@ class LoaderTest : public ::testing::Test {
 
   // A failed load: the status, link_fault, and range and boxes untouched.
   void ExpectFailed(const std::string& status) {
-    EXPECT_EQ(App().link_fault, 1u);
+    EXPECT_TRUE(App().link_fault);
     EXPECT_EQ(surface_.status_, status);
     EXPECT_EQ(App().range_end, 0x1234u);
     EXPECT_EQ(surface_.texts_[ctl::kEndAddress], "1234");
@@ -440,9 +440,9 @@ TEST_F(LoaderRawImage, NameDecidesTheFormat) {
 }
 
 TEST_F(LoaderBox, EmptyBoxAndOpenFailures) {
-  App().link_fault = 0;
+  App().link_fault = false;
   Load("");
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.status_, "请指定一个代码文件");
 
   // A HEX file that cannot be opened leaves the buffer as it was; a raw
@@ -461,7 +461,7 @@ TEST_F(LoaderBox, EmptyBoxAndOpenFailures) {
   // A successful load clears the fault and reports its progress.
   surface_.statuses_.clear();
   Load(Write("ok.hex", Record(0, 0, "\1"s)));
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.statuses_, (std::vector<std::string>{"调入代码文件.....", kLoaded}));
 }
 

@@ -121,7 +121,7 @@ TEST_F(HexWriterTest, RecordsStopAtSixteenByteBoundaries) {
     for (uint32_t k = 0; k < r[i].length; ++k)
       EXPECT_EQ(r[i].data[k], device_.memory()[r[i].address + k]);
   }
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.Status(), kSavedPrefix + fs::absolute(file_).string());
   EXPECT_EQ(surface_.filters_,
             std::vector<std::string>{"hex文件(*.hex)|*.hex|OBJ文件(*.*)|*.obj||"});
@@ -166,7 +166,7 @@ TEST_F(HexWriterTest, DebugModeWritesTheCodeBufferWithoutTraffic) {
     next += r.length;
   }
   EXPECT_EQ(next, 0x140u);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 TEST_F(HexWriterTest, EndsOfASaveThatDidNotComplete) {
@@ -174,7 +174,7 @@ TEST_F(HexWriterTest, EndsOfASaveThatDidNotComplete) {
   surface_.save_choice_.reset();
   Save(0, 0xFF);
   EXPECT_TRUE(surface_.statuses_.empty());
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_FALSE(fs::exists(file_));
   EXPECT_TRUE(lines_.empty());
 
@@ -182,7 +182,7 @@ TEST_F(HexWriterTest, EndsOfASaveThatDidNotComplete) {
   surface_.save_choice_ = (dir_ / "missing" / "out.hex").string();
   Save(0, 0xFF);
   EXPECT_EQ(surface_.Status(), "保存文件错误!");
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_TRUE(lines_.empty());
 
   // The last page, a single address, cannot be read: the save fails, says
@@ -193,7 +193,7 @@ TEST_F(HexWriterTest, EndsOfASaveThatDidNotComplete) {
   device_.faults().silent_at_address = 0x201;  // the byte arrives, its sum does not
   surface_.statuses_.clear();
   Save(0x0000, 0x0200);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), kReadFailedText);
   EXPECT_NE(std::find(surface_.statuses_.begin(), surface_.statuses_.end(), "读取数据错误"),
             surface_.statuses_.end());
@@ -203,7 +203,7 @@ TEST_F(HexWriterTest, EndsOfASaveThatDidNotComplete) {
   // The same save completed replaces the old file whole.
   device_.faults() = {};
   Save(0x0000, 0x0200);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(Decode(FileText()).size(), 33u);
   EXPECT_FALSE(fs::exists(file_ + ".zvp-part"));
 }
@@ -216,7 +216,7 @@ TEST_F(HexWriterTest, AWriteThatFailsIsAFailedSave) {
   surface_.checked_[ctl::kDebugMode] = true;
   surface_.save_choice_ = "/dev/full";
   Save(0, 0x1FF);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), kFailedText);
   EXPECT_EQ(Progress().size(), 1u);  // stopped at the first record
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
@@ -227,7 +227,7 @@ class StopOnSecondPage : public FakeSurface {
  public:
   void SetStatus(const std::string& text) override {
     FakeSurface::SetStatus(text);
-    if (text.find("00100~") != std::string::npos) App().user_abort = 1;
+    if (text.find("00100~") != std::string::npos) App().user_abort = true;
   }
 };
 
@@ -238,7 +238,7 @@ TEST_F(HexWriterTest, UserStopsBeforeTheNextPage) {
   std::ofstream(file_, std::ios::binary) << "the old file\r\n";
   Save(0x0000, 0x02FF);
   EXPECT_EQ(surface.Status(), "用户已中断操作!");
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(device_.headers().size(), 2u);
   // A stopped save leaves the old file as it was, and no part file.
   EXPECT_EQ(FileText(), "the old file\r\n");
@@ -275,7 +275,7 @@ TEST_F(HexWriterTest, AnOutsideToolReadsTheSameBytes) {
     App().code_buffer[a] = static_cast<uint8_t>(a * 31 >> 4);
   for (auto [first, last] : {std::pair<uint32_t, uint32_t>{0xFFF5, 0x1000A}, {0x2FFF0, 0x300FF}}) {
     Save(first, last);
-    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_FALSE(App().link_fault);
     ASSERT_TRUE(ToolReadsBack(file_, first, last, &image));
     EXPECT_EQ(image, std::vector<uint8_t>(App().code_buffer.begin() + first,
                                           App().code_buffer.begin() + last + 1));
@@ -289,7 +289,7 @@ TEST_F(HexWriterTest, TheLoaderReadsBackWhatWasWritten) {
   App().code_buffer.fill(0);  // the loader must put back every byte
   surface_.texts_[ctl::kFileBox] = file_;
   LoadCodeFile();
-  ASSERT_EQ(App().link_fault, 0u);
+  ASSERT_FALSE(App().link_fault);
   EXPECT_TRUE(std::equal(device_.memory().begin(), device_.memory().begin() + 0x8000,
                          App().code_buffer.begin()));
 }

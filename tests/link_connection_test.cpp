@@ -142,10 +142,10 @@ TEST_F(Connection, ConnectShowsProgressThenTheOkText) {
                                     "初始化ZVP-V2.0C,请稍候......",
                                     "OK, 已检测到 ZVP-V2.0C 连接在端口 COM2"}));
   EXPECT_GE(surface_.repaints_, 1);
-  EXPECT_EQ(App().programmer_found, 1u);
-  EXPECT_EQ(App().port_chosen, 1u);
-  EXPECT_EQ(App().busy, 0u);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_TRUE(App().programmer_found);
+  EXPECT_TRUE(App().port_chosen);
+  EXPECT_FALSE(App().busy);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(surface_.cursor_updates_, 2);
   EXPECT_EQ(surface_.timers_.count(ctl::kReconnectTimer), 0u);
   EXPECT_EQ(Calls("OPEN"), std::vector<std::string>{"COM2 ok"});
@@ -166,14 +166,14 @@ TEST_F(Connection, ASecondOpenAttemptFollowsAfterOneHundredMilliseconds) {
 TEST_F(Connection, TwoFailuresShowTheErrorAndArmTheReconnectTimer) {
   FlakyOpenPort flaky(&sim_port_, 5);
   App().port = &flaky;
-  App().count_failure = 1;
+  App().count_failure = true;
   ConnectPort(3);
   EXPECT_EQ(flaky.opens, 2);  // no third try
   EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(App().programmer_found, 0u);
-  EXPECT_EQ(App().port_chosen, 1u);  // operations may still be asked for
-  EXPECT_EQ(App().count_failure, 0u);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_FALSE(App().programmer_found);
+  EXPECT_TRUE(App().port_chosen);  // operations may still be asked for
+  EXPECT_FALSE(App().count_failure);
   EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
 }
 
@@ -181,7 +181,7 @@ TEST_F(Connection, ASilentProgrammerIsAskedTwice) {
   device_.faults().silent = true;
   ConnectPort(1);
   EXPECT_EQ(device_.headers().size(), 2u);
-  EXPECT_EQ(App().programmer_found, 0u);
+  EXPECT_FALSE(App().programmer_found);
   EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
 }
 
@@ -190,12 +190,12 @@ using ResetWatch = Connection;
 TEST_F(ResetWatch, TheResetMessageClearsTheBufferAndTurnsTheStatusRed) {
   ASSERT_TRUE(sim_port_.Open("COM1"));
   App().code_buffer[0x10] = 0x12;
-  App().memory_loaded = 1;
+  App().memory_loaded = true;
   device_.SendReset(clock_.NowUs() + 15'000);
   ResetPoll();
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(App().programmer_found, 1u);
-  EXPECT_EQ(App().memory_loaded, 0u);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_TRUE(App().programmer_found);
+  EXPECT_FALSE(App().memory_loaded);
   EXPECT_EQ(App().code_buffer[0x10], 0xFF);
   EXPECT_EQ(surface_.Status(),
             "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
@@ -205,7 +205,7 @@ TEST_F(ResetWatch, TheResetMessageClearsTheBufferAndTurnsTheStatusRed) {
 
 TEST_F(ResetWatch, SilenceOrOtherBytesLeaveTheFaultFlagAsItWas) {
   ASSERT_TRUE(sim_port_.Open("COM1"));
-  for (uint32_t before : {0u, 1u}) {
+  for (bool before : {false, true}) {
     App().link_fault = before;
     ResetPoll();  // nothing comes
     EXPECT_EQ(App().link_fault, before);
@@ -231,10 +231,10 @@ TEST_F(ResetWatch, TicksStartNoPollWhileBusyOrWhileOneRuns) {
   ASSERT_TRUE(sim_port_.Open("COM1"));
   ExclusivityPort guard(&sim_port_);
   App().port = &guard;
-  App().busy = 1;
+  App().busy = true;
   OnTimerTick(ctl::kResetPollTimer);
   EXPECT_FALSE(ResetPollRunning());
-  App().busy = 0;
+  App().busy = false;
 
   // A poll that cannot finish (its status write waits for this thread)
   // keeps later ticks from starting another.

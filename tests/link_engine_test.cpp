@@ -30,7 +30,7 @@ class Engine : public LinkTest {
     LinkTest::SetUp();
     App().priority = &priority_;
     ASSERT_TRUE(sim_port_.Open("COM1"));
-    App().port_chosen = 1;
+    App().port_chosen = true;
   }
   void TearDown() override {
     WaitForWorkers();
@@ -42,23 +42,23 @@ class Engine : public LinkTest {
 };
 
 TEST_F(Engine, NothingStartsBeforeAPortWasChosen) {
-  App().port_chosen = 0;
+  App().port_chosen = false;
   const uint64_t before = WorkersStarted();
   StartOperation(OpBlankCheck);
   EXPECT_EQ(WorkersStarted(), before);
   EXPECT_EQ(surface_.Status(), "请点击相应的COM端口以启动编程器连接");
-  EXPECT_EQ(App().busy, 0u);
+  EXPECT_FALSE(App().busy);
 }
 
 TEST_F(Engine, CodesWithoutAnOperationRunOnlyTheStartAndEndSteps) {
   for (uint8_t code : {uint8_t{10}, uint8_t{29}, uint8_t{0}}) {
     surface_.cursor_updates_ = 0;
     surface_.locks_.clear();
-    App().link_fault = 1;
+    App().link_fault = true;
     StartOperation(code);
     WaitForWorkers();
-    EXPECT_EQ(App().busy, 0u);
-    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_FALSE(App().busy);
+    EXPECT_FALSE(App().link_fault);
     EXPECT_EQ(App().header.Command(), code);
     EXPECT_EQ(surface_.cursor_updates_, 2);               // wait cursor, then the arrow
     EXPECT_EQ(surface_.locks_, std::vector<bool>{false});  // only the end step's unlock
@@ -120,15 +120,15 @@ TEST_F(Engine, BusyHoldsFromTheStartSoNoPollSlipsIn) {
 }
 
 TEST_F(Engine, ASequenceKeepsBusyAndTheWaitCursorAcrossItsSteps) {
-  App().auto_running = 1;
+  App().auto_running = true;
   RunOperationNow(3);
-  EXPECT_EQ(App().busy, 1u);
+  EXPECT_TRUE(App().busy);
   RunOperationNow(4);
-  EXPECT_EQ(App().busy, 1u);
+  EXPECT_TRUE(App().busy);
   EXPECT_EQ(surface_.cursor_updates_, 2);  // one per inner start, none to the arrow
-  App().auto_running = 0;
+  App().auto_running = false;
   RunOperationNow(10);
-  EXPECT_EQ(App().busy, 0u);
+  EXPECT_FALSE(App().busy);
   EXPECT_EQ(App().header.Command(), 10);
 }
 
@@ -137,20 +137,20 @@ using WindowAnswers = LinkTest;
 TEST_F(WindowAnswers, LinkReleaseAnswersOnlyAfterAPress) {
   EXPECT_FALSE(OnLinkReleased());
   OnLinkPressed();
-  EXPECT_EQ(App().label_pressed, 1u);
+  EXPECT_TRUE(App().label_pressed);
   EXPECT_TRUE(OnLinkReleased());
   EXPECT_FALSE(OnLinkReleased());
 }
 
 TEST_F(WindowAnswers, StatusColourAndCursorFollowTheFlags) {
   EXPECT_FALSE(StatusShowsFault());
-  App().link_fault = 1;
+  App().link_fault = true;
   EXPECT_TRUE(StatusShowsFault());
   EXPECT_FALSE(CursorIsWait());
-  App().busy = 1;
+  App().busy = true;
   EXPECT_TRUE(CursorIsWait());
   OnAbortRequested();
-  EXPECT_EQ(App().user_abort, 1u);
+  EXPECT_TRUE(App().user_abort);
 }
 
 TEST_F(WindowAnswers, F7AnsweredNoLeavesTheMemoryAlone) {
@@ -171,12 +171,12 @@ TEST_F(WindowAnswers, F7YesRunsTheInitialisationOnThisThread) {
   ASSERT_EQ(device_.headers().size(), 1u);
   EXPECT_EQ(device_.headers()[0][20], 12);  // the programmer's initialise command
   EXPECT_EQ(surface_.Status(), "初始化存储器成功!");
-  EXPECT_EQ(App().busy, 0u);
+  EXPECT_FALSE(App().busy);
   EXPECT_EQ(surface_.cursor_updates_, 2);
 }
 
 TEST_F(WindowAnswers, F7IsIgnoredWhileAnOperationRuns) {
-  App().busy = 1;
+  App().busy = true;
   OnFunctionKey(0x76);
   EXPECT_TRUE(surface_.boxes_.empty());
   EXPECT_EQ(App().header.Command(), 0);

@@ -113,19 +113,19 @@ TEST_F(Query, HexTripleTakesBytesNotTheTextTheySpell) {
   OpenQuietly();
   DeviceSends({0x00, 0x12, 0x34});
   EXPECT_EQ(QueryHexTriple(), 0x1234u);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 
   clock_.SleepUs(100'000);
   DeviceSends({'1', 'A', '3'});
   EXPECT_EQ(QueryHexTriple(), 0x314133u);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 TEST_F(Query, HexTripleRejectsTextOutsideTheHexSet) {
   OpenQuietly();
   DeviceSends({'N', 'O', 0x00});
   EXPECT_EQ(QueryHexTriple(), 0u);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
 }
 
 TEST_F(Query, WordIsHighByteFirstAndZeroWhenNothingCame) {
@@ -133,9 +133,9 @@ TEST_F(Query, WordIsHighByteFirstAndZeroWhenNothingCame) {
   SetLinkTimeouts(kReplyTimeouts);
   DeviceSends({0x12, 0x34});
   EXPECT_EQ(QueryWord(), 0x1234);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(QueryWord(), 0);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(Calls("READ").size(), 2u + 30u);  // 30 tries for the missing word
 }
 
@@ -150,10 +150,10 @@ TEST_F(Voltage, ReportNamesTheFaultThenTheAbort) {
                         Case{'3', "检测到Vpp输出电压过低!"}, Case{'4', "检测到Vpp输出电压过高!"},
                         Case{'9', "检测到未知错误!"}, Case{0, "检测到未知错误!"}}) {
     surface_.boxes_.clear();
-    App().link_fault = 0;
+    App().link_fault = false;
     const uint8_t reply[2] = {'E', c.kind};
     VoltageFault(reply);
-    EXPECT_EQ(App().link_fault, 1u);
+    EXPECT_TRUE(App().link_fault);
     ASSERT_EQ(surface_.boxes_.size(), 1u);
     EXPECT_EQ(surface_.boxes_[0].text, std::string(c.first) + "编程操作将被异常中止!");
     EXPECT_EQ(surface_.boxes_[0].caption, "警  告");

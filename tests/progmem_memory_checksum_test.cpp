@@ -60,7 +60,7 @@ TEST_F(MemorySum, ProgressThenTheMatchingSum) {
                                       "请稍候,得到编程内存检查和,  地址: 00080",
                                       "请稍候,得到编程内存检查和,  地址: 000FF", Result(sum)}));
   EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], FormatNumber(sum, 16, 4));
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(App().checksum_start, 0u);
   EXPECT_EQ(App().checksum_end, 0xFFu);
   EXPECT_TRUE(surface_.boxes_.empty());
@@ -100,7 +100,7 @@ TEST_F(MemorySum, AProgressReplyAtOrBeyondTheEndEndsTheLoopAtOnce) {
     EXPECT_EQ(ProgressTexts(), std::vector<std::string>{"请稍候,得到编程内存检查和,  地址: " +
                                                         FormatNumber(reported, 16, 5)});
     EXPECT_EQ(surface_.Status(), Result(sum));
-    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_FALSE(App().link_fault);
   }
 }
 
@@ -131,7 +131,7 @@ TEST_F(MemorySum, AMissingReplyShowsXxxxAndChangesNothing) {
     EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "ABCD");
     EXPECT_EQ(App().checksum_start, 0x11u);
     EXPECT_EQ(App().checksum_end, 0x22u);
-    EXPECT_EQ(App().link_fault, 1u);
+    EXPECT_TRUE(App().link_fault);
     EXPECT_TRUE(surface_.boxes_.empty());
   }
 }
@@ -147,7 +147,7 @@ TEST_F(MemorySum, AMissingSumAfterTheProgressShowsXxxx) {
   ProgrammerMemoryChecksum();
   EXPECT_EQ(ProgressTexts().size(), 1u);
   EXPECT_EQ(surface_.Status(), "编程内存检查和 =  XXXX");
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(EmptyTries(), 30u);  // the sum's 30 tries
 }
 
@@ -176,7 +176,7 @@ TEST_F(MemorySum, ADifferentSumWarnsShowsTheProgrammersSumAndRecordsTheRange) {
   EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "1A2B");
   EXPECT_EQ(app.checksum_start, 0u);
   EXPECT_EQ(app.checksum_end, 0xFFu);
-  EXPECT_EQ(app.link_fault, 1u);
+  EXPECT_TRUE(app.link_fault);
 }
 
 TEST_F(MemorySum, AFailedHeaderExchangeKeepsItsTextTheBoxAndTheRange) {
@@ -188,7 +188,7 @@ TEST_F(MemorySum, AFailedHeaderExchangeKeepsItsTextTheBoxAndTheRange) {
   EXPECT_EQ(surface_.Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
   EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "ABCD");
   EXPECT_EQ(App().checksum_end, 0x22u);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
 }
 
 TEST_F(MemorySum, AOneAddressRangeTakesTheSumStraightAfterTheAcknowledgement) {
@@ -203,7 +203,7 @@ TEST_F(MemorySum, AOneAddressRangeTakesTheSumStraightAfterTheAcknowledgement) {
     ProgrammerMemoryChecksum();
     EXPECT_TRUE(ProgressTexts().empty());
     EXPECT_EQ(surface_.Status(), Result(App().code_buffer[address]));
-    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_FALSE(App().link_fault);
     EXPECT_EQ(App().checksum_start, address);
     EXPECT_EQ(App().checksum_end, address);
     EXPECT_EQ(Outline(), "H13 D50 D50 D50");  // header, acknowledgement, sum
@@ -213,12 +213,12 @@ TEST_F(MemorySum, AOneAddressRangeTakesTheSumStraightAfterTheAcknowledgement) {
 TEST_F(MemorySum, DebugModeShowsTheBuffersOwnSumWithoutTraffic) {
   DebugModeOn();
   Range(0, 0x7FFF);  // an all-0xFF buffer
-  App().link_fault = 1;
+  App().link_fault = true;
   ProgrammerMemoryChecksum();
   EXPECT_TRUE(lines_.empty());
   EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "8000");
   EXPECT_EQ(surface_.Status(), "编程内存检查和 =  8000");
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(App().checksum_end, 0x7FFFu);
   EXPECT_TRUE(surface_.boxes_.empty());
 }
@@ -228,7 +228,7 @@ TEST_F(MemorySum, RunsAsOperation13) {
   Range(0, 0x3FF);
   RunOperationNow(OpMemoryChecksum);
   EXPECT_EQ(surface_.Status(), Result(BufferChecksum(App().code_buffer, 0, 0x3FF)));
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ class AbortingSurface final : public FakeSurface {
   explicit AbortingSurface(std::string trigger) : trigger_(std::move(trigger)) {}
   void SetStatus(const std::string& text) override {
     FakeSurface::SetStatus(text);
-    if (text.rfind(trigger_, 0) == 0) App().user_abort = 1;
+    if (text.rfind(trigger_, 0) == 0) App().user_abort = true;
   }
 
  private:
@@ -34,8 +34,8 @@ class OfflineMaster : public LinkTest {
   void SetUp() override {
     LinkTest::SetUp();
     ASSERT_TRUE(sim_port_.Open("COM1"));
-    App().port_chosen = 1;
-    App().programmer_found = 1;
+    App().port_chosen = true;
+    App().programmer_found = true;
     dir_ = std::filesystem::temp_directory_path() /
            ("zvp-offline-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -69,12 +69,12 @@ class OfflineMaster : public LinkTest {
 };
 
 TEST_F(OfflineMaster, WithoutAProgrammerItAsksForTheConnection) {
-  App().programmer_found = 0;
-  App().count_failure = 1;
+  App().programmer_found = false;
+  App().count_failure = true;
   Make();
   EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(App().count_failure, 0u);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_FALSE(App().count_failure);
   EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
   EXPECT_TRUE(device_.headers().empty());
 }
@@ -86,7 +86,7 @@ TEST_F(OfflineMaster, DebugModeIsRefusedWithoutTraffic) {
   EXPECT_EQ(surface_.boxes_[0].caption, "提示");
   EXPECT_EQ(surface_.boxes_[0].icon, MsgIcon::kWarning);
   EXPECT_EQ(surface_.Status(), "操作已中止");
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_TRUE(device_.headers().empty());
 }
 
@@ -102,7 +102,7 @@ TEST_F(OfflineMaster, AnsweringNoSendsNothing) {
 
 TEST_F(OfflineMaster, TheProgrammerKeepsTheCodeAndTheSettings) {
   Make();
-  EXPECT_EQ(App().link_fault, 0u) << surface_.Status();
+  EXPECT_FALSE(App().link_fault) << surface_.Status();
   EXPECT_TRUE(Shown("写入母片编程配置数据成功!"));
   EXPECT_EQ(surface_.Status(),
             "脱机编程母片制作成功!您现在即可通过编程器主板的[编程]按钮进行脱机烧写了");
@@ -128,7 +128,7 @@ TEST_F(OfflineMaster, TheProgrammerKeepsTheCodeAndTheSettings) {
 TEST_F(OfflineMaster, ARefusedConfigurationIsReported) {
   device_.faults().answer_no = 17;
   Make();
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(),
             "写入母片编程配置数据失败!请尝试重新下载代码对母片内存进行初始化后再行写入!");
   EXPECT_TRUE(device_.offline_configs().empty());
@@ -137,7 +137,7 @@ TEST_F(OfflineMaster, ARefusedConfigurationIsReported) {
 TEST_F(OfflineMaster, AFailedDownloadMakesNoMaster) {
   device_.faults().no_romok = true;
   Make();
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_TRUE(Shown("初始化编程存储器失败!请尝试重新下载初始化!"));
   EXPECT_EQ(surface_.Status(), "脱机编程母片制作失败!请尝试重新下载代码再进行该项操作");
   EXPECT_TRUE(device_.offline_configs().empty());
@@ -153,7 +153,7 @@ TEST_F(OfflineMaster, AnInterruptedDownloadMakesNoMasterEither) {
                       "下载过程已被用户中断!"),
             aborting.statuses_.end());
   EXPECT_EQ(aborting.Status(), "脱机编程母片制作失败!请尝试重新下载代码再进行该项操作");
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_TRUE(device_.offline_configs().empty());
   InstallWindow(&surface_);
 }
@@ -166,8 +166,8 @@ TEST_F(OfflineMaster, AStopAfterTheDownloadCompletedStillMakesTheMaster) {
   aborting.checked_ = surface_.checked_;
   InstallWindow(&aborting);
   Make();
-  EXPECT_EQ(App().user_abort, 1u);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_TRUE(App().user_abort);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(aborting.Status(),
             "脱机编程母片制作成功!您现在即可通过编程器主板的[编程]按钮进行脱机烧写了");
   EXPECT_EQ(device_.offline_configs().size(), 1u);

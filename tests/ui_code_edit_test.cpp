@@ -58,7 +58,7 @@ TEST_F(CodeEditTest, TypedValuesBecomeTwoDigits) {
   EXPECT_EQ(App().code_buffer[0x104], 0x04);
   EXPECT_EQ(App().code_buffer[0x106], 0x06);
   EXPECT_TRUE(lines_.empty());
-  EXPECT_EQ(App().memory_edited, 0u);
+  EXPECT_FALSE(App().memory_edited);
 }
 
 TEST_F(CodeEditTest, LastCellOfTheLastPage) {
@@ -87,9 +87,9 @@ TEST_F(CodeEditTest, WhatChangesNothing) {
   EXPECT_EQ(surface_.boxes_[0].text, "代码输入错误!");
   EXPECT_EQ(surface_.boxes_[0].caption, "ZVP");
 
-  App().busy = 1;
+  App().busy = true;
   Edit(2, 3, "11");
-  App().busy = 0;
+  App().busy = false;
   EXPECT_EQ(surface_.edit_dialogs_.size(), 2u);
 
   surface_.checked_[ctl::kViewChip] = true;

@@ -53,7 +53,7 @@ TEST_F(CodeViewTest, AddressBoxChoosesTheRoundedPage) {
   EXPECT_EQ(App().view_address, 0x1230u);
   EXPECT_EQ(surface_.texts_[ctl::kViewAddress], "01230");
   EXPECT_EQ(surface_.Status(), std::string(kSection) + "01230~0132F");
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   ASSERT_EQ(device_.headers().size(), 1u);
   EXPECT_EQ(device_.headers()[0][20], 15);
   EXPECT_EQ(VirtualProgrammer::RangeStart(device_.headers()[0]), 0x1230u);
@@ -74,7 +74,7 @@ TEST_F(CodeViewTest, AddressThatIsNoNumber) {
   const size_t sent = lines_.size();
   SetAddress("12G4");
   EXPECT_EQ(surface_.Status(), "显示地址设置错误!");
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(App().view_address, 0x100u);
   EXPECT_EQ(surface_.texts_[ctl::kViewAddress], "12G4");
   EXPECT_EQ(surface_.cells_, cells);
@@ -138,7 +138,7 @@ TEST_F(CodeViewTest, FailedReadStillShowsThePageInRed) {
   // line says in red that they may not be the memory's.
   device_.faults().wrong_block_sum = true;
   SetAddress("400");
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.Status(), "读取数据错误");
   EXPECT_EQ(surface_.GetText(ctl::kViewAddress, 16), "00400");
   ExpectPage(0x400, device_.memory());
@@ -146,7 +146,7 @@ TEST_F(CodeViewTest, FailedReadStillShowsThePageInRed) {
   // Nothing arrived: the cells show erased bytes, not the page before.
   device_.faults().silent_after_header = kAnyCommand;
   RefreshCodeView(OpViewNextPage);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(surface_.ListCell(0, 0), "00500");
   for (int row = 0; row < 16; ++row)
     for (int col = 1; col <= 16; ++col) EXPECT_EQ(surface_.ListCell(row, col), "FF");
@@ -158,7 +158,7 @@ TEST_F(CodeViewTest, FirstShowThroughTheWindow) {
   HeadlessWindow window;
   window.ResetToCreatedState();
   InstallWindow(&window);
-  App().port_chosen = 1;
+  App().port_chosen = true;
   window.SetChecked(ctl::kViewChip, true);
   window.SetChecked(ctl::kViewAscii, true);
   window.Click(ctl::kShowMemory);

@@ -27,8 +27,8 @@ class ChipOpTest : public LinkTest {
     OpenQuietly();
     AppState& app = App();
     app.port = &traced_;
-    app.port_chosen = 1;
-    app.programmer_found = 1;
+    app.port_chosen = true;
+    app.programmer_found = true;
     surface_.checked_[ctl::kChipMtp] = true;
     surface_.checked_[ctl::kVdd50] = true;
     surface_.checked_[ctl::kVpp12] = true;

@@ -32,8 +32,8 @@ class ReadBackTest : public LinkTest {
   void SetUp() override {
     LinkTest::SetUp();
     OpenQuietly();
-    App().port_chosen = 1;
-    App().programmer_found = 1;
+    App().port_chosen = true;
+    App().programmer_found = true;
     // A pattern with no 0xFF runs, so that a byte copied to the wrong
     // address or left out shows.
     for (uint32_t a = 0; a < kSimChipSize; ++a) device_.chip().memory[a] = Pattern(a);
