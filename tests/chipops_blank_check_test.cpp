@@ -23,12 +23,12 @@ TEST_F(BlankCheck, BlankChipOverTheWholeRangeReportsEveryStepAndTheRange) {
   Run(OpBlankCheck);
 
   EXPECT_FALSE(App().link_fault);
-  EXPECT_EQ(surface_.statuses_.front(), kInProgress);
+  EXPECT_EQ(window_.Statuses().front(), kInProgress);
   std::vector<std::string> expected;
   for (uint32_t a = 0x1000; a <= 0x8000; a += 0x1000)
     expected.push_back(kProgressPrefix + FormatNumber(a, 16, 5));
-  EXPECT_EQ(StatusesStarting(kProgressPrefix), expected);
-  EXPECT_EQ(surface_.Status(), "芯片是空的, 在地址空间: 00000~~07FFF");
+  EXPECT_EQ(window_.StatusesStarting(kProgressPrefix), expected);
+  EXPECT_EQ(window_->Status(), "芯片是空的, 在地址空间: 00000~~07FFF");
 
   // The header: range fields and command, the rest as the window built it.
   const auto h = LastHeader();
@@ -51,8 +51,8 @@ TEST_F(BlankCheck, ChipNotBlankNamesTheFirstProgrammedAddressAfterSilence) {
   Run(OpBlankCheck);
 
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), std::string(kNotBlankPrefix) + "00150");
-  EXPECT_EQ(StatusesStarting(kProgressPrefix),
+  EXPECT_EQ(window_->Status(), std::string(kNotBlankPrefix) + "00150");
+  EXPECT_EQ(window_.StatusesStarting(kProgressPrefix),
             std::vector<std::string>{std::string(kProgressPrefix) + "00150"});
   // The silence that ends the scan: 30 tries of at most 10 ms.
   EXPECT_EQ(TrailingEmptyReads(), 30);
@@ -64,21 +64,21 @@ TEST_F(BlankCheck, OneByteRangeScansUntilAnAddressBeyondTheEnd) {
   ScriptAfterHeader(OpBlankCheck, {'O', 'K', 0x00, 0x00, 0x10, 0x00, 0x00, 0x11});
   Run(OpBlankCheck);
   EXPECT_FALSE(App().link_fault);
-  EXPECT_EQ(StatusesStarting(kProgressPrefix),
+  EXPECT_EQ(window_.StatusesStarting(kProgressPrefix),
             (std::vector<std::string>{std::string(kProgressPrefix) + "00010",
                                       std::string(kProgressPrefix) + "00011"}));
-  EXPECT_EQ(surface_.Status(), "芯片是空的, 在地址空间: 00010~~00010");
+  EXPECT_EQ(window_->Status(), "芯片是空的, 在地址空间: 00010~~00010");
 }
 
 TEST_F(BlankCheck, OneByteRangeAgainstTheModel) {
   SetRange(0x0010, 0x0010);
   Run(OpBlankCheck);
   EXPECT_FALSE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), "芯片是空的, 在地址空间: 00010~~00010");
+  EXPECT_EQ(window_->Status(), "芯片是空的, 在地址空间: 00010~~00010");
   device_.chip().memory[0x0010] = 0x7F;
   Run(OpBlankCheck);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), std::string(kNotBlankPrefix) + "00010");
+  EXPECT_EQ(window_->Status(), std::string(kNotBlankPrefix) + "00010");
 }
 
 // The failure table, row by row.
@@ -89,11 +89,11 @@ TEST_F(BlankCheck, ProgrammerBusyShowsTheConnectionErrorAndArmsTheReconnectTimer
   device_.faults().silent = true;
   Run(OpBlankCheck);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), kConnectionErrorText);
+  EXPECT_EQ(window_->Status(), kConnectionErrorText);
   EXPECT_FALSE(App().count_failure);
-  ASSERT_EQ(surface_.timers_.count(ctl::kReconnectTimer), 1u);
-  EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
-  EXPECT_TRUE(surface_.boxes_.empty());
+  ASSERT_EQ(window_->ArmedTimers().count(ctl::kReconnectTimer), 1u);
+  EXPECT_EQ(window_->ArmedTimers().at(ctl::kReconnectTimer), 1000u);
+  EXPECT_TRUE(window_->Messages().empty());
 }
 
 // The in-progress text must not stay as if the check were still running.
@@ -102,10 +102,10 @@ TEST_F(BlankCheck, NoStartAcknowledgementSaysTheCheckFailed) {
   device_.faults().silent_after_header = OpBlankCheck;
   Run(OpBlankCheck);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), "芯片空检查失败! [编程器无应答]");
-  EXPECT_EQ(surface_.statuses_.size(), 2u);
+  EXPECT_EQ(window_->Status(), "芯片空检查失败! [编程器无应答]");
+  EXPECT_EQ(window_.Statuses().size(), 2u);
   EXPECT_EQ(TrailingEmptyReads(), 50);
-  EXPECT_TRUE(surface_.timers_.empty());
+  EXPECT_TRUE(window_->ArmedTimers().empty());
 }
 
 TEST_F(BlankCheck, VoltageErrorReportsItAndGivesNoVerdict) {
@@ -114,25 +114,24 @@ TEST_F(BlankCheck, VoltageErrorReportsItAndGivesNoVerdict) {
   device_.faults().voltage_error = '1';
   Run(OpBlankCheck);
   EXPECT_TRUE(App().link_fault);
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].caption, "警  告");
-  EXPECT_EQ(surface_.boxes_[0].text, "检测到Vdd输出电压过低!编程操作将被异常中止!");
-  EXPECT_EQ(surface_.boxes_[0].icon, MsgIcon::kWarning);
-  ASSERT_EQ(surface_.beeps_.size(), 3u);
-  for (const auto& b : surface_.beeps_) {
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].caption, "警  告");
+  EXPECT_EQ(window_->Messages()[0].text, "检测到Vdd输出电压过低!编程操作将被异常中止!");
+  EXPECT_EQ(window_->Messages()[0].icon, MsgIcon::kWarning);
+  ASSERT_EQ(window_->Beeps().size(), 3u);
+  for (const auto& b : window_->Beeps()) {
     EXPECT_EQ(b.hz, 1000u);
     EXPECT_EQ(b.ms, 100u);
   }
-  EXPECT_EQ(surface_.Status(), "编程电压错误,编程失败");
-  EXPECT_TRUE(StatusesStarting(kNotBlankPrefix).empty());
-  EXPECT_TRUE(StatusesStarting(kProgressPrefix).empty());
+  EXPECT_EQ(window_->Status(), "编程电压错误,编程失败");
+  EXPECT_TRUE(window_.StatusesStarting(kNotBlankPrefix).empty());
+  EXPECT_TRUE(window_.StatusesStarting(kProgressPrefix).empty());
 
   // Without the buzzer the same report, silently.
-  surface_.beeps_.clear();
   App().function_flags = 0;
   Run(OpBlankCheck);
-  EXPECT_TRUE(surface_.beeps_.empty());
-  EXPECT_EQ(surface_.boxes_.size(), 2u);
+  EXPECT_EQ(window_->Beeps().size(), 3u);
+  EXPECT_EQ(window_->Messages().size(), 2u);
 }
 
 TEST_F(BlankCheck, AcknowledgedButNoAddressIsNotBlankAtTheStart) {
@@ -140,7 +139,7 @@ TEST_F(BlankCheck, AcknowledgedButNoAddressIsNotBlankAtTheStart) {
   ScriptAfterHeader(OpBlankCheck, {'O', 'K'});
   Run(OpBlankCheck);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), std::string(kNotBlankPrefix) + "00100");
+  EXPECT_EQ(window_->Status(), std::string(kNotBlankPrefix) + "00100");
 }
 
 TEST_F(BlankCheck, SilenceBelowTheEndIsReportedAtTheLastAddressReached) {
@@ -148,11 +147,11 @@ TEST_F(BlankCheck, SilenceBelowTheEndIsReportedAtTheLastAddressReached) {
   device_.faults().silent_at_address = 0x2800;
   Run(OpBlankCheck);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(StatusesStarting(kProgressPrefix),
+  EXPECT_EQ(window_.StatusesStarting(kProgressPrefix),
             (std::vector<std::string>{std::string(kProgressPrefix) + "01000",
                                       std::string(kProgressPrefix) + "02000",
                                       std::string(kProgressPrefix) + "02800"}));
-  EXPECT_EQ(surface_.Status(), std::string(kNotBlankPrefix) + "02800");
+  EXPECT_EQ(window_->Status(), std::string(kNotBlankPrefix) + "02800");
 }
 
 TEST_F(BlankCheck, AReplyThatIsNotAnAddressEndsTheScan) {
@@ -160,8 +159,8 @@ TEST_F(BlankCheck, AReplyThatIsNotAnAddressEndsTheScan) {
   device_.faults().answer_no = OpBlankCheck;  // "NO" where an address belongs
   Run(OpBlankCheck);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_TRUE(StatusesStarting(kProgressPrefix).empty());
-  EXPECT_EQ(surface_.Status(), std::string(kNotBlankPrefix) + "00200");
+  EXPECT_TRUE(window_.StatusesStarting(kProgressPrefix).empty());
+  EXPECT_EQ(window_->Status(), std::string(kNotBlankPrefix) + "00200");
 }
 
 // What the chip model answers to a scan.
@@ -170,12 +169,12 @@ TEST_F(BlankCheck, ChipModelReadProtectedAndDifferingChipsAreNotBlank) {
   SetRange(0x0400, 0x07FF);
   device_.chip().read_protect = true;
   Run(OpBlankCheck);
-  EXPECT_EQ(surface_.Status(), std::string(kNotBlankPrefix) + "00400");
+  EXPECT_EQ(window_->Status(), std::string(kNotBlankPrefix) + "00400");
 
   device_.chip().read_protect = false;
   device_.chip().differs_at = 0x0555;
   Run(OpBlankCheck);
-  EXPECT_EQ(surface_.Status(), std::string(kNotBlankPrefix) + "00555");
+  EXPECT_EQ(window_->Status(), std::string(kNotBlankPrefix) + "00555");
 
   // A programmed byte outside the range does not count.
   device_.chip().differs_at = -1;

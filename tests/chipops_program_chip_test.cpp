@@ -44,12 +44,12 @@ TEST_F(ProgramChip, ProgramsTheRangeFromTheMemoryAndFollowsTheReportsToTheEnd) {
   Run(OpProgramChip);
 
   EXPECT_FALSE(App().link_fault);
-  EXPECT_EQ(surface_.statuses_.front(), kInProgress);
-  EXPECT_EQ(surface_.Status(), kProgrammed);
+  EXPECT_EQ(window_.Statuses().front(), kInProgress);
+  EXPECT_EQ(window_->Status(), kProgrammed);
   const std::vector<std::string> expected{std::string(kProgressPrefix) + "01000",
                                           std::string(kProgressPrefix) + "02000",
                                           std::string(kProgressPrefix) + "02FFF"};
-  EXPECT_EQ(StatusesStarting(kProgressPrefix), expected);
+  EXPECT_EQ(window_.StatusesStarting(kProgressPrefix), expected);
   const auto h = LastHeader();
   EXPECT_EQ(h[20], OpProgramChip);
   EXPECT_EQ(VirtualProgrammer::RangeStart(h), 0x0100u);
@@ -68,16 +68,17 @@ TEST_F(ProgramChip, TheScanEndsAtTheEndAddressItselfNotOnePast) {
   ScriptAfterHeader(OpProgramChip, {'O', 'K', 0x00, 0x00, 0x80, 0x00, 0x00, 0xFF, 'O', 'K'});
   Run(OpProgramChip);
   EXPECT_FALSE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), kProgrammed);
-  EXPECT_EQ(StatusesStarting(kProgressPrefix).back(), std::string(kProgressPrefix) + "000FF");
+  EXPECT_EQ(window_->Status(), kProgrammed);
+  EXPECT_EQ(window_.StatusesStarting(kProgressPrefix).back(),
+            std::string(kProgressPrefix) + "000FF");
 }
 
 TEST_F(ProgramChip, OneByteRangeReadsNoAddressButTheVerdictAtOnce) {
   SetRange(0x0040, 0x0040);
   Run(OpProgramChip);
   EXPECT_FALSE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), kProgrammed);
-  EXPECT_TRUE(StatusesStarting(kProgressPrefix).empty());
+  EXPECT_EQ(window_->Status(), kProgrammed);
+  EXPECT_TRUE(window_.StatusesStarting(kProgressPrefix).empty());
   EXPECT_EQ(device_.chip().memory[0x0040], Pattern(0x0040));
   // After the start acknowledgement only the verdict's two reads.
   const auto reads = Calls("READ");
@@ -91,9 +92,9 @@ TEST_F(ProgramChip, SilenceBelowTheEndIsAFailureToReadTheProgrammingInformation)
   device_.faults().silent_at_address = 0x0800;
   Run(OpProgramChip);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(StatusesStarting(kProgressPrefix),
+  EXPECT_EQ(window_.StatusesStarting(kProgressPrefix),
             std::vector<std::string>{std::string(kProgressPrefix) + "00800"});
-  EXPECT_EQ(surface_.Status(), kReadInfoFailed);
+  EXPECT_EQ(window_->Status(), kReadInfoFailed);
   // The 9 ms set of the header exchange: 30 tries, about 540 ms.
   EXPECT_EQ(TrailingEmptyReads(), 30);
   EXPECT_EQ(Calls("TIMEOUTS").back(), "9 9 9 9 9");
@@ -104,14 +105,14 @@ TEST_F(ProgramChip, AVerdictOtherThanOkOrNoneIsAChecksumError) {
   device_.faults().answer_no = OpProgramChip;
   Run(OpProgramChip);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), kChecksumFailed);
-  EXPECT_TRUE(surface_.boxes_.empty());  // only the direct form warns
+  EXPECT_EQ(window_->Status(), kChecksumFailed);
+  EXPECT_TRUE(window_->Messages().empty());  // only the direct form warns
 
   device_.faults().answer_no = kNoCommand;
   ScriptAfterHeader(OpProgramChip, {'O', 'K', 0x00, 0x01, 0x00});  // no verdict
   Run(OpProgramChip);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), kChecksumFailed);
+  EXPECT_EQ(window_->Status(), kChecksumFailed);
   EXPECT_EQ(TrailingEmptyReads(), 50);
 }
 
@@ -121,8 +122,8 @@ TEST_F(ProgramChip, ProgrammerBusyLeavesTheLinkTextAndArmsNoTimer) {
   device_.faults().silent = true;
   Run(OpProgramChip);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
-  EXPECT_TRUE(surface_.timers_.empty());
+  EXPECT_EQ(window_->Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
+  EXPECT_TRUE(window_->ArmedTimers().empty());
   EXPECT_TRUE(App().count_failure);
 }
 
@@ -131,17 +132,17 @@ TEST_F(ProgramChip, NoStartAcknowledgementOrVoltageErrorStopsWithoutAVerdict) {
   device_.faults().silent_after_header = OpProgramChip;
   Run(OpProgramChip);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), "编程芯片失败! [读取编程信息错误]");
+  EXPECT_EQ(window_->Status(), "编程芯片失败! [读取编程信息错误]");
 
   device_.faults().silent_after_header = kNoCommand;
   device_.faults().voltage_error = '3';
   Run(OpProgramChip);
   EXPECT_TRUE(App().link_fault);
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].text, "检测到Vpp输出电压过低!编程操作将被异常中止!");
-  EXPECT_TRUE(surface_.beeps_.empty());  // buzzer off
-  EXPECT_EQ(surface_.Status(), "编程电压错误,编程失败");
-  EXPECT_TRUE(StatusesStarting(kProgressPrefix).empty());
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].text, "检测到Vpp输出电压过低!编程操作将被异常中止!");
+  EXPECT_TRUE(window_->Beeps().empty());  // buzzer off
+  EXPECT_EQ(window_->Status(), "编程电压错误,编程失败");
+  EXPECT_TRUE(window_.StatusesStarting(kProgressPrefix).empty());
   EXPECT_EQ(device_.chip().memory[0], 0xFF);  // the programmer touched nothing
 }
 
@@ -159,7 +160,7 @@ TEST_F(ProgramChip, ChipModelOtpOnlyClearsBitsAndSaysNoWhenABitMustRise) {
     device_.memory()[a] = static_cast<uint8_t>(~Pattern(a) | 0x0F);
   Run(OpProgramChip);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), kChecksumFailed);
+  EXPECT_EQ(window_->Status(), kChecksumFailed);
   for (uint32_t a = 0; a <= 0x0F; ++a)
     ASSERT_EQ(device_.chip().memory[a], Pattern(a) & device_.memory()[a]);
 
@@ -176,7 +177,7 @@ TEST_F(ProgramChip, ChipModelProtectedChipsRefuseAndKeepTheirCode) {
     device_.chip().read_protect = !hw;
     Run(OpProgramChip);
     EXPECT_TRUE(App().link_fault);
-    EXPECT_EQ(surface_.Status(), kChecksumFailed);
+    EXPECT_EQ(window_->Status(), kChecksumFailed);
     EXPECT_EQ(device_.chip().memory[0x10], 0xFF);
   }
   // LDC protection does not stop programming.
@@ -193,13 +194,14 @@ class ProgramChipDirect : public ChipOpTest {
  protected:
   void SetUp() override {
     ChipOpTest::SetUp();
-    surface_.checked_[ctl::kDebugMode] = true;
+    window_.Tick(ctl::kDebugMode, true);
     for (uint32_t a = 0; a < 0x8008; ++a) App().code_buffer[a] = Pattern(a);
   }
   // The checksum box as the guards require: the buffer sum over the range.
   void SetRangeWithSum(uint32_t first, uint32_t last) {
     SetRange(first, last);
-    surface_.texts_[ctl::kChecksumBox] = FormatNumber(BufferChecksum(App().code_buffer, first, last), 16, 4);
+    window_->SetText(ctl::kChecksumBox,
+                     FormatNumber(BufferChecksum(App().code_buffer, first, last), 16, 4));
   }
   // The stream as the programmer received it: all data writes joined.
   std::string StreamHex() const {
@@ -214,7 +216,7 @@ TEST_F(ProgramChipDirect, StreamsTheRangeInEightByteWritesWithAStatusEvery128Byt
   Run(OpProgramChipDirect);
 
   EXPECT_FALSE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), kProgrammed);
+  EXPECT_EQ(window_->Status(), kProgrammed);
   const auto writes = DataWrites();
   ASSERT_EQ(writes.size(), 512u);
   for (const std::string& w : writes) ASSERT_EQ(w.substr(0, 4), "8/8 ");
@@ -223,7 +225,7 @@ TEST_F(ProgramChipDirect, StreamsTheRangeInEightByteWritesWithAStatusEvery128Byt
   std::vector<std::string> expected;
   for (uint32_t a = 0x80; a < 0x1000; a += 0x80)
     expected.push_back(kDirectPrefix + FormatNumber(a, 16, 4));
-  EXPECT_EQ(StatusesStarting(kDirectPrefix), expected);
+  EXPECT_EQ(window_.StatusesStarting(kDirectPrefix), expected);
   EXPECT_EQ(expected.front(), std::string(kDirectPrefix) + "0080");
 
   const auto h = LastHeader();
@@ -259,7 +261,7 @@ TEST_F(ProgramChipDirect, AShortRangeStillGoesOutAsOneWholeWrite) {
   // The padding is not programmed.
   EXPECT_EQ(device_.chip().memory[4], Pattern(4));
   EXPECT_EQ(device_.chip().memory[5], 0xFF);
-  EXPECT_TRUE(StatusesStarting(kDirectPrefix).empty());
+  EXPECT_TRUE(window_.StatusesStarting(kDirectPrefix).empty());
 }
 
 TEST_F(ProgramChipDirect, AnUnalignedRangeRoundsUpAndCountsFromItsStart) {
@@ -269,39 +271,30 @@ TEST_F(ProgramChipDirect, AnUnalignedRangeRoundsUpAndCountsFromItsStart) {
   const uint32_t length = 0x0456 - 0x0123 + 1;
   EXPECT_EQ(DataWrites().size(), (length + 7) / 8);
   EXPECT_EQ(StreamHex(), HexBytes(&App().code_buffer[0x0123], (length + 7) / 8 * 8));
-  const auto progress = StatusesStarting(kDirectPrefix);
+  const auto progress = window_.StatusesStarting(kDirectPrefix);
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.front(), std::string(kDirectPrefix) + "01A3");
 }
 
 TEST_F(ProgramChipDirect, AVerdictOtherThanOkWarnsThenShowsTheChecksumError) {
   SetRange(0, 0x00FF);
-  surface_.texts_[ctl::kChecksumBox] = "1A2B";  // not the buffer's sum
+  window_->SetText(ctl::kChecksumBox, "1A2B");  // not the buffer's sum
   // The warning box comes before the verdict text: note the status line at
   // the moment the box is shown.
-  class Recording : public FakeSurface {
-   public:
-    std::string status_at_box;
-    MsgAnswer ShowMessage(const MessageBox& box) override {
-      status_at_box = Status();
-      return FakeSurface::ShowMessage(box);
-    }
-  } surface;
-  InstallWindow(&surface);
-  surface.checked_ = surface_.checked_;
-  surface.texts_ = surface_.texts_;
+  std::string status_at_box;
+  window_.OnMessageBox([&](const MessageBox&) { status_at_box = window_->Status(); });
   Run(OpProgramChipDirect);
-  InstallWindow(&surface_);
 
   EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(VirtualProgrammer::HeaderChecksum(LastHeader()), 0x1A2B);
-  ASSERT_EQ(surface.boxes_.size(), 1u);
-  EXPECT_EQ(surface.boxes_[0].caption, "警 告");
-  EXPECT_EQ(surface.boxes_[0].text, kSendWarning);
-  EXPECT_EQ(surface.boxes_[0].icon, MsgIcon::kWarning);
-  EXPECT_EQ(surface.boxes_[0].buttons, MsgButtons::kOk);
-  EXPECT_NE(surface.status_at_box, kChecksumFailed);
-  EXPECT_EQ(surface.Status(), kChecksumFailed);
+  const auto boxes = window_->Messages();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "警 告");
+  EXPECT_EQ(boxes[0].text, kSendWarning);
+  EXPECT_EQ(boxes[0].icon, MsgIcon::kWarning);
+  EXPECT_EQ(boxes[0].buttons, MsgButtons::kOk);
+  EXPECT_NE(status_at_box, kChecksumFailed);
+  EXPECT_EQ(window_->Status(), kChecksumFailed);
 }
 
 TEST_F(ProgramChipDirect, NoVerdictWaitsAboutSixSecondsUnderTheBlockSet) {
@@ -311,8 +304,8 @@ TEST_F(ProgramChipDirect, NoVerdictWaitsAboutSixSecondsUnderTheBlockSet) {
   EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(TrailingEmptyReads(), 100);
   EXPECT_EQ(Calls("TIMEOUTS").back(), "9 50 9 50 9");
-  EXPECT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.Status(), kChecksumFailed);
+  EXPECT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Status(), kChecksumFailed);
 }
 
 TEST_F(ProgramChipDirect, ProgrammerBusyShowsTheConnectionErrorAndArmsTheReconnectTimer) {
@@ -321,9 +314,9 @@ TEST_F(ProgramChipDirect, ProgrammerBusyShowsTheConnectionErrorAndArmsTheReconne
   device_.faults().silent = true;
   Run(OpProgramChipDirect);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), kConnectionErrorText);
+  EXPECT_EQ(window_->Status(), kConnectionErrorText);
   EXPECT_FALSE(App().count_failure);
-  EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
+  EXPECT_EQ(window_->ArmedTimers().at(ctl::kReconnectTimer), 1000u);
   EXPECT_TRUE(DataWrites().empty());
 }
 
@@ -332,7 +325,7 @@ TEST_F(ProgramChipDirect, NoStartAcknowledgementOrVoltageErrorSendsNoCode) {
   device_.faults().silent_after_header = OpProgramChipDirect;
   Run(OpProgramChipDirect);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), "编程失败!");
+  EXPECT_EQ(window_->Status(), "编程失败!");
   EXPECT_TRUE(DataWrites().empty());
 
   device_.faults().silent_after_header = kNoCommand;
@@ -341,24 +334,24 @@ TEST_F(ProgramChipDirect, NoStartAcknowledgementOrVoltageErrorSendsNoCode) {
   Run(OpProgramChipDirect);
   EXPECT_TRUE(App().link_fault);
   EXPECT_TRUE(DataWrites().empty());
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].caption, "警  告");
-  EXPECT_EQ(surface_.boxes_[0].text, "检测到未知错误!编程操作将被异常中止!");
-  EXPECT_EQ(surface_.beeps_.size(), 3u);
-  EXPECT_EQ(surface_.Status(), "编程电压错误,编程失败");
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].caption, "警  告");
+  EXPECT_EQ(window_->Messages()[0].text, "检测到未知错误!编程操作将被异常中止!");
+  EXPECT_EQ(window_->Beeps().size(), 3u);
+  EXPECT_EQ(window_->Status(), "编程电压错误,编程失败");
 }
 
 TEST_F(ProgramChipDirect, APortThatGoesAwayMidStreamEndsTheOperationAtOnce) {
   SetRangeWithSum(0, 0x7FFF);
   int writes = 0;
-  hooked_.after_write = [&](const uint8_t*, uint32_t) {
+  hook_.after_write = [&](const uint8_t*, uint32_t) {
     if (++writes == 100) sim_port_.Vanish();
   };
   const int64_t t0 = clock_.NowUs();
   Run(OpProgramChipDirect);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), "编程失败!");
-  EXPECT_TRUE(surface_.boxes_.empty());
+  EXPECT_EQ(window_->Status(), "编程失败!");
+  EXPECT_TRUE(window_->Messages().empty());
   EXPECT_LE(writes, 101);  // the failed write, and no retries of the stream
   EXPECT_LT(clock_.NowUs() - t0, 2'000'000);
 }
@@ -378,7 +371,7 @@ TEST_F(ProgramChipDirect, ChipModelRefusesWhatTheChipCannotTake) {
   EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(device_.chip().memory[0x10], 0x00);
   EXPECT_EQ(device_.chip().memory[0x11], Pattern(0x11));  // the rest was programmed
-  EXPECT_EQ(surface_.boxes_.size(), 2u);
+  EXPECT_EQ(window_->Messages().size(), 2u);
 
   // The same stream on a blank OTP chip is fine.
   device_.chip().memory.assign(kSimChipSize, 0xFF);

@@ -36,7 +36,7 @@ TEST_F(ReadBlockRun, AFullBlockArrivesWithItsOwnAddressesInTheHeader) {
   EXPECT_EQ(ChipBytesIn(0x0100), 256u);
   EXPECT_EQ(dest_[256], kSentinel);
   EXPECT_EQ(Headers(), (std::vector<SentHeader>{{kReadChip, 0x0100, 0x01FF}}));
-  EXPECT_TRUE(surface_.statuses_.empty());
+  EXPECT_TRUE(window_.Statuses().empty());
   // The sum was read under the block set the data left in force.
   EXPECT_EQ(sim_port_.timeouts(), (CommTimeouts{9, 50, 9, 50, 9}));
 }
@@ -70,12 +70,12 @@ TEST_F(ReadBlockRun, ABlockLargerThanTheDestinationIsRefusedWithoutTraffic) {
   EXPECT_FALSE(App().link_fault);
   lines_.clear();
   ReadBlock(kReadChip, dest_.data(), 512, 0, 599);
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].text, "指定的缓冲区不足以容纳要读取的数据,操作将中止!");
-  EXPECT_EQ(surface_.boxes_[0].caption, "");
-  EXPECT_EQ(surface_.boxes_[0].icon, MsgIcon::kWarning);
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].text, "指定的缓冲区不足以容纳要读取的数据,操作将中止!");
+  EXPECT_EQ(window_->Messages()[0].caption, "");
+  EXPECT_EQ(window_->Messages()[0].icon, MsgIcon::kWarning);
   EXPECT_TRUE(Calls("WRITE").empty());
-  EXPECT_TRUE(surface_.statuses_.empty());
+  EXPECT_TRUE(window_.Statuses().empty());
   // Set, so that a caller testing link_fault does not take the untouched
   // destination for data.
   EXPECT_TRUE(App().link_fault);
@@ -84,9 +84,9 @@ TEST_F(ReadBlockRun, ABlockLargerThanTheDestinationIsRefusedWithoutTraffic) {
 TEST_F(ReadBlockRun, AnInvertedOrWrappingRangeSendsNothing) {
   ReadBlock(kReadChip, dest_.data(), 512, 0x200, 0x1FF);  // a count of 0 after wrapping
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), "读取数据错误");
+  EXPECT_EQ(window_->Status(), "读取数据错误");
   ReadBlock(kReadChip, dest_.data(), 512, 0, 0xFFFFFFFF);  // 2^32 bytes, also 0 in 32 bits
-  EXPECT_EQ(surface_.boxes_.size(), 1u);
+  EXPECT_EQ(window_->Messages().size(), 1u);
   EXPECT_TRUE(Calls("WRITE").empty());
 }
 
@@ -111,18 +111,18 @@ TEST_F(ReadBlockRun, FailureTable) {
     device_.faults() = {};
     c.fault(device_.faults());
     dest_.fill(kSentinel);
-    surface_.status_.clear();
+    window_->SetStatus("");
     lines_.clear();
     ReadBlock(kReadChip, dest_.data(), 512, 0x0100, 0x01FF);
     EXPECT_TRUE(App().link_fault);
-    EXPECT_EQ(surface_.Status(), c.status);
+    EXPECT_EQ(window_->Status(), c.status);
     EXPECT_EQ(ChipBytesIn(0x100), c.bytes_kept);
     // Short data end the read at once: no 30 tries for a sum behind them.
     if (c.bytes_kept == 0x80) {
       EXPECT_LT(Calls("READ").size(), 10u);
     }
   }
-  EXPECT_EQ(surface_.boxes_.back().text, "检测到Vpp输出电压过低!编程操作将被异常中止!");
+  EXPECT_EQ(window_->Messages().back().text, "检测到Vpp输出电压过低!编程操作将被异常中止!");
 }
 
 }  // namespace

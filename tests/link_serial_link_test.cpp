@@ -155,9 +155,7 @@ TEST_F(Reply, ARestLongerThanTheBufferIsNotReadPastIt) {
 using HeaderExchange = LinkTest;
 
 TEST_F(HeaderExchange, OpenPortSendsTheConnectHeader) {
-  surface_.checked_[ctl::kChipMtp] = true;
-  surface_.checked_[ctl::kVdd50] = true;
-  surface_.checked_[ctl::kVppVcc] = true;
+  for (int id : {ctl::kChipMtp, ctl::kVdd50, ctl::kVppVcc}) window_->Click(id);
   EXPECT_TRUE(OpenPort("COM1"));
   EXPECT_FALSE(App().link_fault);
   ASSERT_EQ(device_.headers().size(), 1u);
@@ -217,8 +215,8 @@ TEST_F(HeaderExchange, SilentOrShortAnswersFailWithTheBusyText) {
     std::memcpy(App().header.bytes.data(), "STAR", 4);
     EXPECT_FALSE(BeginLink());
     EXPECT_TRUE(App().link_fault);
-    EXPECT_EQ(surface_.Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
-    EXPECT_TRUE(surface_.boxes_.empty());
+    EXPECT_EQ(window_->Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
+    EXPECT_TRUE(window_->Messages().empty());
     device_.faults() = SimFaults{};
   }
 }
@@ -229,17 +227,17 @@ TEST_F(HeaderExchange, AFailedOpenLeavesAHandleThatBeginLinkRejects) {
   App().programmer_found = true;
   EXPECT_FALSE(OpenPort("COM3"));
   EXPECT_EQ(sim_port_.Handle(), PortHandle::kInvalid);
-  EXPECT_TRUE(surface_.boxes_.empty());  // OpenPort itself reports nothing
+  EXPECT_TRUE(window_->Messages().empty());  // OpenPort itself reports nothing
 
   EXPECT_FALSE(BeginLink());
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].caption, "警告");
-  EXPECT_EQ(surface_.boxes_[0].text, "读取串口错误,该端口可能不存在或被其它软件占用!");
-  EXPECT_EQ(surface_.boxes_[0].icon, MsgIcon::kWarning);
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].caption, "警告");
+  EXPECT_EQ(window_->Messages()[0].text, "读取串口错误,该端口可能不存在或被其它软件占用!");
+  EXPECT_EQ(window_->Messages()[0].icon, MsgIcon::kWarning);
   EXPECT_FALSE(App().port_chosen);
   EXPECT_FALSE(App().programmer_found);
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), "连接烧写器端口硬件错误!");
+  EXPECT_EQ(window_->Status(), "连接烧写器端口硬件错误!");
 }
 
 using VanishedPort = LinkTest;

@@ -32,7 +32,7 @@ TEST_F(InitMemory, SendsCommand12WithTheBufferSumAndWaitsForRomok) {
   app.range_end = 0xFF;
   app.memory_edited = true;
   app.header.Fill(0x55);                        // what a connect leaves behind
-  surface_.texts_[ctl::kChecksumBox] = "1A2B";  // not what command 12 carries
+  window_->SetText(ctl::kChecksumBox, "1A2B");  // not what command 12 carries
   device_.memory()[0x1234] = 0x42;
 
   InitProgrammerMemory();
@@ -50,7 +50,7 @@ TEST_F(InitMemory, SendsCommand12WithTheBufferSumAndWaitsForRomok) {
   for (int i : {4, 6, 7, 16, 17, 18, 19}) EXPECT_EQ(h[i], 0) << "byte " << i;
   EXPECT_EQ(app.range_start, 0u);
 
-  EXPECT_EQ(surface_.statuses_,
+  EXPECT_EQ(window_.Statuses(),
             (std::vector<std::string>{kInitMemoryBusyText, kInitMemoryDoneText}));
   EXPECT_FALSE(app.link_fault);
   EXPECT_FALSE(app.memory_edited);
@@ -74,7 +74,7 @@ TEST_F(InitMemory, NoRomokWaits600TriesAndAsksToInitialiseAgain) {
   // 600 tries of 18 ms: about 11 seconds.
   EXPECT_GE(clock_.NowUs() - start, 600 * 18'000);
   EXPECT_LT(clock_.NowUs() - start, 11'500'000);
-  EXPECT_EQ(surface_.Status(), kInitMemoryFailedText);
+  EXPECT_EQ(window_->Status(), kInitMemoryFailedText);
   EXPECT_TRUE(App().link_fault);
 }
 
@@ -90,14 +90,14 @@ TEST_F(InitMemory, AReplyDifferingInAnyOfItsFiveBytesFails) {
     reply[i] = static_cast<uint8_t>(reply[i] + 1);
     InitProgrammerMemory();
     EXPECT_TRUE(App().link_fault) << "byte " << i;
-    EXPECT_EQ(surface_.Status(), kInitMemoryFailedText) << "byte " << i;
+    EXPECT_EQ(window_->Status(), kInitMemoryFailedText) << "byte " << i;
   }
   // Only the first five bytes are read: "ROMOK" followed by more is good.
   reply = {'R', 'O', 'M', 'O', 'K', 'X', 'Y'};
   lines_.clear();
   InitProgrammerMemory();
   EXPECT_FALSE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), kInitMemoryDoneText);
+  EXPECT_EQ(window_->Status(), kInitMemoryDoneText);
   EXPECT_EQ(Calls("READ").back(), "4/4 4F4D4F4B");
 }
 
@@ -105,7 +105,7 @@ TEST_F(InitMemory, AFailedHeaderExchangeLeavesItsOwnText) {
   device_.faults().silent = true;
   InitProgrammerMemory();
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.statuses_,
+  EXPECT_EQ(window_.Statuses(),
             std::vector<std::string>{"编程器连接错误! 编程器可能正忙,请稍候再试!"});
   EXPECT_EQ(EmptyTries(), 0u);
 }
@@ -118,7 +118,7 @@ TEST_F(InitMemory, DebugModeOnlyRecordsTheRangeAndSendsNothing) {
   app.memory_edited = true;
   InitProgrammerMemory();
   EXPECT_TRUE(lines_.empty());
-  EXPECT_TRUE(surface_.statuses_.empty());
+  EXPECT_TRUE(window_.Statuses().empty());
   EXPECT_TRUE(app.memory_loaded);
   EXPECT_FALSE(app.memory_edited);
   EXPECT_EQ(app.checksum_start, 0x10u);
@@ -132,7 +132,7 @@ TEST_F(InitMemory, RunsAsOperation20AndTheOperationsAreInTheTable) {
   const auto headers = Headers();
   ASSERT_EQ(headers.size(), 1u);
   EXPECT_EQ(headers[0][20], 12);  // operation 20 reaches the programmer as 12
-  EXPECT_EQ(surface_.Status(), kInitMemoryDoneText);
+  EXPECT_EQ(window_->Status(), kInitMemoryDoneText);
   EXPECT_FALSE(App().busy);
 }
 
@@ -195,7 +195,7 @@ TEST_F(Download, TheWireOfADownloadOfAUsedBlockInTheMiddle) {
 
   // One progress text, after 43 writes, naming the next address.
   std::vector<std::string> progress;
-  for (const std::string& s : surface_.statuses_)
+  for (const std::string& s : window_.Statuses())
     if (s.rfind(kDownloadProgressText, 0) == 0) progress.push_back(s);
   EXPECT_EQ(progress, std::vector<std::string>{std::string(kDownloadProgressText) + "00181"});
 
@@ -207,12 +207,12 @@ TEST_F(Download, TheWireOfADownloadOfAUsedBlockInTheMiddle) {
   EXPECT_EQ(app.range_start, 0u);
   EXPECT_EQ(app.checksum_start, 0u);
   EXPECT_EQ(app.checksum_end, 0x7FFu);
-  EXPECT_EQ(surface_.texts_[ctl::kStartAddress], "0000");
-  EXPECT_EQ(surface_.texts_[ctl::kEndAddress], "07FF");
+  EXPECT_EQ(window_.Text(ctl::kStartAddress), "0000");
+  EXPECT_EQ(window_.Text(ctl::kEndAddress), "07FF");
   const std::string digits = FormatNumber(all, 16, 4);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], digits);
-  EXPECT_EQ(surface_.Status(), std::string(kMemorySumResultText) + digits);
-  EXPECT_TRUE(surface_.boxes_.empty());
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), digits);
+  EXPECT_EQ(window_->Status(), std::string(kMemorySumResultText) + digits);
+  EXPECT_TRUE(window_->Messages().empty());
 }
 
 TEST_F(Download, AFullRangeGoesOutWholeWithProgressEvery43Writes) {
@@ -230,13 +230,13 @@ TEST_F(Download, AFullRangeGoesOutWholeWithProgressEvery43Writes) {
   EXPECT_EQ(data.front(), (Bytes{0x12, 0xFF, 0xFF}));
   EXPECT_EQ(data.back(), (Bytes{0xFF, 0x34, 0xFF}));  // 0x7FFE, 0x7FFF and one beyond
   std::vector<std::string> progress;
-  for (const std::string& s : surface_.statuses_)
+  for (const std::string& s : window_.Statuses())
     if (s.rfind(kDownloadProgressText, 0) == 0) progress.push_back(s.substr(s.size() - 5));
   ASSERT_EQ(progress.size(), 10922u / 43);
   for (size_t k = 0; k < progress.size(); ++k)
     ASSERT_EQ(progress[k], FormatNumber(static_cast<uint32_t>(129 * (k + 1)), 16, 5)) << k;
   EXPECT_TRUE(App().memory_loaded);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], FormatNumber(Sum(image, 0, 0x7FFF), 16, 4));
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), FormatNumber(Sum(image, 0, 0x7FFF), 16, 4));
 }
 
 TEST_F(Download, AnAllErasedImageIsAnnouncedButSendsNoData) {
@@ -251,7 +251,7 @@ TEST_F(Download, AnAllErasedImageIsAnnouncedButSendsNoData) {
             (Bytes{0, 0, 0, 0, 0}));
   EXPECT_FALSE(App().link_fault);
   EXPECT_TRUE(App().memory_loaded);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "F800");  // 0x800 bytes of 0xFF
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), "F800");  // 0x800 bytes of 0xFF
 }
 
 TEST_F(Download, EveryFailureBeforeTheDataHasItsText) {
@@ -276,12 +276,12 @@ TEST_F(Download, EveryFailureBeforeTheDataHasItsText) {
     device_.faults() = SimFaults{};
     c.arrange(device_.faults());
     lines_.clear();
-    surface_.statuses_.clear();
+    window_.ForgetStatuses();
     App().memory_loaded = false;
     const int64_t start = clock_.NowUs();
     DownloadCode();
     EXPECT_TRUE(App().link_fault);
-    EXPECT_EQ(surface_.Status(), c.status);
+    EXPECT_EQ(window_->Status(), c.status);
     EXPECT_EQ(Headers().size(), c.headers);
     if (c.tries >= 0) {
       EXPECT_EQ(EmptyTries(), static_cast<size_t>(c.tries));
@@ -296,18 +296,18 @@ TEST_F(Download, EveryFailureBeforeTheDataHasItsText) {
 }
 
 TEST_F(Download, AFailedLoadStopsBeforeAnyTraffic) {
-  surface_.texts_[ctl::kFileBox] = "";
+  window_->SetText(ctl::kFileBox, "");
   App().memory_loaded = true;
   DownloadCode();
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), "请指定一个代码文件");
+  EXPECT_EQ(window_->Status(), "请指定一个代码文件");
   EXPECT_TRUE(lines_.empty());
   EXPECT_TRUE(App().memory_loaded);
 
-  surface_.texts_[ctl::kFileBox] = (dir_ / "missing.bin").string();
+  window_->SetText(ctl::kFileBox, (dir_ / "missing.bin").string());
   DownloadCode();
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), "打开文件失败");
+  EXPECT_EQ(window_->Status(), "打开文件失败");
   EXPECT_TRUE(lines_.empty());
 }
 
@@ -319,7 +319,7 @@ TEST_F(Download, AnUnansweredAnnounceStopsBeforeTheData) {
   };
   DownloadCode();
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(surface_.Status(), kDownloadNoAnswerText);
+  EXPECT_EQ(window_->Status(), kDownloadNoAnswerText);
   EXPECT_EQ(Headers().size(), 2u);
   EXPECT_TRUE(DataWrites().empty());
   EXPECT_FALSE(App().memory_loaded);
@@ -339,13 +339,13 @@ TEST_F(Download, TheUsersStopEndsTheDataBeforeTheNextWrite) {
     lines_.clear();
     DownloadCode();
     EXPECT_EQ(data_writes, 10);
-    EXPECT_EQ(surface_.Status(), kDownloadAbortedText);
+    EXPECT_EQ(window_->Status(), kDownloadAbortedText);
     EXPECT_FALSE(App().link_fault);
     // Half written, the memory holds no code a chip may get, whatever it
     // held before: before, a loaded memory counted as loaded still, and
     // auto-program passed chips with part of the code.
     EXPECT_FALSE(App().memory_loaded);
-    EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "XXXX");
+    EXPECT_EQ(window_.Text(ctl::kChecksumBox), "XXXX");
     EXPECT_EQ(Headers().size(), 2u);  // no checksum exchange
     // The programmer still waits for the rest of the data; a while later it
     // gives up and listens for headers again.
@@ -377,16 +377,16 @@ TEST_F(Download, AWriteThatCannotCompleteEndsTheDataWithBothTexts) {
     hook_.refused = 0;
     App().count_failure = true;
     App().memory_loaded = false;
-    surface_.statuses_.clear();
+    window_.ForgetStatuses();
     lines_.clear();
     DownloadCode();
     // A port that keeps refusing is given up after the link's retry limit;
     // one that fails, at once.
     EXPECT_EQ(hook_.refused, refusal == Action::kRefuse ? kPortRetryLimit : 1);
     EXPECT_TRUE(App().link_fault);
-    ASSERT_GE(surface_.statuses_.size(), 2u);
-    EXPECT_EQ(surface_.statuses_[surface_.statuses_.size() - 2], kConnectionErrorText);
-    EXPECT_EQ(surface_.statuses_.back(), kDownloadFailedText);
+    ASSERT_GE(window_.Statuses().size(), 2u);
+    EXPECT_EQ(window_.Statuses().end()[-2], kConnectionErrorText);
+    EXPECT_EQ(window_.Statuses().back(), kDownloadFailedText);
     EXPECT_FALSE(App().count_failure);
     EXPECT_FALSE(App().memory_loaded);
     EXPECT_EQ(Headers().size(), 2u);
@@ -399,16 +399,16 @@ TEST_F(Download, AChecksumMismatchWarnsAndLeavesTheMemoryNotLoaded) {
   UseBinFile(image);
   device_.faults().sum_offset = 1;
   DownloadCode();
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].caption, "警 告");
-  EXPECT_EQ(surface_.boxes_[0].text,
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].caption, "警 告");
+  EXPECT_EQ(window_->Messages()[0].text,
             "编程内存检查和错误!\n请尝试重新下载代码\n注意: 下载代码时请不要切换当前窗口\n"
             "或启动其它需要实时处理的软件,\n以免影响下载稳定性");
-  EXPECT_EQ(surface_.boxes_[0].icon, MsgIcon::kWarning);
+  EXPECT_EQ(window_->Messages()[0].icon, MsgIcon::kWarning);
   const std::string programmer =
       FormatNumber(static_cast<uint16_t>(Sum(image, 0, 0x7FF) + 1), 16, 4);
-  EXPECT_EQ(surface_.Status(), std::string("编程内存检查和 =  ") + programmer);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], programmer);
+  EXPECT_EQ(window_->Status(), std::string("编程内存检查和 =  ") + programmer);
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), programmer);
   EXPECT_TRUE(App().link_fault);
   EXPECT_FALSE(App().memory_loaded);
   EXPECT_EQ(App().checksum_end, 0x7FFu);  // recorded also after a mismatch
@@ -420,11 +420,11 @@ TEST_F(Download, AProgrammerThatStopsTakingTheStreamShowsInTheChecksum) {
   device_.faults().stop_stream_after = 1000;
   DownloadCode();
   EXPECT_EQ(DataWrites().size(), 0x800u / 3 + 1);  // the PC cannot tell
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
+  ASSERT_EQ(window_->Messages().size(), 1u);
   // The programmer reports the sum of what it kept: 1000 bytes, then erased.
   Bytes kept = image;
   std::fill(kept.begin() + 1000, kept.end(), 0xFF);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], FormatNumber(Sum(kept, 0, 0x7FF), 16, 4));
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), FormatNumber(Sum(kept, 0, 0x7FF), 16, 4));
   EXPECT_TRUE(App().link_fault);
   EXPECT_FALSE(App().memory_loaded);
 }
@@ -433,15 +433,15 @@ TEST_F(Download, AProgrammerThatStopsTakingTheStreamShowsInTheChecksum) {
 // the download's failure text follows it, and the box shows no sum.
 TEST_F(Download, AFailedChecksumExchangeEndsWithTheDownloadsFailureText) {
   UseBinFile(Image(0x800, 0, 0x7FF));
-  surface_.texts_[ctl::kChecksumBox] = "ABCD";
+  window_->SetText(ctl::kChecksumBox, "ABCD");
   device_.faults().silent_after_header = 13;
   DownloadCode();
-  EXPECT_EQ(surface_.statuses_.end()[-2], "编程内存检查和 =  XXXX");
-  EXPECT_EQ(surface_.Status(), kDownloadFailedText);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "XXXX");
+  EXPECT_EQ(window_.Statuses().end()[-2], "编程内存检查和 =  XXXX");
+  EXPECT_EQ(window_->Status(), kDownloadFailedText);
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), "XXXX");
   EXPECT_TRUE(App().link_fault);
   EXPECT_FALSE(App().memory_loaded);
-  EXPECT_TRUE(surface_.boxes_.empty());
+  EXPECT_TRUE(window_->Messages().empty());
 }
 
 TEST_F(Download, DebugModeLoadsAndShowsTheBufferSumWithoutTraffic) {
@@ -453,10 +453,10 @@ TEST_F(Download, DebugModeLoadsAndShowsTheBufferSumWithoutTraffic) {
   DownloadCode();
   EXPECT_TRUE(lines_.empty());
   const std::string digits = FormatNumber(Sum(image, 0, 0xFFF), 16, 4);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], digits);
-  EXPECT_EQ(surface_.Status(), std::string(kMemorySumResultText) + digits);
-  EXPECT_EQ(surface_.texts_[ctl::kStartAddress], "0000");
-  EXPECT_EQ(surface_.texts_[ctl::kEndAddress], "0FFF");
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), digits);
+  EXPECT_EQ(window_->Status(), std::string(kMemorySumResultText) + digits);
+  EXPECT_EQ(window_.Text(ctl::kStartAddress), "0000");
+  EXPECT_EQ(window_.Text(ctl::kEndAddress), "0FFF");
   EXPECT_TRUE(app.memory_loaded);
   EXPECT_FALSE(app.memory_edited);
   EXPECT_EQ(app.checksum_start, 0u);
@@ -467,16 +467,16 @@ TEST_F(Download, DebugModeLoadsAndShowsTheBufferSumWithoutTraffic) {
 TEST_F(Download, OpenAndDownloadRunsOnlyWhenAFileWasChosen) {
   const Bytes image = Image(0x300, 0, 0x2FF);
   const std::string path = UseBinFile(image);
-  surface_.texts_[ctl::kFileBox] = "before.bin";
-  surface_.open_choice_.reset();  // cancelled
+  window_->SetText(ctl::kFileBox, "before.bin");
+  window_.ChooseOpenFile(std::nullopt);  // cancelled
   RunOperationNow(OpOpenAndDownload);
   EXPECT_TRUE(lines_.empty());
-  EXPECT_EQ(surface_.texts_[ctl::kFileBox], "before.bin");
+  EXPECT_EQ(window_.Text(ctl::kFileBox), "before.bin");
   EXPECT_FALSE(App().link_fault);
 
-  surface_.open_choice_ = path;
+  window_.ChooseOpenFile(path);
   RunOperationNow(OpOpenAndDownload);
-  EXPECT_EQ(surface_.texts_[ctl::kFileBox], path);
+  EXPECT_EQ(window_.Text(ctl::kFileBox), path);
   EXPECT_EQ(Headers().size(), 3u);
   EXPECT_TRUE(App().memory_loaded);
   EXPECT_FALSE(App().busy);

@@ -59,13 +59,6 @@ class ReadBackTest : public LinkTest {
       out.push_back({h[20], VirtualProgrammer::RangeStart(h), VirtualProgrammer::RangeEnd(h)});
     return out;
   }
-  // Status texts that start with `prefix`.
-  std::vector<std::string> StatusesStarting(const std::string& prefix) const {
-    std::vector<std::string> out;
-    for (const std::string& s : surface_.statuses_)
-      if (s.rfind(prefix, 0) == 0) out.push_back(s);
-    return out;
-  }
   // The 16-bit sum of the chip's bytes first..last, as the programmer sees it.
   uint16_t ChipBytesSum(uint32_t first, uint32_t last) {
     uint32_t sum = 0;
