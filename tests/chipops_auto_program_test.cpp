@@ -19,26 +19,41 @@ class AutoSequence : public LinkTest {
   void SetUp() override {
     LinkTest::SetUp();
     ASSERT_TRUE(sim_port_.Open("COM1"));
-    App().port_chosen = 1;
-    App().programmer_found = 1;
-    chip_type_ = 2;  // MTP
+    App().port_chosen = true;
+    App().programmer_found = true;
     App().range_start = 0;
     App().range_end = 0xFF;
     // The checksum box holds the sum the last memory checksum showed; the
     // programmer checks a streamed range against it.
-    surface_.texts_[ctl::kChecksumBox] = FormatNumber(BufferChecksum(App().code_buffer, 0, 0xFF), 16, 4);
+    window_->SetText(ctl::kChecksumBox,
+                     FormatNumber(BufferChecksum(App().code_buffer, 0, 0xFF), 16, 4));
   }
+  // The boxes of `options` ticked on an MTP chip, the others not, then the
+  // chip type chosen (an OTP chip greys the MTP-only boxes, ticked or not);
+  // and the header as StartOperation leaves it, built from the window.
   void Run(uint32_t options, bool debug = false) {
-    // As StartOperation leaves the header: built from the window, then the
-    // chip type and the option bits under test.
+    struct Box {
+      int id;
+      uint32_t bit;
+    };
+    static constexpr Box kBoxes[] = {
+        {ctl::kAutoReadProtect, opt::kReadProtect},
+        {ctl::kAutoLdcProtect, opt::kLdcProtect},
+        {ctl::kAutoBlankCheck, opt::kBlankCheck},
+        {ctl::kAutoHwWriteProtect, opt::kHwWriteProtect},
+        {ctl::kEnableSmart, opt::kSmart},
+        {ctl::kAutoVerify, opt::kVerify},
+        {ctl::kEraseBeforeProgram, opt::kErase},
+    };
+    window_->Click(ctl::kChipMtp);
+    for (const Box& b : kBoxes) window_.Tick(b.id, (options & b.bit) != 0);
+    window_->Click(chip_);
+    window_.Tick(ctl::kDebugMode, debug);
     BuildOperationHeader();
-    App().header[4] = chip_type_;
-    App().option_flags = options;
-    surface_.checked_[ctl::kDebugMode] = debug;
     lines_.clear();
     RunOperationNow(OpAutoProgram);
   }
-  uint8_t chip_type_ = 2;
+  int chip_ = ctl::kChipMtp;
   int Pauses() const {
     const auto delays = Calls("DELAY");
     return static_cast<int>(std::count(delays.begin(), delays.end(), "300"));
@@ -49,11 +64,11 @@ TEST_F(AutoSequence, NoBoxTickedRunsOnlyTheProgrammingStep) {
   Run(0);
   EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChip});
   EXPECT_EQ(Pauses(), 1);  // after the programming step, before the result
-  EXPECT_EQ(surface_.Status(), "自动编程已成功完成");
+  EXPECT_EQ(window_->Status(), "自动编程已成功完成");
   EXPECT_EQ(App().pass_count, 1u);
-  EXPECT_EQ(surface_.texts_[ctl::kPassBox], "000001");
-  EXPECT_EQ(App().busy, 0u);
-  EXPECT_EQ(App().auto_running, 0u);
+  EXPECT_EQ(window_.Text(ctl::kPassBox), "000001");
+  EXPECT_FALSE(App().busy);
+  EXPECT_FALSE(App().auto_running);
 }
 
 TEST_F(AutoSequence, EveryBoxOnAnMtpChipRunsAllEightStepsInOrder) {
@@ -78,12 +93,12 @@ TEST_F(AutoSequence, DebugModeStreamsTheCodeAndVerifiesByChecksum) {
 }
 
 TEST_F(AutoSequence, OtpChipsSkipTheMtpOnlyStepsButForcedProtectionStillReadProtects) {
-  chip_type_ = 1;
+  chip_ = ctl::kChipOtp;
   device_.chip().type = SimChipType::kOtp;
   App().function_flags = fn::kForceProtection;
   Run(opt::kErase | opt::kSmart | opt::kHwWriteProtect);
   EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpProgramChip, OpReadProtect}));
-  chip_type_ = 2;
+  chip_ = ctl::kChipMtp;
   device_.chip() = SimChip{};  // a new, blank MTP chip
   Run(0);
   EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpProgramChip, OpEnableSmart, OpReadProtect}));
@@ -92,24 +107,24 @@ TEST_F(AutoSequence, OtpChipsSkipTheMtpOnlyStepsButForcedProtectionStillReadProt
 TEST_F(AutoSequence, CountsWithSixDigitsAndNotWhilePaused) {
   App().pass_count = 41;
   Run(0);
-  EXPECT_EQ(surface_.texts_[ctl::kPassBox], "000042");
+  EXPECT_EQ(window_.Text(ctl::kPassBox), "000042");
   App().function_flags = fn::kCountingPaused | fn::kBuzzer;
   Run(0);
   EXPECT_EQ(App().pass_count, 42u);
-  EXPECT_EQ(surface_.Status(), "自动编程已成功完成");
-  ASSERT_EQ(surface_.beeps_.size(), 2u);  // one short at the start, one long at the end
-  EXPECT_EQ(surface_.beeps_[0].ms, 100u);
-  EXPECT_EQ(surface_.beeps_[1].ms, 500u);
-  EXPECT_EQ(surface_.beeps_[1].hz, 1000u);
+  EXPECT_EQ(window_->Status(), "自动编程已成功完成");
+  ASSERT_EQ(window_->Beeps().size(), 2u);  // one short at the start, one long at the end
+  EXPECT_EQ(window_->Beeps()[0].ms, 100u);
+  EXPECT_EQ(window_->Beeps()[1].ms, 500u);
+  EXPECT_EQ(window_->Beeps()[1].hz, 1000u);
 }
 
 TEST_F(AutoSequence, TheCursorStaysTheWaitCursorAcrossTheSteps) {
-  surface_.cursor_updates_ = 0;
+  window_.ForgetCursorUpdates();
   Run(opt::kReadProtect | opt::kLdcProtect);
   // One update at the start of the sequence and one per inner step, then the
   // arrow once at the very end.
-  EXPECT_EQ(surface_.cursor_updates_, 1 + 3 + 1);
-  EXPECT_EQ(App().busy, 0u);
+  EXPECT_EQ(window_.CursorUpdates(), 1 + 3 + 1);
+  EXPECT_FALSE(App().busy);
 }
 
 TEST_F(AutoSequence, AChipThatIsNotBlankFailsAtTheBlankCheckAndIsCounted) {
@@ -118,61 +133,47 @@ TEST_F(AutoSequence, AChipThatIsNotBlankFailsAtTheBlankCheckAndIsCounted) {
   App().function_flags = fn::kBuzzer;
   Run(opt::kBlankCheck | opt::kVerify);
   EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpBlankCheck});
-  EXPECT_EQ(surface_.Status().rfind("芯片不空, 在地址: ", 0), 0u) << surface_.Status();
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(window_->Status().rfind("芯片不空, 在地址: ", 0), 0u) << window_->Status();
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(App().fail_count, 8u);
-  EXPECT_EQ(surface_.texts_[ctl::kFailBox], "00008");
-  ASSERT_EQ(surface_.beeps_.size(), 5u);  // one at the start, four at the end
-  for (const auto& b : surface_.beeps_) EXPECT_EQ(b.ms, 100u);
+  EXPECT_EQ(window_.Text(ctl::kFailBox), "00008");
+  ASSERT_EQ(window_->Beeps().size(), 5u);  // one at the start, four at the end
+  for (const auto& b : window_->Beeps()) EXPECT_EQ(b.ms, 100u);
   EXPECT_EQ(App().pass_count, 0u);
 }
 
-// Sets function_flags to `flags` when the programming step reports success,
-// as a click on the buzzer box in the middle of a run would.
-class BuzzerClickSurface final : public FakeSurface {
- public:
-  uint32_t flags = 0;
-  void SetStatus(const std::string& text) override {
-    FakeSurface::SetStatus(text);
-    if (text == "编程成功") App().function_flags = flags;
-  }
-};
-
 // The buzzer box stays usable during a run: switched on after the start it
-// sounds at the end, switched off it stays quiet.
+// sounds at the end, switched off it stays quiet. The user clicks it when
+// the programming step reports success.
 TEST_F(AutoSequence, TheBuzzerIsReadAtEachBeep) {
-  BuzzerClickSurface clicking;
-  clicking.texts_ = surface_.texts_;
-  InstallWindow(&clicking);
-  App().function_flags = 0;
-  clicking.flags = fn::kBuzzer;
+  window_.OnStatus([this](const std::string& text) {
+    if (text == "编程成功") window_->Click(ctl::kBuzzer);
+  });
+  ASSERT_FALSE(window_->IsChecked(ctl::kBuzzer));
   Run(0);
-  ASSERT_EQ(clicking.beeps_.size(), 1u);  // none at the start, the long one at the end
-  EXPECT_EQ(clicking.beeps_[0].ms, 500u);
-  clicking.beeps_.clear();
-  App().function_flags = fn::kBuzzer;
-  clicking.flags = 0;
+  ASSERT_EQ(window_->Beeps().size(), 1u);  // none at the start, the long one at the end
+  EXPECT_EQ(window_->Beeps()[0].ms, 500u);
+  ASSERT_TRUE(window_->IsChecked(ctl::kBuzzer));
   Run(0);
-  ASSERT_EQ(clicking.beeps_.size(), 1u);  // only the one at the start
-  EXPECT_EQ(clicking.beeps_[0].ms, 100u);
-  InstallWindow(&surface_);
+  ASSERT_EQ(window_->Beeps().size(), 2u);  // only the one at the start
+  EXPECT_EQ(window_->Beeps()[1].ms, 100u);
 }
 
 TEST_F(AutoSequence, AnUnreachableProgrammerIsNoFailedChip) {
   device_.faults().silent = true;
   Run(0, true);
   EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChipDirect});
-  EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
+  EXPECT_EQ(window_->Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
   EXPECT_EQ(App().fail_count, 0u);
-  EXPECT_EQ(App().count_failure, 0u);
-  EXPECT_EQ(surface_.timers_.count(ctl::kReconnectTimer), 1u);
+  EXPECT_FALSE(App().count_failure);
+  EXPECT_EQ(window_->ArmedTimers().count(ctl::kReconnectTimer), 1u);
 }
 
 TEST_F(AutoSequence, DebugVerifyComparesTheChipSumWithTheBuffer) {
   device_.chip().differs_at = 0x10;  // the chip reads back one byte wrong
   Run(opt::kVerify, true);
   EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpProgramChipDirect, OpChipChecksum}));
-  EXPECT_EQ(surface_.Status(), "编程失败,校验芯片错误!");
+  EXPECT_EQ(window_->Status(), "编程失败,校验芯片错误!");
   EXPECT_EQ(App().fail_count, 1u);
 }
 
@@ -180,7 +181,7 @@ TEST_F(AutoSequence, AStepAnsweringNoStopsTheSequenceThere) {
   device_.faults().answer_no = OpLdcProtect;
   Run(opt::kLdcProtect | opt::kReadProtect);
   EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpProgramChip, OpLdcProtect}));
-  EXPECT_EQ(surface_.Status(), "使能芯片LDC保护失败!");
+  EXPECT_EQ(window_->Status(), "使能芯片LDC保护失败!");
   EXPECT_EQ(App().fail_count, 1u);
 }
 

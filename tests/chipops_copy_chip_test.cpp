@@ -3,17 +3,14 @@
 // flags each leaves behind and every row of the failure table. Also which
 // variant of copy and verify the engine picks.
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #include "chipops/copy_chip.h"
-#include "image/code_buffer.h"
-#include "image/number_text.h"
+#include "core/control_ids.h"
 #include "engine/engine.h"
 #include "engine/operation_table.h"
+#include "image/code_buffer.h"
+#include "image/number_text.h"
 #include "tests/support/read_back_fixture.h"
-#include "core/control_ids.h"
 
 namespace zvp::test {
 namespace {
@@ -24,36 +21,36 @@ class CopyChip : public ReadBackTest {
  protected:
   void SetUp() override {
     ReadBackTest::SetUp();
-    surface_.texts_[ctl::kChecksumBox] = "ABCD";
-    App().memory_edited = 1;
+    window_->SetText(ctl::kChecksumBox, "ABCD");
+    App().memory_edited = true;
   }
   bool Holds(const uint8_t* area, uint32_t first, uint32_t last) {
     return std::equal(area + first, area + last + 1, device_.chip().memory.data() + first);
   }
-  std::string Box() { return surface_.texts_[ctl::kChecksumBox]; }
+  std::string Box() { return window_.Text(ctl::kChecksumBox); }
 };
 
 TEST_F(CopyChip, DirectAsksThenReadsThreeBlocksIntoTheBuffer) {
   SetRange(0, 0x02FF);
   CopyChipDirect();
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].caption, "警 告");
-  EXPECT_EQ(surface_.boxes_[0].text, "这个操作将改变编程内存代码数据,是否继续?,");
-  EXPECT_EQ(surface_.boxes_[0].buttons, MsgButtons::kYesNo);
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].caption, "警 告");
+  EXPECT_EQ(window_->Messages()[0].text, "这个操作将改变编程内存代码数据,是否继续?,");
+  EXPECT_EQ(window_->Messages()[0].buttons, MsgButtons::kYesNo);
   EXPECT_EQ(Headers(),
             (std::vector<SentHeader>{{10, 0, 0xFF}, {10, 0x100, 0x1FF}, {10, 0x200, 0x2FF}}));
   EXPECT_TRUE(Holds(App().code_buffer.data(), 0, 0x2FF));
   EXPECT_EQ(App().code_buffer[0x300], 0xFF);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(App().checksum_start, 0u);
   EXPECT_EQ(App().checksum_end, 0x2FFu);
-  EXPECT_EQ(App().memory_loaded, 1u);
-  EXPECT_EQ(App().memory_edited, 0u);
+  EXPECT_TRUE(App().memory_loaded);
+  EXPECT_FALSE(App().memory_edited);
   const std::string sum = FormatNumber(ChipBytesSum(0, 0x2FF), 16, 4);
   EXPECT_EQ(Box(), sum);
-  EXPECT_EQ(surface_.Status(), kCopySum + sum);
-  EXPECT_EQ(surface_.statuses_[0], "请稍候,拷贝芯片数据到编程内存......");
-  EXPECT_EQ(surface_.statuses_[3], "请稍候,拷贝芯片数据到编程内存,  地址: 00200");
+  EXPECT_EQ(window_->Status(), kCopySum + sum);
+  EXPECT_EQ(window_.Statuses()[0], "请稍候,拷贝芯片数据到编程内存......");
+  EXPECT_EQ(window_.Statuses()[3], "请稍候,拷贝芯片数据到编程内存,  地址: 00200");
   EXPECT_EQ(Calls("DELAY").front(), "200");  // before the first block
 }
 
@@ -71,13 +68,13 @@ TEST_F(CopyChip, DirectKeepsTheBufferOutsideAnOffGridRange) {
 TEST_F(CopyChip, AnsweredNoNeitherCopySendsOrChangesAnything) {
   for (void (*copy)() : {&CopyChipDirect, &CopyChipToMemory}) {
     SetRange(0x0100, 0x02FF);
-    surface_.answers_.push_back(MsgAnswer::kNo);
+    window_.AnswerBoxes({MsgAnswer::kNo});
     copy();
-    EXPECT_EQ(surface_.Status(), "操作已中止");
+    EXPECT_EQ(window_->Status(), "操作已中止");
     EXPECT_TRUE(Calls("WRITE").empty());
     EXPECT_EQ(App().code_buffer[0x100], 0xFF);
     EXPECT_EQ(App().range_start, 0x100u);
-    EXPECT_EQ(App().memory_edited, 1u);
+    EXPECT_TRUE(App().memory_edited);
     EXPECT_EQ(Box(), "ABCD");
   }
 }
@@ -88,21 +85,21 @@ TEST_F(CopyChip, DirectStopsAtAFailedBlockKeepingWhatCameBefore) {
   App().checksum_end = 0x22;
   device_.faults().silent_at_address = 0x0180;
   CopyChipDirect();
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(Headers().size(), 2u);
   EXPECT_TRUE(Holds(App().code_buffer.data(), 0, 0xFF));
   EXPECT_EQ(App().code_buffer[0x100], 0xFF);  // the failed block's part stays out
-  EXPECT_EQ(App().memory_loaded, 0u);
+  EXPECT_FALSE(App().memory_loaded);
   EXPECT_EQ(App().checksum_start, 0x11u);
   EXPECT_EQ(App().checksum_end, 0x22u);
   // In debug mode the half-overwritten buffer is the programmer memory: its
   // old sum no longer stands.
   EXPECT_EQ(Box(), "XXXX");
-  EXPECT_EQ(surface_.Status(), kCopySum + "XXXX");
+  EXPECT_EQ(window_->Status(), kCopySum + "XXXX");
   // No answer at all ends in the same text, replacing the link's.
   device_.faults().silent = true;
   CopyChipDirect();
-  EXPECT_EQ(surface_.Status(), kCopySum + "XXXX");
+  EXPECT_EQ(window_->Status(), kCopySum + "XXXX");
 }
 
 TEST_F(CopyChip, ToMemoryInitialisesFromZeroAndCopiesTheWholeRange) {
@@ -111,21 +108,21 @@ TEST_F(CopyChip, ToMemoryInitialisesFromZeroAndCopiesTheWholeRange) {
   const std::vector<uint8_t> before(App().code_buffer.begin(), App().code_buffer.begin() + 0x8000);
   const int64_t t0 = clock_.NowUs();
   CopyChipToMemory();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(Headers(), (std::vector<SentHeader>{{12, 0, 0x7FFF}, {16, 0, 0x7FFF}}));
   EXPECT_EQ(VirtualProgrammer::HeaderChecksum(device_.headers()[0]), BufferChecksum(App().code_buffer, 0, 0x7FFF));
   EXPECT_EQ(App().range_start, 0u);
   EXPECT_TRUE(Holds(device_.memory().data(), 0, 0x7FFF));
   EXPECT_TRUE(std::equal(before.begin(), before.end(), App().code_buffer.begin()));
-  EXPECT_EQ(App().memory_loaded, 1u);
-  EXPECT_EQ(App().memory_edited, 0u);
+  EXPECT_TRUE(App().memory_loaded);
+  EXPECT_FALSE(App().memory_edited);
   const std::string sum = FormatNumber(ChipBytesSum(0, 0x7FFF), 16, 4);
   EXPECT_EQ(Box(), sum);
-  EXPECT_EQ(surface_.Status(), kCopySum + sum);
-  EXPECT_EQ(surface_.statuses_[0],
+  EXPECT_EQ(window_->Status(), kCopySum + sum);
+  EXPECT_EQ(window_.Statuses()[0],
             "正在初始化编程内存系统,该过程约需几秒到十几秒时间,请稍候......");
-  EXPECT_EQ(surface_.statuses_[1], "请稍候,拷贝芯片数据到编程内存......");
-  EXPECT_EQ(surface_.statuses_.end()[-2], "请稍候,拷贝芯片数据到编程内存,  地址: 07FFF");
+  EXPECT_EQ(window_.Statuses()[1], "请稍候,拷贝芯片数据到编程内存......");
+  EXPECT_EQ(window_.Statuses().end()[-2], "请稍候,拷贝芯片数据到编程内存,  地址: 07FFF");
   // 300 ms before each of the eight reports, under the short set.
   const auto delays = Calls("DELAY");
   EXPECT_EQ(std::count(delays.begin(), delays.end(), "300"), 8);
@@ -139,7 +136,7 @@ TEST_F(CopyChip, ToMemoryFailureTable) {
     void (*fault)(SimFaults&);
     std::string status;
     size_t headers;          // sent in all
-    uint32_t memory_loaded;  // afterwards, from 1 before
+    bool memory_loaded;      // afterwards, from true before
     const char* box;         // the checksum box afterwards, from ABCD before
   };
   const std::string init_failed =
@@ -147,30 +144,31 @@ TEST_F(CopyChip, ToMemoryFailureTable) {
   const Case cases[] = {
       // Once the initialisation header is answered the programmer erases its
       // memory: it is no longer loaded, whatever follows.
-      {"no ROMOK", [](SimFaults& f) { f.no_romok = true; }, init_failed, 1, 0, "XXXX"},
-      {"other than ROMOK", [](SimFaults& f) { f.wrong_romok = true; }, init_failed, 1, 0, "XXXX"},
+      {"no ROMOK", [](SimFaults& f) { f.no_romok = true; }, init_failed, 1, false, "XXXX"},
+      {"other than ROMOK", [](SimFaults& f) { f.wrong_romok = true; }, init_failed, 1, false,
+       "XXXX"},
       {"no header answer", [](SimFaults& f) { f.silent = true; },
-       "编程器连接错误! 编程器可能正忙,请稍候再试!", 1, 1, "ABCD"},
-      {"no acknowledgement", [](SimFaults& f) { f.silent_after_header = 16; }, kCopySum + "XXXX",
-       2, 0, "XXXX"},
-      {"voltage error", [](SimFaults& f) { f.voltage_error = '1'; }, "编程电压错误,编程失败", 2, 0,
-       "XXXX"},
+       "编程器连接错误! 编程器可能正忙,请稍候再试!", 1, true, "ABCD"},
+      {"no acknowledgement", [](SimFaults& f) { f.silent_after_header = 16; }, kCopySum + "XXXX", 2,
+       false, "XXXX"},
+      {"voltage error", [](SimFaults& f) { f.voltage_error = '1'; }, "编程电压错误,编程失败", 2,
+       false, "XXXX"},
       {"progress stops", [](SimFaults& f) { f.silent_at_address = 0x0800; }, kCopySum + "XXXX", 2,
-       0, "XXXX"},
-      {"sum missing", [](SimFaults& f) { f.silent_at_address = 0x0FFF; }, kCopySum + "XXXX", 2, 0,
-       "XXXX"},
+       false, "XXXX"},
+      {"sum missing", [](SimFaults& f) { f.silent_at_address = 0x0FFF; }, kCopySum + "XXXX", 2,
+       false, "XXXX"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     device_.faults() = {};
     c.fault(device_.faults());
     SetRange(0x0100, 0x0FFF);
-    App().memory_loaded = 1;
-    surface_.texts_[ctl::kChecksumBox] = "ABCD";
+    App().memory_loaded = true;
+    window_->SetText(ctl::kChecksumBox, "ABCD");
     const size_t before = Headers().size();
     CopyChipToMemory();
-    EXPECT_EQ(App().link_fault, 1u);
-    EXPECT_EQ(surface_.Status(), c.status);
+    EXPECT_TRUE(App().link_fault);
+    EXPECT_EQ(window_->Status(), c.status);
     EXPECT_EQ(Headers().size() - before, c.headers);
     EXPECT_EQ(App().range_start, 0u);
     EXPECT_EQ(App().memory_loaded, c.memory_loaded);
@@ -178,48 +176,22 @@ TEST_F(CopyChip, ToMemoryFailureTable) {
   }
 }
 
-// Holds the worker at its first step (the cursor update) until released, so
-// the test can change the debug box between the click and the dispatch.
-class GateSurface final : public FakeSurface {
- public:
-  void UpdateCursor() override {
-    if (std::this_thread::get_id() != ui_) {
-      std::unique_lock<std::mutex> lock(gate_mu_);
-      cv_.wait(lock, [&] { return open_; });
-    }
-    FakeSurface::UpdateCursor();
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(gate_mu_);
-    open_ = true;
-    cv_.notify_all();
-  }
-
- private:
-  std::thread::id ui_ = std::this_thread::get_id();
-  std::mutex gate_mu_;
-  std::condition_variable cv_;
-  bool open_ = false;
-};
-
 class CopyAndVerifyDispatch : public ReadBackTest {
  protected:
   void TearDown() override {
     WaitForWorkers();
     ReadBackTest::TearDown();
   }
-  // Clicks with the box in one state, dispatches with it in the other;
-  // returns the headers the operation sent.
+  // Starts with the box in one state; the user clicks it before the worker
+  // dispatches. Returns the headers the operation sent.
   std::vector<SentHeader> Run(uint8_t code, bool debug_at_click, bool debug_at_dispatch) {
-    GateSurface gate;
-    gate.SetChecked(ctl::kDebugMode, debug_at_click);
-    InstallWindow(&gate);
+    window_.Tick(ctl::kDebugMode, debug_at_click);
+    window_.HoldWorkers();
     const auto before = static_cast<long>(device_.headers().size());
     StartOperation(code);
-    gate.SetChecked(ctl::kDebugMode, debug_at_dispatch);
-    gate.Open();
+    window_.Tick(ctl::kDebugMode, debug_at_dispatch);
+    window_.ReleaseWorkers();
     WaitForWorkers();
-    InstallWindow(&surface_);
     const auto all = Headers();
     return {all.begin() + before, all.end()};
   }

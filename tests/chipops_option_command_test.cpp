@@ -34,10 +34,10 @@ using OptionCommand = ChipOpTest;
 TEST_F(OptionCommand, EachCommandAnsweredOkShowsItsDoneText) {
   for (const Expected& e : kCommands) {
     SCOPED_TRACE(e.command);
-    surface_.statuses_.clear();
+    window_.ForgetStatuses();
     Run(e.command);
-    EXPECT_EQ(App().link_fault, 0u);
-    EXPECT_EQ(surface_.statuses_, (std::vector<std::string>{e.in_progress, e.done}));
+    EXPECT_FALSE(App().link_fault);
+    EXPECT_EQ(window_.Statuses(), (std::vector<std::string>{e.in_progress, e.done}));
     EXPECT_EQ(LastHeader()[20], e.command);
     // The verdict is the only reply: two bytes, no start acknowledgement.
     const auto reads = Calls("READ");
@@ -51,10 +51,10 @@ TEST_F(OptionCommand, EachCommandAnsweredNoShowsItsFailedText) {
   device_.faults().answer_no = kAnyCommand;
   for (const Expected& e : kCommands) {
     SCOPED_TRACE(e.command);
-    surface_.statuses_.clear();
+    window_.ForgetStatuses();
     Run(e.command);
-    EXPECT_EQ(App().link_fault, 1u);
-    EXPECT_EQ(surface_.statuses_, (std::vector<std::string>{e.in_progress, e.failed}));
+    EXPECT_TRUE(App().link_fault);
+    EXPECT_EQ(window_.Statuses(), (std::vector<std::string>{e.in_progress, e.failed}));
   }
 }
 
@@ -76,16 +76,16 @@ TEST_F(OptionCommand, TheAddressFieldsGoOutAsThePreviousOperationLeftThem) {
 TEST_F(OptionCommand, AnotherReplyIsAFailure) {
   ScriptAfterHeader(OpReadProtect, {'O', 'X'});
   Run(OpReadProtect);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "使能芯片读保护失败!");
-  EXPECT_TRUE(surface_.boxes_.empty());
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "使能芯片读保护失败!");
+  EXPECT_TRUE(window_->Messages().empty());
 }
 
 TEST_F(OptionCommand, ASilentProgrammerIsGivenAbout1Point8Seconds) {
   device_.faults().silent_after_header = OpHardwareWriteProtect;
   Run(OpHardwareWriteProtect);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "使能芯片硬件写保护失败!");
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "使能芯片硬件写保护失败!");
   EXPECT_EQ(TrailingEmptyReads(), 100);
   EXPECT_EQ(Calls("TIMEOUTS").back(), "9 9 9 9 9");
 }
@@ -95,45 +95,45 @@ TEST_F(OptionCommand, AnAnswerJustInsideTheWaitIsTakenAndOneJustOutsideIsNot) {
   // follow.
   ScriptAfterHeader(OpLdcProtect, {'O', 'K'}, 1'700'000);
   Run(OpLdcProtect);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   ScriptAfterHeader(OpLdcProtect, {'O', 'K'}, 1'900'000);
   Run(OpLdcProtect);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
 }
 
 TEST_F(OptionCommand, OkFollowedByMoreBytesIsOkAndTheRestIsPurgedNextTime) {
   ScriptAfterHeader(OpLdcProtect, {'O', 'K', 'N', 'O', '!'});
   Run(OpLdcProtect);
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.Status(), "芯片LDC保护已使能!");
-  hooked_.after_write = nullptr;
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "芯片LDC保护已使能!");
+  hook_.after_write = nullptr;
   device_.faults().silent_after_header = kNoCommand;
   Run(OpReadProtect);
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.Status(), "芯片读保护已使能!");
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "芯片读保护已使能!");
 }
 
 TEST_F(OptionCommand, NoAnswerToTheHeaderLeavesTheLinkText) {
   device_.faults().silent = true;
   Run(OpEraseMtp);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
-  EXPECT_TRUE(surface_.timers_.empty());
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
+  EXPECT_TRUE(window_->ArmedTimers().empty());
 }
 
 TEST_F(OptionCommand, AVoltageErrorReplyIsReportedWithBeepsWhenTheBuzzerIsOn) {
   App().function_flags = fn::kBuzzer;
   device_.faults().voltage_error = '4';
   Run(OpEnableSmart);
-  EXPECT_EQ(App().link_fault, 1u);
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].caption, "警  告");
-  EXPECT_EQ(surface_.boxes_[0].text, "检测到Vpp输出电压过高!编程操作将被异常中止!");
-  ASSERT_EQ(surface_.beeps_.size(), 3u);
+  EXPECT_TRUE(App().link_fault);
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].caption, "警  告");
+  EXPECT_EQ(window_->Messages()[0].text, "检测到Vpp输出电压过高!编程操作将被异常中止!");
+  ASSERT_EQ(window_->Beeps().size(), 3u);
   // Beep, 100 ms, beep, 100 ms, beep.
   const auto delays = Calls("DELAY");
   EXPECT_EQ(std::count(delays.begin(), delays.end(), "100"), 2);
-  EXPECT_EQ(surface_.Status(), "编程电压错误,编程失败");
+  EXPECT_EQ(window_->Status(), "编程电压错误,编程失败");
   EXPECT_FALSE(device_.chip().smart);
 }
 
@@ -144,15 +144,15 @@ TEST_F(OptionCommand, ChipModelEraseWorksOnMtpOnlyAndClearsEverything) {
   chip.memory[0x100] = 0x12;
   chip.smart = chip.read_protect = chip.ldc_protect = chip.hw_write_protect = true;
   Run(OpEraseMtp);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(chip.memory[0x100], 0xFF);
   EXPECT_FALSE(chip.smart || chip.read_protect || chip.ldc_protect || chip.hw_write_protect);
 
   chip.type = SimChipType::kOtp;
   chip.memory[0x100] = 0x12;
   Run(OpEraseMtp);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "擦除芯片失败!");
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "擦除芯片失败!");
   EXPECT_EQ(chip.memory[0x100], 0x12);
 }
 
@@ -164,12 +164,12 @@ TEST_F(OptionCommand, ChipModelProtectionsStickAndWriteProtectionLocksTheOptions
   Run(OpHardwareWriteProtect);
   EXPECT_TRUE(chip.hw_write_protect);
   Run(OpEnableSmart);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "使能芯片SMART系统失败!");
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "使能芯片SMART系统失败!");
   EXPECT_FALSE(chip.smart);
   // Setting a protection again is no error.
   Run(OpReadProtect);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 }  // namespace

@@ -43,13 +43,13 @@ TEST_F(ProgramChip, ProgramsTheRangeFromTheMemoryAndFollowsTheReportsToTheEnd) {
   SetRange(0x0100, 0x2FFF);
   Run(OpProgramChip);
 
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.statuses_.front(), kInProgress);
-  EXPECT_EQ(surface_.Status(), kProgrammed);
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_.Statuses().front(), kInProgress);
+  EXPECT_EQ(window_->Status(), kProgrammed);
   const std::vector<std::string> expected{std::string(kProgressPrefix) + "01000",
                                           std::string(kProgressPrefix) + "02000",
                                           std::string(kProgressPrefix) + "02FFF"};
-  EXPECT_EQ(StatusesStarting(kProgressPrefix), expected);
+  EXPECT_EQ(window_.StatusesStarting(kProgressPrefix), expected);
   const auto h = LastHeader();
   EXPECT_EQ(h[20], OpProgramChip);
   EXPECT_EQ(VirtualProgrammer::RangeStart(h), 0x0100u);
@@ -67,17 +67,18 @@ TEST_F(ProgramChip, TheScanEndsAtTheEndAddressItselfNotOnePast) {
   // verdict, not another address.
   ScriptAfterHeader(OpProgramChip, {'O', 'K', 0x00, 0x00, 0x80, 0x00, 0x00, 0xFF, 'O', 'K'});
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.Status(), kProgrammed);
-  EXPECT_EQ(StatusesStarting(kProgressPrefix).back(), std::string(kProgressPrefix) + "000FF");
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_->Status(), kProgrammed);
+  EXPECT_EQ(window_.StatusesStarting(kProgressPrefix).back(),
+            std::string(kProgressPrefix) + "000FF");
 }
 
 TEST_F(ProgramChip, OneByteRangeReadsNoAddressButTheVerdictAtOnce) {
   SetRange(0x0040, 0x0040);
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.Status(), kProgrammed);
-  EXPECT_TRUE(StatusesStarting(kProgressPrefix).empty());
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_->Status(), kProgrammed);
+  EXPECT_TRUE(window_.StatusesStarting(kProgressPrefix).empty());
   EXPECT_EQ(device_.chip().memory[0x0040], Pattern(0x0040));
   // After the start acknowledgement only the verdict's two reads.
   const auto reads = Calls("READ");
@@ -90,10 +91,10 @@ TEST_F(ProgramChip, SilenceBelowTheEndIsAFailureToReadTheProgrammingInformation)
   SetRange(0, 0x0FFF);
   device_.faults().silent_at_address = 0x0800;
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(StatusesStarting(kProgressPrefix),
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_.StatusesStarting(kProgressPrefix),
             std::vector<std::string>{std::string(kProgressPrefix) + "00800"});
-  EXPECT_EQ(surface_.Status(), kReadInfoFailed);
+  EXPECT_EQ(window_->Status(), kReadInfoFailed);
   // The 9 ms set of the header exchange: 30 tries, about 540 ms.
   EXPECT_EQ(TrailingEmptyReads(), 30);
   EXPECT_EQ(Calls("TIMEOUTS").back(), "9 9 9 9 9");
@@ -103,45 +104,45 @@ TEST_F(ProgramChip, AVerdictOtherThanOkOrNoneIsAChecksumError) {
   SetRange(0, 0x00FF);
   device_.faults().answer_no = OpProgramChip;
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), kChecksumFailed);
-  EXPECT_TRUE(surface_.boxes_.empty());  // only the direct form warns
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), kChecksumFailed);
+  EXPECT_TRUE(window_->Messages().empty());  // only the direct form warns
 
   device_.faults().answer_no = kNoCommand;
   ScriptAfterHeader(OpProgramChip, {'O', 'K', 0x00, 0x01, 0x00});  // no verdict
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), kChecksumFailed);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), kChecksumFailed);
   EXPECT_EQ(TrailingEmptyReads(), 50);
 }
 
 TEST_F(ProgramChip, ProgrammerBusyLeavesTheLinkTextAndArmsNoTimer) {
   SetRange(0, 0x00FF);
-  App().count_failure = 1;
+  App().count_failure = true;
   device_.faults().silent = true;
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
-  EXPECT_TRUE(surface_.timers_.empty());
-  EXPECT_EQ(App().count_failure, 1u);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
+  EXPECT_TRUE(window_->ArmedTimers().empty());
+  EXPECT_TRUE(App().count_failure);
 }
 
 TEST_F(ProgramChip, NoStartAcknowledgementOrVoltageErrorStopsWithoutAVerdict) {
   SetRange(0, 0x00FF);
   device_.faults().silent_after_header = OpProgramChip;
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "编程芯片失败! [读取编程信息错误]");
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "编程芯片失败! [读取编程信息错误]");
 
   device_.faults().silent_after_header = kNoCommand;
   device_.faults().voltage_error = '3';
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].text, "检测到Vpp输出电压过低!编程操作将被异常中止!");
-  EXPECT_TRUE(surface_.beeps_.empty());  // buzzer off
-  EXPECT_EQ(surface_.Status(), "编程电压错误,编程失败");
-  EXPECT_TRUE(StatusesStarting(kProgressPrefix).empty());
+  EXPECT_TRUE(App().link_fault);
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].text, "检测到Vpp输出电压过低!编程操作将被异常中止!");
+  EXPECT_TRUE(window_->Beeps().empty());  // buzzer off
+  EXPECT_EQ(window_->Status(), "编程电压错误,编程失败");
+  EXPECT_TRUE(window_.StatusesStarting(kProgressPrefix).empty());
   EXPECT_EQ(device_.chip().memory[0], 0xFF);  // the programmer touched nothing
 }
 
@@ -151,22 +152,22 @@ TEST_F(ProgramChip, ChipModelOtpOnlyClearsBitsAndSaysNoWhenABitMustRise) {
   SetRange(0, 0x000F);
   device_.chip().type = SimChipType::kOtp;
   Run(OpProgramChip);  // a blank OTP chip takes anything
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   for (uint32_t a = 0; a <= 0x0F; ++a) ASSERT_EQ(device_.chip().memory[a], Pattern(a));
 
   // Programming it again with data that needs zeros raised: ANDed, refused.
   for (uint32_t a = 0; a <= 0x0F; ++a)
     device_.memory()[a] = static_cast<uint8_t>(~Pattern(a) | 0x0F);
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), kChecksumFailed);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), kChecksumFailed);
   for (uint32_t a = 0; a <= 0x0F; ++a)
     ASSERT_EQ(device_.chip().memory[a], Pattern(a) & device_.memory()[a]);
 
   // Data that only clears bits is accepted.
   for (uint32_t a = 0; a <= 0x0F; ++a) device_.memory()[a] = 0x00;
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 TEST_F(ProgramChip, ChipModelProtectedChipsRefuseAndKeepTheirCode) {
@@ -175,15 +176,15 @@ TEST_F(ProgramChip, ChipModelProtectedChipsRefuseAndKeepTheirCode) {
     device_.chip().hw_write_protect = hw;
     device_.chip().read_protect = !hw;
     Run(OpProgramChip);
-    EXPECT_EQ(App().link_fault, 1u);
-    EXPECT_EQ(surface_.Status(), kChecksumFailed);
+    EXPECT_TRUE(App().link_fault);
+    EXPECT_EQ(window_->Status(), kChecksumFailed);
     EXPECT_EQ(device_.chip().memory[0x10], 0xFF);
   }
   // LDC protection does not stop programming.
   device_.chip().read_protect = false;
   device_.chip().ldc_protect = true;
   Run(OpProgramChip);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 // ---------------------------------------------------------------------------
@@ -193,13 +194,14 @@ class ProgramChipDirect : public ChipOpTest {
  protected:
   void SetUp() override {
     ChipOpTest::SetUp();
-    surface_.checked_[ctl::kDebugMode] = true;
+    window_.Tick(ctl::kDebugMode, true);
     for (uint32_t a = 0; a < 0x8008; ++a) App().code_buffer[a] = Pattern(a);
   }
   // The checksum box as the guards require: the buffer sum over the range.
   void SetRangeWithSum(uint32_t first, uint32_t last) {
     SetRange(first, last);
-    surface_.texts_[ctl::kChecksumBox] = FormatNumber(BufferChecksum(App().code_buffer, first, last), 16, 4);
+    window_->SetText(ctl::kChecksumBox,
+                     FormatNumber(BufferChecksum(App().code_buffer, first, last), 16, 4));
   }
   // The stream as the programmer received it: all data writes joined.
   std::string StreamHex() const {
@@ -213,8 +215,8 @@ TEST_F(ProgramChipDirect, StreamsTheRangeInEightByteWritesWithAStatusEvery128Byt
   SetRangeWithSum(0, 0x0FFF);
   Run(OpProgramChipDirect);
 
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.Status(), kProgrammed);
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_->Status(), kProgrammed);
   const auto writes = DataWrites();
   ASSERT_EQ(writes.size(), 512u);
   for (const std::string& w : writes) ASSERT_EQ(w.substr(0, 4), "8/8 ");
@@ -223,7 +225,7 @@ TEST_F(ProgramChipDirect, StreamsTheRangeInEightByteWritesWithAStatusEvery128Byt
   std::vector<std::string> expected;
   for (uint32_t a = 0x80; a < 0x1000; a += 0x80)
     expected.push_back(kDirectPrefix + FormatNumber(a, 16, 4));
-  EXPECT_EQ(StatusesStarting(kDirectPrefix), expected);
+  EXPECT_EQ(window_.StatusesStarting(kDirectPrefix), expected);
   EXPECT_EQ(expected.front(), std::string(kDirectPrefix) + "0080");
 
   const auto h = LastHeader();
@@ -235,7 +237,7 @@ TEST_F(ProgramChipDirect, StreamsTheRangeInEightByteWritesWithAStatusEvery128Byt
 TEST_F(ProgramChipDirect, TheStreamHasNoPauseBetweenWrites) {
   SetRangeWithSum(0, 0x03FF);
   Run(OpProgramChipDirect);
-  ASSERT_EQ(App().link_fault, 0u);
+  ASSERT_FALSE(App().link_fault);
   const auto names = CallNames();
   size_t first_data = 0, verdict_read = 0, writes = 0;
   for (size_t i = 0; i < names.size(); ++i) {
@@ -252,78 +254,69 @@ TEST_F(ProgramChipDirect, AShortRangeStillGoesOutAsOneWholeWrite) {
   App().code_buffer[5] = 0xA5;  // after the range, inside the write
   SetRangeWithSum(0, 0x0004);
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   const auto writes = DataWrites();
   ASSERT_EQ(writes.size(), 1u);
   EXPECT_EQ(writes[0], "8/8 " + HexBytes(&App().code_buffer[0], 8));
   // The padding is not programmed.
   EXPECT_EQ(device_.chip().memory[4], Pattern(4));
   EXPECT_EQ(device_.chip().memory[5], 0xFF);
-  EXPECT_TRUE(StatusesStarting(kDirectPrefix).empty());
+  EXPECT_TRUE(window_.StatusesStarting(kDirectPrefix).empty());
 }
 
 TEST_F(ProgramChipDirect, AnUnalignedRangeRoundsUpAndCountsFromItsStart) {
   SetRangeWithSum(0x0123, 0x0456);
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   const uint32_t length = 0x0456 - 0x0123 + 1;
   EXPECT_EQ(DataWrites().size(), (length + 7) / 8);
   EXPECT_EQ(StreamHex(), HexBytes(&App().code_buffer[0x0123], (length + 7) / 8 * 8));
-  const auto progress = StatusesStarting(kDirectPrefix);
+  const auto progress = window_.StatusesStarting(kDirectPrefix);
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.front(), std::string(kDirectPrefix) + "01A3");
 }
 
 TEST_F(ProgramChipDirect, AVerdictOtherThanOkWarnsThenShowsTheChecksumError) {
   SetRange(0, 0x00FF);
-  surface_.texts_[ctl::kChecksumBox] = "1A2B";  // not the buffer's sum
+  window_->SetText(ctl::kChecksumBox, "1A2B");  // not the buffer's sum
   // The warning box comes before the verdict text: note the status line at
   // the moment the box is shown.
-  class Recording : public FakeSurface {
-   public:
-    std::string status_at_box;
-    MsgAnswer ShowMessage(const MessageBox& box) override {
-      status_at_box = Status();
-      return FakeSurface::ShowMessage(box);
-    }
-  } surface;
-  InstallWindow(&surface);
-  surface.checked_ = surface_.checked_;
-  surface.texts_ = surface_.texts_;
+  std::string status_at_box;
+  window_.OnMessageBox([&](const MessageBox&) { status_at_box = window_->Status(); });
   Run(OpProgramChipDirect);
-  InstallWindow(&surface_);
 
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(VirtualProgrammer::HeaderChecksum(LastHeader()), 0x1A2B);
-  ASSERT_EQ(surface.boxes_.size(), 1u);
-  EXPECT_EQ(surface.boxes_[0].caption, "警 告");
-  EXPECT_EQ(surface.boxes_[0].text, kSendWarning);
-  EXPECT_EQ(surface.boxes_[0].icon, MsgIcon::kWarning);
-  EXPECT_EQ(surface.boxes_[0].buttons, MsgButtons::kOk);
-  EXPECT_NE(surface.status_at_box, kChecksumFailed);
-  EXPECT_EQ(surface.Status(), kChecksumFailed);
+  const auto boxes = window_->Messages();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "警 告");
+  EXPECT_EQ(boxes[0].text, kSendWarning);
+  EXPECT_EQ(boxes[0].icon, MsgIcon::kWarning);
+  EXPECT_EQ(boxes[0].buttons, MsgButtons::kOk);
+  EXPECT_NE(status_at_box, kChecksumFailed);
+  EXPECT_EQ(window_->Status(), kChecksumFailed);
 }
 
 TEST_F(ProgramChipDirect, NoVerdictWaitsAboutSixSecondsUnderTheBlockSet) {
   SetRangeWithSum(0, 0x00FF);
   device_.faults().silent_at_address = 0x0080;  // the programmer hangs midway
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(TrailingEmptyReads(), 100);
   EXPECT_EQ(Calls("TIMEOUTS").back(), "9 50 9 50 9");
-  EXPECT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.Status(), kChecksumFailed);
+  EXPECT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Status(), kChecksumFailed);
 }
 
 TEST_F(ProgramChipDirect, ProgrammerBusyShowsTheConnectionErrorAndArmsTheReconnectTimer) {
   SetRangeWithSum(0, 0x00FF);
-  App().count_failure = 1;
+  App().count_failure = true;
   device_.faults().silent = true;
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), kConnectionErrorText);
-  EXPECT_EQ(App().count_failure, 0u);
-  EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), kConnectionErrorText);
+  EXPECT_FALSE(App().count_failure);
+  EXPECT_EQ(window_->ArmedTimers().at(ctl::kReconnectTimer), 1000u);
   EXPECT_TRUE(DataWrites().empty());
 }
 
@@ -331,34 +324,34 @@ TEST_F(ProgramChipDirect, NoStartAcknowledgementOrVoltageErrorSendsNoCode) {
   SetRangeWithSum(0, 0x00FF);
   device_.faults().silent_after_header = OpProgramChipDirect;
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "编程失败!");
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "编程失败!");
   EXPECT_TRUE(DataWrites().empty());
 
   device_.faults().silent_after_header = kNoCommand;
   device_.faults().voltage_error = 'x';
   App().function_flags = fn::kBuzzer;
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_TRUE(DataWrites().empty());
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].caption, "警  告");
-  EXPECT_EQ(surface_.boxes_[0].text, "检测到未知错误!编程操作将被异常中止!");
-  EXPECT_EQ(surface_.beeps_.size(), 3u);
-  EXPECT_EQ(surface_.Status(), "编程电压错误,编程失败");
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].caption, "警  告");
+  EXPECT_EQ(window_->Messages()[0].text, "检测到未知错误!编程操作将被异常中止!");
+  EXPECT_EQ(window_->Beeps().size(), 3u);
+  EXPECT_EQ(window_->Status(), "编程电压错误,编程失败");
 }
 
 TEST_F(ProgramChipDirect, APortThatGoesAwayMidStreamEndsTheOperationAtOnce) {
   SetRangeWithSum(0, 0x7FFF);
   int writes = 0;
-  hooked_.after_write = [&](const uint8_t*, uint32_t) {
+  hook_.after_write = [&](const uint8_t*, uint32_t) {
     if (++writes == 100) sim_port_.Vanish();
   };
   const int64_t t0 = clock_.NowUs();
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "编程失败!");
-  EXPECT_TRUE(surface_.boxes_.empty());
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "编程失败!");
+  EXPECT_TRUE(window_->Messages().empty());
   EXPECT_LE(writes, 101);  // the failed write, and no retries of the stream
   EXPECT_LT(clock_.NowUs() - t0, 2'000'000);
 }
@@ -367,7 +360,7 @@ TEST_F(ProgramChipDirect, ChipModelRefusesWhatTheChipCannotTake) {
   SetRangeWithSum(0, 0x003F);
   device_.chip().hw_write_protect = true;
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(device_.chip().memory[0], 0xFF);
 
   // An OTP chip already holding zeros where the code has ones.
@@ -375,15 +368,15 @@ TEST_F(ProgramChipDirect, ChipModelRefusesWhatTheChipCannotTake) {
   device_.chip().type = SimChipType::kOtp;
   device_.chip().memory[0x10] = 0x00;
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(device_.chip().memory[0x10], 0x00);
   EXPECT_EQ(device_.chip().memory[0x11], Pattern(0x11));  // the rest was programmed
-  EXPECT_EQ(surface_.boxes_.size(), 2u);
+  EXPECT_EQ(window_->Messages().size(), 2u);
 
   // The same stream on a blank OTP chip is fine.
   device_.chip().memory.assign(kSimChipSize, 0xFF);
   Run(OpProgramChipDirect);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 }  // namespace

@@ -33,10 +33,10 @@ TEST_F(ChipSum, OutsideTheSequenceTheSumIsShownWithoutAVerdict) {
   SetRange(0x0000, 0x00FF);
   ChipWithSum(0, 0xFF, 0x1234);
   ChipChecksum();
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.Status(), "芯片检查和 =  1234");
-  EXPECT_EQ(surface_.statuses_.front(), "请稍候,得到芯片检查和......");
-  EXPECT_EQ(StatusesStarting("请稍候,得到芯片检查和,  地址: "),
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "芯片检查和 =  1234");
+  EXPECT_EQ(window_.Statuses().front(), "请稍候,得到芯片检查和......");
+  EXPECT_EQ(window_.StatusesStarting("请稍候,得到芯片检查和,  地址: "),
             std::vector<std::string>{"请稍候,得到芯片检查和,  地址: 000FF"});
   EXPECT_EQ(Headers(), (std::vector<SentHeader>{{2, 0, 0xFF}}));
   // Not compared with the buffer (which holds 0xFF) outside the sequence.
@@ -44,34 +44,34 @@ TEST_F(ChipSum, OutsideTheSequenceTheSumIsShownWithoutAVerdict) {
 }
 
 TEST_F(ChipSum, InTheSequenceTheSumIsComparedWithTheBuffer) {
-  App().auto_running = 1;
+  App().auto_running = true;
   SetRange(0x0100, 0x2FFF);
   BufferMatchesChip(0x0100, 0x2FFF);
   ChipChecksum();
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.Status(), "校验芯片成功!");
-  EXPECT_EQ(surface_.statuses_.end()[-2],
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "校验芯片成功!");
+  EXPECT_EQ(window_.Statuses().end()[-2],
             "芯片检查和 =  " + FormatNumber(ChipBytesSum(0x0100, 0x2FFF), 16, 4));
 
   // One byte of the buffer outside the range changes nothing; inside it the
   // sums differ.
   App().code_buffer[0x00FF] ^= 0x01;
   ChipChecksum();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   App().code_buffer[0x2FFF] ^= 0x01;
   ChipChecksum();
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "编程失败,校验芯片错误!");
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "编程失败,校验芯片错误!");
   // Progress went through 1000, 2000 and the end.
-  EXPECT_EQ(StatusesStarting("请稍候,得到芯片检查和,  地址: ").size(), 9u);
+  EXPECT_EQ(window_.StatusesStarting("请稍候,得到芯片检查和,  地址: ").size(), 9u);
 }
 
 TEST_F(ChipSum, AOneAddressRangeReadsNoProgressAndTakesTheSumAtOnce) {
   SetRange(0x0010, 0x0010);
   ChipChecksum();
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_TRUE(StatusesStarting("请稍候,得到芯片检查和,").empty());
-  EXPECT_EQ(surface_.Status(), "芯片检查和 =  " + FormatNumber(device_.chip().memory[0x10], 16, 4));
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_TRUE(window_.StatusesStarting("请稍候,得到芯片检查和,").empty());
+  EXPECT_EQ(window_->Status(), "芯片检查和 =  " + FormatNumber(device_.chip().memory[0x10], 16, 4));
 }
 
 TEST_F(ChipSum, FailureTable) {
@@ -106,13 +106,13 @@ TEST_F(ChipSum, FailureTable) {
     App().auto_running = c.in_sequence;
     SetRange(0, 0x7FFF);
     BufferMatchesChip(0, 0x7FFF);
-    surface_.statuses_.clear();
+    window_.ForgetStatuses();
     ChipChecksum();
-    EXPECT_EQ(App().link_fault, 1u);
-    EXPECT_EQ(surface_.Status(), c.status);
+    EXPECT_TRUE(App().link_fault);
+    EXPECT_EQ(window_->Status(), c.status);
     if (c.xxxx_before) {
-      ASSERT_GE(surface_.statuses_.size(), 2u);
-      EXPECT_EQ(surface_.statuses_.end()[-2], xxxx);
+      ASSERT_GE(window_.Statuses().size(), 2u);
+      EXPECT_EQ(window_.Statuses().end()[-2], xxxx);
     }
   }
 }
@@ -132,9 +132,9 @@ class VerifyChipTest : public ReadBackTest {
 TEST_F(VerifyChipTest, AGoodVerifyEndsWithAReportBeyondTheRange) {
   MemoryMatchesChip(0, 0x7FFF);
   VerifyChip();
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.Status(), "校验芯片成功");
-  const auto progress = StatusesStarting("请稍候,校验芯片数据,  地址: ");
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "校验芯片成功");
+  const auto progress = window_.StatusesStarting("请稍候,校验芯片数据,  地址: ");
   ASSERT_EQ(progress.size(), 8u);
   EXPECT_EQ(progress.back(), "请稍候,校验芯片数据,  地址: 08000");
   EXPECT_EQ(Headers(), (std::vector<SentHeader>{{5, 0, 0x7FFF}}));
@@ -142,10 +142,10 @@ TEST_F(VerifyChipTest, AGoodVerifyEndsWithAReportBeyondTheRange) {
   EXPECT_EQ(sim_port_.timeouts(), (CommTimeouts{5, 5, 5, 5, 5}));
   // A one-address range still needs a report beyond it.
   MemoryMatchesChip(0x0010, 0x0010);
-  surface_.statuses_.clear();
+  window_.ForgetStatuses();
   VerifyChip();
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.statuses_[1], "请稍候,校验芯片数据,  地址: 00011");
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_.Statuses()[1], "请稍候,校验芯片数据,  地址: 00011");
 }
 
 TEST_F(VerifyChipTest, FailureTable) {
@@ -175,14 +175,14 @@ TEST_F(VerifyChipTest, FailureTable) {
     c.fault(device_);
     const int64_t t0 = clock_.NowUs();
     VerifyChip();
-    EXPECT_EQ(App().link_fault, 1u);
-    EXPECT_EQ(surface_.Status(), c.status);
+    EXPECT_TRUE(App().link_fault);
+    EXPECT_EQ(window_->Status(), c.status);
     // Silence ends a scan after 30 tries of 10 ms, not of 18.
     if (c.status.rfind("校验芯片失败! 在地址", 0) == 0) {
       EXPECT_LT(clock_.NowUs() - t0, 600'000);
     }
   }
-  EXPECT_EQ(surface_.boxes_.back().text, "检测到Vpp输出电压过高!编程操作将被异常中止!");
+  EXPECT_EQ(window_->Messages().back().text, "检测到Vpp输出电压过高!编程操作将被异常中止!");
 }
 
 // ---------------------------------------------------------- VerifyChipDirect
@@ -194,10 +194,10 @@ TEST_F(VerifyDirect, AGoodChipPassesWithAShortLastBlockAndWaitsOnceBeforeTheFirs
   BufferMatchesChip(0, 0x0100);
   App().header.Fill(0x77);  // rebuilt from nothing
   VerifyChipDirect();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(Headers(), (std::vector<SentHeader>{{10, 0, 0xFF}, {10, 0x100, 0x100}}));
   EXPECT_EQ(
-      surface_.statuses_,
+      window_.Statuses(),
       (std::vector<std::string>{"请稍候,校验芯片,在地址: ......", "请稍候,校验芯片,在地址: 00000",
                                 "请稍候,校验芯片,在地址: 00100", "校验芯片成功"}));
   // The one wait of 200 ms comes before the first header goes out.
@@ -220,12 +220,12 @@ TEST_F(VerifyDirect, ARangeOffTheBlockGridComparesOnlyItsOwnBytes) {
   App().code_buffer[0x007F] = static_cast<uint8_t>(~device_.chip().memory[0x7F]);
   App().code_buffer[0x0280] = static_cast<uint8_t>(~device_.chip().memory[0x280]);
   VerifyChipDirect();
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(Headers(), (std::vector<SentHeader>{{10, 0x80, 0x17F}, {10, 0x180, 0x27F}}));
   // The last byte of the range is compared too.
   App().code_buffer[0x027F] ^= 0x80;
   VerifyChipDirect();
-  EXPECT_EQ(surface_.Status(), "校验芯片失败,在地址: 027F");
+  EXPECT_EQ(window_->Status(), "校验芯片失败,在地址: 027F");
 }
 
 TEST_F(VerifyDirect, FailureTable) {
@@ -259,16 +259,16 @@ TEST_F(VerifyDirect, FailureTable) {
     BufferMatchesChip(0, 0x02FF);
     c.fault(device_);
     const size_t before = Headers().size();
-    surface_.statuses_.clear();
+    window_.ForgetStatuses();
     VerifyChipDirect();
-    EXPECT_EQ(App().link_fault, 1u);
-    EXPECT_EQ(surface_.Status(), "校验芯片失败,在地址: " + c.address);
+    EXPECT_TRUE(App().link_fault);
+    EXPECT_EQ(window_->Status(), "校验芯片失败,在地址: " + c.address);
     EXPECT_EQ(Headers().size() - before, c.blocks);
     if (c.read_failed) {
-      EXPECT_EQ(surface_.statuses_.end()[-2], "读取数据错误");
+      EXPECT_EQ(window_.Statuses().end()[-2], "读取数据错误");
     }
   }
-  EXPECT_EQ(surface_.boxes_.back().text, "检测到未知错误!编程操作将被异常中止!");
+  EXPECT_EQ(window_->Messages().back().text, "检测到未知错误!编程操作将被异常中止!");
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "link/address_range.h"
-#include "image/code_buffer.h"
 #include "core/app_state.h"
-#include "tests/support/fake_surface.h"
 #include "core/control_ids.h"
+#include "image/code_buffer.h"
+#include "link/address_range.h"
+#include "tests/support/test_window.h"
 
 namespace zvp {
 namespace {
@@ -64,24 +64,24 @@ class AddressRangeTest : public CodeBufferTest {
  protected:
   void SetUp() override {
     CodeBufferTest::SetUp();
-    InstallWindow(&fake_);
+    InstallWindow(&*window_);
   }
   void TearDown() override { InstallWindow(nullptr); }
 
   int Read(const std::string& start, const std::string& end) {
-    fake_.texts_[ctl::kStartAddress] = start;
-    fake_.texts_[ctl::kEndAddress] = end;
+    window_->SetText(ctl::kStartAddress, start);
+    window_->SetText(ctl::kEndAddress, end);
     return ReadAddressRange();
   }
   void ExpectRange(uint32_t start, uint32_t end, const std::string& start_box,
                    const std::string& end_box) {
     EXPECT_EQ(App().range_start.load(), start);
     EXPECT_EQ(App().range_end.load(), end);
-    EXPECT_EQ(fake_.texts_[ctl::kStartAddress], start_box);
-    EXPECT_EQ(fake_.texts_[ctl::kEndAddress], end_box);
+    EXPECT_EQ(window_.Text(ctl::kStartAddress), start_box);
+    EXPECT_EQ(window_.Text(ctl::kEndAddress), end_box);
   }
 
-  test::FakeSurface fake_;
+  test::TestWindow window_;
 };
 
 TEST_F(AddressRangeTest, ReadsAndCorrectsTheBoxes) {

@@ -19,10 +19,10 @@
 #include <utility>
 #include <vector>
 
-#include "progmem/code_file.h"
 #include "core/app_state.h"
-#include "tests/support/fake_surface.h"
 #include "core/control_ids.h"
+#include "progmem/code_file.h"
+#include "tests/support/test_window.h"
 
 namespace zvp {
 namespace {
@@ -79,7 +79,7 @@ class LoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetAppState();
-    InstallWindow(&surface_);
+    InstallWindow(&*window_);
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "_" + info->name();
     std::replace(name.begin(), name.end(), '/', '_');
@@ -116,7 +116,7 @@ class LoaderTest : public ::testing::Test {
   }
 
   void Load(const std::string& path) {
-    surface_.texts_[ctl::kFileBox] = path;
+    window_->SetText(ctl::kFileBox, path);
     LoadCodeFile();
   }
 
@@ -131,30 +131,30 @@ class LoaderTest : public ::testing::Test {
         << "first difference at 0x" << std::hex << (diff.first - want.begin());
     uint32_t sum = 0;
     for (uint32_t a = 0; a <= range_end; ++a) sum += want[a];
-    EXPECT_EQ(App().link_fault, 0u);
-    EXPECT_EQ(surface_.status_, kLoaded);
+    EXPECT_FALSE(App().link_fault);
+    EXPECT_EQ(window_->Status(), kLoaded);
     EXPECT_EQ(App().range_start, 0u);
     EXPECT_EQ(App().range_end, range_end);
-    EXPECT_EQ(surface_.texts_[ctl::kStartAddress], "0000");
-    EXPECT_EQ(surface_.texts_[ctl::kEndAddress], Hex4(range_end));
-    EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], Hex4(sum & 0xFFFF));
+    EXPECT_EQ(window_.Text(ctl::kStartAddress), "0000");
+    EXPECT_EQ(window_.Text(ctl::kEndAddress), Hex4(range_end));
+    EXPECT_EQ(window_.Text(ctl::kChecksumBox), Hex4(sum & 0xFFFF));
   }
 
   // A failed load: the status, link_fault, and range and boxes untouched.
   void ExpectFailed(const std::string& status) {
-    EXPECT_EQ(App().link_fault, 1u);
-    EXPECT_EQ(surface_.status_, status);
+    EXPECT_TRUE(App().link_fault);
+    EXPECT_EQ(window_->Status(), status);
     EXPECT_EQ(App().range_end, 0x1234u);
-    EXPECT_EQ(surface_.texts_[ctl::kEndAddress], "1234");
-    EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "ABCD");
+    EXPECT_EQ(window_.Text(ctl::kEndAddress), "1234");
+    EXPECT_EQ(window_.Text(ctl::kChecksumBox), "ABCD");
   }
   void MarkRangeAndBoxes() {
     App().range_end = 0x1234;
-    surface_.texts_[ctl::kEndAddress] = "1234";
-    surface_.texts_[ctl::kChecksumBox] = "ABCD";
+    window_->SetText(ctl::kEndAddress, "1234");
+    window_->SetText(ctl::kChecksumBox, "ABCD");
   }
 
-  test::FakeSurface surface_;
+  test::TestWindow window_;
   fs::path dir_;
 };
 
@@ -440,10 +440,10 @@ TEST_F(LoaderRawImage, NameDecidesTheFormat) {
 }
 
 TEST_F(LoaderBox, EmptyBoxAndOpenFailures) {
-  App().link_fault = 0;
+  App().link_fault = false;
   Load("");
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.status_, "请指定一个代码文件");
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "请指定一个代码文件");
 
   // A HEX file that cannot be opened leaves the buffer as it was; a raw
   // image erases it first. A directory is no file.
@@ -459,10 +459,10 @@ TEST_F(LoaderBox, EmptyBoxAndOpenFailures) {
   EXPECT_EQ(App().code_buffer[5], 0xFF);
 
   // A successful load clears the fault and reports its progress.
-  surface_.statuses_.clear();
+  window_.ForgetStatuses();
   Load(Write("ok.hex", Record(0, 0, "\1"s)));
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.statuses_, (std::vector<std::string>{"调入代码文件.....", kLoaded}));
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_.Statuses(), (std::vector<std::string>{"调入代码文件.....", kLoaded}));
 }
 
 TEST_F(LoaderBox, ChinesePath) {
@@ -474,16 +474,17 @@ TEST_F(LoaderBox, ChinesePath) {
 }
 
 TEST_F(LoaderBox, ChooseCodeFile) {
-  surface_.texts_[ctl::kFileBox] = "old.hex";
-  surface_.open_choice_ = std::nullopt;
+  window_->SetText(ctl::kFileBox, "old.hex");
+  window_.ChooseOpenFile(std::nullopt);
   EXPECT_FALSE(ChooseCodeFile());
-  EXPECT_EQ(surface_.texts_[ctl::kFileBox], "old.hex");
+  EXPECT_EQ(window_.Text(ctl::kFileBox), "old.hex");
 
-  surface_.open_choice_ = "/home/用户/新.bin";
+  window_.ChooseOpenFile("/home/用户/新.bin");
   EXPECT_TRUE(ChooseCodeFile());
-  EXPECT_EQ(surface_.texts_[ctl::kFileBox], "/home/用户/新.bin");
-  ASSERT_EQ(surface_.filters_.size(), 2u);
-  EXPECT_EQ(surface_.filters_[1], "hex文件(*.hex)|*.hex|OBJ文件(*.*)|*.obj|BIN文件(*.*)|*.bin||");
+  EXPECT_EQ(window_.Text(ctl::kFileBox), "/home/用户/新.bin");
+  ASSERT_EQ(window_.FiltersAsked().size(), 2u);
+  EXPECT_EQ(window_.FiltersAsked()[1],
+            "hex文件(*.hex)|*.hex|OBJ文件(*.*)|*.obj|BIN文件(*.*)|*.bin||");
 }
 
 // ---- Files that are no code files: a clear outcome in bounded time ----
@@ -496,22 +497,22 @@ TEST_F(LoaderHostileFiles, EndClearly) {
   const std::string nul = Write("nul.hex", "");
   fs::resize_file(nul, 100u << 20);
   Load(nul);
-  EXPECT_EQ(surface_.status_, kNoCode);
+  EXPECT_EQ(window_->Status(), kNoCode);
   fs::rename(nul, Path("nul.bin"));
   Load(Path("nul.bin"));
-  EXPECT_EQ(surface_.status_, PastTop("08000"));
+  EXPECT_EQ(window_->Status(), PastTop("08000"));
 
   // One line of 8 MB: hex digits after a colon (a record of LL 0x30 whose
   // checksum fails), and text before a good record on the same line.
   Load(Write("long.hex", ":30" + Bytes(8u << 20, '7') + "\n"));
-  EXPECT_EQ(surface_.status_, kBadLine);
+  EXPECT_EQ(window_->Status(), kBadLine);
   Load(Write("junk.hex", Bytes(8u << 20, 'x') + Record(0, 0, "\x5A"s)));
   ExpectLoaded({{0, "\x5A"s}}, 0);
 
   // Random bytes: any outcome of the table, never a crash.
   for (uint32_t seed = 0; seed < 20; ++seed) {
     Load(Write("noise.hex", Pattern(200000, seed)));
-    const std::string& s = surface_.status_;
+    const std::string s = window_->Status();
     EXPECT_TRUE(s == kNoCode || s == kBadLine || s == kLoaded ||
                 s.rfind("代码文件错误[第", 0) == 0 || s.rfind(PastTop("").substr(0, 40), 0) == 0)
         << s;
@@ -520,7 +521,7 @@ TEST_F(LoaderHostileFiles, EndClearly) {
   // A pipe would block a reader for ever: refused like a missing file.
   ASSERT_EQ(mkfifo(Path("fifo.bin").c_str(), 0600), 0);
   Load(Path("fifo.bin"));
-  EXPECT_EQ(surface_.status_, "打开文件失败");
+  EXPECT_EQ(window_->Status(), "打开文件失败");
 
   EXPECT_LT(Clock::now() - t0, std::chrono::seconds(20));
 }

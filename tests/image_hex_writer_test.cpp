@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "core/app_state.h"
+#include "core/control_ids.h"
+#include "link/operation_header.h"
 #include "progmem/code_file.h"
 #include "progmem/save_hex.h"
-#include "core/app_state.h"
-#include "link/operation_header.h"
 #include "tests/support/link_fixture.h"
-#include "core/control_ids.h"
+#include "ui/window_events.h"
 
 namespace zvp::test {
 namespace {
@@ -74,7 +75,7 @@ class HexWriterTest : public LinkTest {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
     file_ = (dir_ / "out.hex").string();
-    surface_.save_choice_ = file_;
+    window_.ChooseSaveFile(file_);
     OpenQuietly();
     BuildOperationHeader();  // as StartOperation does
   }
@@ -93,7 +94,7 @@ class HexWriterTest : public LinkTest {
   }
   std::vector<std::string> Progress() const {
     std::vector<std::string> out;
-    for (const std::string& s : surface_.statuses_)
+    for (const std::string& s : window_.Statuses())
       if (s.rfind(kProgressPrefix, 0) == 0) out.push_back(s.substr(sizeof kProgressPrefix - 1));
     return out;
   }
@@ -121,9 +122,9 @@ TEST_F(HexWriterTest, RecordsStopAtSixteenByteBoundaries) {
     for (uint32_t k = 0; k < r[i].length; ++k)
       EXPECT_EQ(r[i].data[k], device_.memory()[r[i].address + k]);
   }
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.Status(), kSavedPrefix + fs::absolute(file_).string());
-  EXPECT_EQ(surface_.filters_,
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_->Status(), kSavedPrefix + fs::absolute(file_).string());
+  EXPECT_EQ(window_.FiltersAsked(),
             std::vector<std::string>{"hex文件(*.hex)|*.hex|OBJ文件(*.*)|*.obj||"});
 }
 
@@ -155,7 +156,7 @@ TEST_F(HexWriterTest, ReadsOnePageAtATime) {
 }
 
 TEST_F(HexWriterTest, DebugModeWritesTheCodeBufferWithoutTraffic) {
-  surface_.checked_[ctl::kDebugMode] = true;
+  window_.Tick(ctl::kDebugMode, true);
   for (uint32_t a = 0x30; a <= 0x13F; ++a) App().code_buffer[a] = static_cast<uint8_t>(a ^ 0x5C);
   Save(0x0030, 0x013F);
   EXPECT_TRUE(lines_.empty());
@@ -166,44 +167,43 @@ TEST_F(HexWriterTest, DebugModeWritesTheCodeBufferWithoutTraffic) {
     next += r.length;
   }
   EXPECT_EQ(next, 0x140u);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 TEST_F(HexWriterTest, EndsOfASaveThatDidNotComplete) {
   // Cancelled: nothing written, nothing said, nothing sent.
-  surface_.save_choice_.reset();
+  window_.ChooseSaveFile(std::nullopt);
   Save(0, 0xFF);
-  EXPECT_TRUE(surface_.statuses_.empty());
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_TRUE(window_.Statuses().empty());
+  EXPECT_FALSE(App().link_fault);
   EXPECT_FALSE(fs::exists(file_));
   EXPECT_TRUE(lines_.empty());
 
   // The file cannot be created.
-  surface_.save_choice_ = (dir_ / "missing" / "out.hex").string();
+  window_.ChooseSaveFile((dir_ / "missing" / "out.hex").string());
   Save(0, 0xFF);
-  EXPECT_EQ(surface_.Status(), "保存文件错误!");
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(window_->Status(), "保存文件错误!");
+  EXPECT_TRUE(App().link_fault);
   EXPECT_TRUE(lines_.empty());
 
   // The last page, a single address, cannot be read: the save fails, says
   // the programmer side failed, and the file that was there is untouched
   // (before, it was cut to the pages read and the text blamed the disk).
-  surface_.save_choice_ = file_;
+  window_.ChooseSaveFile(file_);
   std::ofstream(file_, std::ios::binary) << "the old file\r\n";
   device_.faults().silent_at_address = 0x201;  // the byte arrives, its sum does not
-  surface_.statuses_.clear();
+  window_.ForgetStatuses();
   Save(0x0000, 0x0200);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), kReadFailedText);
-  EXPECT_NE(std::find(surface_.statuses_.begin(), surface_.statuses_.end(), "读取数据错误"),
-            surface_.statuses_.end());
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), kReadFailedText);
+  EXPECT_TRUE(window_.StatusShown("读取数据错误"));
   EXPECT_EQ(FileText(), "the old file\r\n");
   EXPECT_FALSE(fs::exists(file_ + ".zvp-part"));
 
   // The same save completed replaces the old file whole.
   device_.faults() = {};
   Save(0x0000, 0x0200);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(Decode(FileText()).size(), 33u);
   EXPECT_FALSE(fs::exists(file_ + ".zvp-part"));
 }
@@ -213,32 +213,24 @@ TEST_F(HexWriterTest, EndsOfASaveThatDidNotComplete) {
 // disk's.
 TEST_F(HexWriterTest, AWriteThatFailsIsAFailedSave) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no full device here";
-  surface_.checked_[ctl::kDebugMode] = true;
-  surface_.save_choice_ = "/dev/full";
+  window_.Tick(ctl::kDebugMode, true);
+  window_.ChooseSaveFile("/dev/full");
   Save(0, 0x1FF);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), kFailedText);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), kFailedText);
   EXPECT_EQ(Progress().size(), 1u);  // stopped at the first record
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
-// The user double-clicks the status line while the second page is read.
-class StopOnSecondPage : public FakeSurface {
- public:
-  void SetStatus(const std::string& text) override {
-    FakeSurface::SetStatus(text);
-    if (text.find("00100~") != std::string::npos) App().user_abort = 1;
-  }
-};
-
 TEST_F(HexWriterTest, UserStopsBeforeTheNextPage) {
-  StopOnSecondPage surface;
-  surface.save_choice_ = file_;
-  InstallWindow(&surface);
+  // The user double-clicks the status line while the second page is read.
+  window_.OnStatus([](const std::string& text) {
+    if (text.find("00100~") != std::string::npos) OnAbortRequested();
+  });
   std::ofstream(file_, std::ios::binary) << "the old file\r\n";
   Save(0x0000, 0x02FF);
-  EXPECT_EQ(surface.Status(), "用户已中断操作!");
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(window_->Status(), "用户已中断操作!");
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(device_.headers().size(), 2u);
   // A stopped save leaves the old file as it was, and no part file.
   EXPECT_EQ(FileText(), "the old file\r\n");
@@ -270,12 +262,12 @@ TEST_F(HexWriterTest, AnOutsideToolReadsTheSameBytes) {
 
   // Past 64 KiB (the writer allows it, the address boxes do not): segment
   // records where the addresses cross into a new segment and at the start.
-  surface_.checked_[ctl::kDebugMode] = true;
+  window_.Tick(ctl::kDebugMode, true);
   for (uint32_t a = 0xFF00; a < 0x30100; ++a)
     App().code_buffer[a] = static_cast<uint8_t>(a * 31 >> 4);
   for (auto [first, last] : {std::pair<uint32_t, uint32_t>{0xFFF5, 0x1000A}, {0x2FFF0, 0x300FF}}) {
     Save(first, last);
-    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_FALSE(App().link_fault);
     ASSERT_TRUE(ToolReadsBack(file_, first, last, &image));
     EXPECT_EQ(image, std::vector<uint8_t>(App().code_buffer.begin() + first,
                                           App().code_buffer.begin() + last + 1));
@@ -287,9 +279,9 @@ TEST_F(HexWriterTest, TheLoaderReadsBackWhatWasWritten) {
   FillMemory(0x0000, 0x7FFF, 29);
   Save(0x0000, 0x7FFF);
   App().code_buffer.fill(0);  // the loader must put back every byte
-  surface_.texts_[ctl::kFileBox] = file_;
+  window_->SetText(ctl::kFileBox, file_);
   LoadCodeFile();
-  ASSERT_EQ(App().link_fault, 0u);
+  ASSERT_FALSE(App().link_fault);
   EXPECT_TRUE(std::equal(device_.memory().begin(), device_.memory().begin() + 0x8000,
                          App().code_buffer.begin()));
 }

@@ -1,6 +1,6 @@
 // Connecting the programmer and watching for its reset message, against the
 // virtual programmer; and the reset poll's stop racing its port work and its
-// status write, with a surface that, like the real window, makes a worker's
+// status write, with a window that, like the real one, makes a worker's
 // status write wait for the UI thread.
 #include <chrono>
 #include <condition_variable>
@@ -12,13 +12,15 @@
 #include <random>
 #include <thread>
 
-#include "link/connection.h"
-#include "ui/code_edit.h"
-#include "engine/engine.h"
+#include "core/control_ids.h"
 #include "core/forwarding_port.h"
+#include "core/status_display.h"
+#include "core/window_frame.h"
+#include "engine/engine.h"
+#include "link/connection.h"
 #include "link/serial_link.h"
 #include "tests/support/link_fixture.h"
-#include "core/control_ids.h"
+#include "ui/code_edit.h"
 
 namespace zvp::test {
 namespace {
@@ -85,12 +87,27 @@ class ExclusivityPort final : public SerialPort {
 };
 
 // Like the real window: a status write or a task from another thread waits
-// until the UI thread (the one that made the surface) has run it.
-class MarshallingSurface final : public FakeSurface {
+// until the UI thread (the one that made this) has run it. Built on the
+// bench's window: the status line and the frame go through here, every other
+// seam straight to it. Installed for its lifetime.
+class MarshallingWindow final : public StatusDisplay, public WindowFrame {
  public:
-  void SetStatus(const std::string& text) override {
-    RunOnUiThread([this, text] { FakeSurface::SetStatus(text); });
+  explicit MarshallingWindow(TestWindow& window) : window_(window) {
+    InstallWindow(&*window_);
+    App().status = this;
+    App().frame = this;
   }
+  ~MarshallingWindow() override { InstallWindow(&*window_); }
+
+  void SetStatus(const std::string& text) override {
+    RunOnUiThread([this, text] { window_->SetStatus(text); });
+  }
+  std::string Status() override { return window_->Status(); }
+  void RepaintStatus() override { window_->RepaintStatus(); }
+  void UpdateCursor() override { window_->UpdateCursor(); }
+  void ArmTimer(int id, uint32_t period_ms) override { window_->ArmTimer(id, period_ms); }
+  void SetWindowRegion(int width, int height) override { window_->SetWindowRegion(width, height); }
+  void RequestClose() override { window_->RequestClose(); }
   void RunOnUiThread(const std::function<void()>& task) override {
     if (std::this_thread::get_id() == ui_) {
       task();
@@ -121,6 +138,7 @@ class MarshallingSurface final : public FakeSurface {
   }
 
  private:
+  TestWindow& window_;
   std::thread::id ui_ = std::this_thread::get_id();
   std::mutex mu_;
   std::condition_variable cv_;
@@ -138,16 +156,16 @@ class Connection : public LinkTest {
 
 TEST_F(Connection, ConnectShowsProgressThenTheOkText) {
   ConnectPort(2);
-  EXPECT_EQ(surface_.statuses_, (std::vector<std::string>{
-                                    "初始化ZVP-V2.0C,请稍候......",
-                                    "OK, 已检测到 ZVP-V2.0C 连接在端口 COM2"}));
-  EXPECT_GE(surface_.repaints_, 1);
-  EXPECT_EQ(App().programmer_found, 1u);
-  EXPECT_EQ(App().port_chosen, 1u);
-  EXPECT_EQ(App().busy, 0u);
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.cursor_updates_, 2);
-  EXPECT_EQ(surface_.timers_.count(ctl::kReconnectTimer), 0u);
+  EXPECT_EQ(window_.Statuses(),
+            (std::vector<std::string>{"初始化ZVP-V2.0C,请稍候......",
+                                      "OK, 已检测到 ZVP-V2.0C 连接在端口 COM2"}));
+  EXPECT_GE(window_->StatusRepaints(), 1);
+  EXPECT_TRUE(App().programmer_found);
+  EXPECT_TRUE(App().port_chosen);
+  EXPECT_FALSE(App().busy);
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_.CursorUpdates(), 2);
+  EXPECT_EQ(window_->ArmedTimers().count(ctl::kReconnectTimer), 0u);
   EXPECT_EQ(Calls("OPEN"), std::vector<std::string>{"COM2 ok"});
 }
 
@@ -157,8 +175,8 @@ TEST_F(Connection, ASecondOpenAttemptFollowsAfterOneHundredMilliseconds) {
   const int64_t t0 = clock_.NowUs();
   ConnectPort(1);
   EXPECT_EQ(flaky.opens, 2);
-  EXPECT_EQ(surface_.Status(), "OK, 已检测到 ZVP-V2.0C 连接在端口 COM1");
-  EXPECT_EQ(surface_.timers_.count(ctl::kReconnectTimer), 0u);
+  EXPECT_EQ(window_->Status(), "OK, 已检测到 ZVP-V2.0C 连接在端口 COM1");
+  EXPECT_EQ(window_->ArmedTimers().count(ctl::kReconnectTimer), 0u);
   EXPECT_GE(clock_.NowUs() - t0, 100'000);
   EXPECT_EQ(Calls("DELAY").front(), "100");
 }
@@ -166,23 +184,23 @@ TEST_F(Connection, ASecondOpenAttemptFollowsAfterOneHundredMilliseconds) {
 TEST_F(Connection, TwoFailuresShowTheErrorAndArmTheReconnectTimer) {
   FlakyOpenPort flaky(&sim_port_, 5);
   App().port = &flaky;
-  App().count_failure = 1;
+  App().count_failure = true;
   ConnectPort(3);
   EXPECT_EQ(flaky.opens, 2);  // no third try
-  EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(App().programmer_found, 0u);
-  EXPECT_EQ(App().port_chosen, 1u);  // operations may still be asked for
-  EXPECT_EQ(App().count_failure, 0u);
-  EXPECT_EQ(surface_.timers_[ctl::kReconnectTimer], 1000u);
+  EXPECT_EQ(window_->Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_FALSE(App().programmer_found);
+  EXPECT_TRUE(App().port_chosen);  // operations may still be asked for
+  EXPECT_FALSE(App().count_failure);
+  EXPECT_EQ(window_->ArmedTimers().at(ctl::kReconnectTimer), 1000u);
 }
 
 TEST_F(Connection, ASilentProgrammerIsAskedTwice) {
   device_.faults().silent = true;
   ConnectPort(1);
   EXPECT_EQ(device_.headers().size(), 2u);
-  EXPECT_EQ(App().programmer_found, 0u);
-  EXPECT_EQ(surface_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
+  EXPECT_FALSE(App().programmer_found);
+  EXPECT_EQ(window_->Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
 }
 
 using ResetWatch = Connection;
@@ -190,14 +208,14 @@ using ResetWatch = Connection;
 TEST_F(ResetWatch, TheResetMessageClearsTheBufferAndTurnsTheStatusRed) {
   ASSERT_TRUE(sim_port_.Open("COM1"));
   App().code_buffer[0x10] = 0x12;
-  App().memory_loaded = 1;
+  App().memory_loaded = true;
   device_.SendReset(clock_.NowUs() + 15'000);
   ResetPoll();
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(App().programmer_found, 1u);
-  EXPECT_EQ(App().memory_loaded, 0u);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_TRUE(App().programmer_found);
+  EXPECT_FALSE(App().memory_loaded);
   EXPECT_EQ(App().code_buffer[0x10], 0xFF);
-  EXPECT_EQ(surface_.Status(),
+  EXPECT_EQ(window_->Status(),
             "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
   EXPECT_EQ(Calls("TIMEOUTS").front(), "5 5 5 5 5");
   EXPECT_EQ(Calls("PURGE").size(), 1u);
@@ -205,7 +223,7 @@ TEST_F(ResetWatch, TheResetMessageClearsTheBufferAndTurnsTheStatusRed) {
 
 TEST_F(ResetWatch, SilenceOrOtherBytesLeaveTheFaultFlagAsItWas) {
   ASSERT_TRUE(sim_port_.Open("COM1"));
-  for (uint32_t before : {0u, 1u}) {
+  for (bool before : {false, true}) {
     App().link_fault = before;
     ResetPoll();  // nothing comes
     EXPECT_EQ(App().link_fault, before);
@@ -216,7 +234,7 @@ TEST_F(ResetWatch, SilenceOrOtherBytesLeaveTheFaultFlagAsItWas) {
     EXPECT_EQ(App().link_fault, before);
     EXPECT_EQ(App().code_buffer[0], 0x42);
   }
-  EXPECT_TRUE(surface_.statuses_.empty());
+  EXPECT_TRUE(window_.Statuses().empty());
 }
 
 TEST_F(ResetWatch, NoPollWithoutAnOpenPort) {
@@ -231,15 +249,14 @@ TEST_F(ResetWatch, TicksStartNoPollWhileBusyOrWhileOneRuns) {
   ASSERT_TRUE(sim_port_.Open("COM1"));
   ExclusivityPort guard(&sim_port_);
   App().port = &guard;
-  App().busy = 1;
+  App().busy = true;
   OnTimerTick(ctl::kResetPollTimer);
   EXPECT_FALSE(ResetPollRunning());
-  App().busy = 0;
+  App().busy = false;
 
   // A poll that cannot finish (its status write waits for this thread)
   // keeps later ticks from starting another.
-  MarshallingSurface ui;
-  InstallWindow(&ui);
+  MarshallingWindow ui(window_);
   device_.SendReset(clock_.NowUs());
   OnTimerTick(ctl::kResetPollTimer);
   while (guard.queue_requests == 0) std::this_thread::yield();
@@ -250,13 +267,11 @@ TEST_F(ResetWatch, TicksStartNoPollWhileBusyOrWhileOneRuns) {
     std::this_thread::yield();
   }
   EXPECT_FALSE(guard.overlapped);
-  InstallWindow(&surface_);
 }
 
 TEST_F(ResetWatch, AStopWhileThePollWaitsForTheUiThreadReturnsAtOnce) {
   ASSERT_TRUE(sim_port_.Open("COM1"));
-  MarshallingSurface ui;
-  InstallWindow(&ui);
+  MarshallingWindow ui(window_);
   device_.SendReset(clock_.NowUs());
   OnTimerTick(ctl::kResetPollTimer);
   while (ui.Pending() == 0) std::this_thread::yield();  // blocked in its status write
@@ -266,7 +281,6 @@ TEST_F(ResetWatch, AStopWhileThePollWaitsForTheUiThreadReturnsAtOnce) {
   EXPECT_TRUE(returned) << "the stop waited for the UI thread";
   while (ResetPollRunning()) ui.Pump();
   EXPECT_EQ(ui.Status(), "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
-  InstallWindow(&surface_);
 }
 
 // The reset watch and the code view's edit both change the buffer: the
@@ -276,10 +290,9 @@ TEST_F(ResetWatch, AStopWhileThePollWaitsForTheUiThreadReturnsAtOnce) {
 // under ThreadSanitizer a wipe on the poll's thread is a race with the edit.
 TEST_F(ResetWatch, TheResetWipesTheBufferOnTheUiThreadNeverBesideAnEdit) {
   ASSERT_TRUE(sim_port_.Open("COM1"));
-  MarshallingSurface ui;
-  InstallWindow(&ui);
-  ui.SetListCell(0, 0, "00000");
-  ui.edit_answer_ = "5A";
+  MarshallingWindow ui(window_);
+  window_->SetListCell(0, 0, "00000");  // the page at 00000 on screen
+  window_.AnswerEditDialog("5A");
   for (int round = 0; round < 40; ++round) {
     device_.SendReset(clock_.NowUs());
     OnTimerTick(ctl::kResetPollTimer);
@@ -294,7 +307,6 @@ TEST_F(ResetWatch, TheResetWipesTheBufferOnTheUiThreadNeverBesideAnEdit) {
               "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
     EXPECT_FALSE(App().memory_loaded);
   }
-  InstallWindow(&surface_);
 }
 
 // The stop must never wait for the UI thread, and once it returns the poll
@@ -304,10 +316,9 @@ TEST_F(ResetWatch, StoppingAPollNeverDeadlocksAndFreesThePort) {
   SimPort port(&device_, &real);
   ASSERT_TRUE(port.Open("COM1"));
   ExclusivityPort guard(&port);
-  MarshallingSurface ui;
+  MarshallingWindow ui(window_);
   App().port = &guard;
   App().clock = &real;
-  InstallWindow(&ui);
   App().trace = nullptr;
 
   std::mt19937 rng(7);
@@ -339,7 +350,6 @@ TEST_F(ResetWatch, StoppingAPollNeverDeadlocksAndFreesThePort) {
   }
   EXPECT_FALSE(guard.overlapped);
   EXPECT_GT(stopped_mid_poll, 10);
-  InstallWindow(&surface_);
   App().clock = &clock_;
 }
 

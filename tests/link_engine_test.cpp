@@ -1,15 +1,12 @@
 // The operation engine: starting workers, the start and end steps, the view
 // path, sequences holding `busy`, and the window's small message answers.
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
-#include "link/connection.h"
-#include "engine/engine.h"
-#include "core/thread_priority.h"
-#include "tests/support/link_fixture.h"
 #include "core/control_ids.h"
+#include "core/thread_priority.h"
+#include "engine/engine.h"
+#include "link/connection.h"
+#include "tests/support/link_fixture.h"
 #include "ui/window_events.h"
 
 namespace zvp::test {
@@ -30,7 +27,7 @@ class Engine : public LinkTest {
     LinkTest::SetUp();
     App().priority = &priority_;
     ASSERT_TRUE(sim_port_.Open("COM1"));
-    App().port_chosen = 1;
+    App().port_chosen = true;
   }
   void TearDown() override {
     WaitForWorkers();
@@ -42,26 +39,26 @@ class Engine : public LinkTest {
 };
 
 TEST_F(Engine, NothingStartsBeforeAPortWasChosen) {
-  App().port_chosen = 0;
+  App().port_chosen = false;
   const uint64_t before = WorkersStarted();
   StartOperation(OpBlankCheck);
   EXPECT_EQ(WorkersStarted(), before);
-  EXPECT_EQ(surface_.Status(), "请点击相应的COM端口以启动编程器连接");
-  EXPECT_EQ(App().busy, 0u);
+  EXPECT_EQ(window_->Status(), "请点击相应的COM端口以启动编程器连接");
+  EXPECT_FALSE(App().busy);
 }
 
 TEST_F(Engine, CodesWithoutAnOperationRunOnlyTheStartAndEndSteps) {
   for (uint8_t code : {uint8_t{10}, uint8_t{29}, uint8_t{0}}) {
-    surface_.cursor_updates_ = 0;
-    surface_.locks_.clear();
-    App().link_fault = 1;
+    window_.ForgetCursorUpdates();
+    window_.ForgetViewLocks();
+    App().link_fault = true;
     StartOperation(code);
     WaitForWorkers();
-    EXPECT_EQ(App().busy, 0u);
-    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_FALSE(App().busy);
+    EXPECT_FALSE(App().link_fault);
     EXPECT_EQ(App().header.Command(), code);
-    EXPECT_EQ(surface_.cursor_updates_, 2);               // wait cursor, then the arrow
-    EXPECT_EQ(surface_.locks_, std::vector<bool>{false});  // only the end step's unlock
+    EXPECT_EQ(window_.CursorUpdates(), 2);                     // wait cursor, then the arrow
+    EXPECT_EQ(window_.ViewLocks(), std::vector<bool>{false});  // only the end step's unlock
   }
   EXPECT_GE(priority_.raised, 3);
   EXPECT_TRUE(Calls("WRITE").empty());  // nothing reached the programmer
@@ -70,12 +67,12 @@ TEST_F(Engine, CodesWithoutAnOperationRunOnlyTheStartAndEndSteps) {
 TEST_F(Engine, CodesFromThirtyUpGoToTheCodeViewLocked) {
   StartOperation(200);
   WaitForWorkers();
-  EXPECT_EQ(surface_.locks_, (std::vector<bool>{true, false}));
+  EXPECT_EQ(window_.ViewLocks(), (std::vector<bool>{true, false}));
 }
 
 TEST_F(Engine, StartingBuildsTheHeaderFromTheWindow) {
-  surface_.checked_[ctl::kChipOtp] = true;
-  surface_.texts_[ctl::kChecksumBox] = "1A2B";
+  window_->Click(ctl::kChipOtp);
+  window_->SetText(ctl::kChecksumBox, "1A2B");
   StartOperation(12);
   WaitForWorkers();
   EXPECT_EQ(App().header[4], 1);
@@ -83,52 +80,27 @@ TEST_F(Engine, StartingBuildsTheHeaderFromTheWindow) {
   EXPECT_EQ(App().header[9], 0x2B);
 }
 
-// Holds the worker at its first step (the cursor update) until released.
-class GateSurface final : public FakeSurface {
- public:
-  void UpdateCursor() override {
-    if (std::this_thread::get_id() != ui_) {
-      std::unique_lock<std::mutex> lock(mu_);
-      cv_.wait(lock, [&] { return open_; });
-    }
-    FakeSurface::UpdateCursor();
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(mu_);
-    open_ = true;
-    cv_.notify_all();
-  }
-
- private:
-  std::thread::id ui_ = std::this_thread::get_id();
-  std::mutex mu_;
-  std::condition_variable cv_;
-  bool open_ = false;
-};
-
 TEST_F(Engine, BusyHoldsFromTheStartSoNoPollSlipsIn) {
   // The first tick after StartOperation returns may come before the worker
   // has run a single line.
-  GateSurface gate;
-  InstallWindow(&gate);
+  window_.HoldWorkers();
   StartOperation(10);
   OnTimerTick(ctl::kResetPollTimer);
   EXPECT_FALSE(ResetPollRunning());
-  gate.Open();
+  window_.ReleaseWorkers();
   WaitForWorkers();
-  InstallWindow(&surface_);
 }
 
 TEST_F(Engine, ASequenceKeepsBusyAndTheWaitCursorAcrossItsSteps) {
-  App().auto_running = 1;
+  App().auto_running = true;
   RunOperationNow(3);
-  EXPECT_EQ(App().busy, 1u);
+  EXPECT_TRUE(App().busy);
   RunOperationNow(4);
-  EXPECT_EQ(App().busy, 1u);
-  EXPECT_EQ(surface_.cursor_updates_, 2);  // one per inner start, none to the arrow
-  App().auto_running = 0;
+  EXPECT_TRUE(App().busy);
+  EXPECT_EQ(window_.CursorUpdates(), 2);  // one per inner start, none to the arrow
+  App().auto_running = false;
   RunOperationNow(10);
-  EXPECT_EQ(App().busy, 0u);
+  EXPECT_FALSE(App().busy);
   EXPECT_EQ(App().header.Command(), 10);
 }
 
@@ -137,59 +109,59 @@ using WindowAnswers = LinkTest;
 TEST_F(WindowAnswers, LinkReleaseAnswersOnlyAfterAPress) {
   EXPECT_FALSE(OnLinkReleased());
   OnLinkPressed();
-  EXPECT_EQ(App().label_pressed, 1u);
+  EXPECT_TRUE(App().label_pressed);
   EXPECT_TRUE(OnLinkReleased());
   EXPECT_FALSE(OnLinkReleased());
 }
 
 TEST_F(WindowAnswers, StatusColourAndCursorFollowTheFlags) {
   EXPECT_FALSE(StatusShowsFault());
-  App().link_fault = 1;
+  App().link_fault = true;
   EXPECT_TRUE(StatusShowsFault());
   EXPECT_FALSE(CursorIsWait());
-  App().busy = 1;
+  App().busy = true;
   EXPECT_TRUE(CursorIsWait());
   OnAbortRequested();
-  EXPECT_EQ(App().user_abort, 1u);
+  EXPECT_TRUE(App().user_abort);
 }
 
 TEST_F(WindowAnswers, F7AnsweredNoLeavesTheMemoryAlone) {
-  surface_.answers_.push_back(MsgAnswer::kNo);
+  window_.AnswerBoxes({MsgAnswer::kNo});
   OnFunctionKey(0x76);
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].caption, "初始化存储器");
-  EXPECT_EQ(surface_.boxes_[0].text, "确实要完全擦除当前存储器么?");
-  EXPECT_EQ(surface_.boxes_[0].buttons, MsgButtons::kYesNo);
-  EXPECT_EQ(surface_.Status(), "操作已退出");
-  EXPECT_EQ(surface_.cursor_updates_, 0);
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].caption, "初始化存储器");
+  EXPECT_EQ(window_->Messages()[0].text, "确实要完全擦除当前存储器么?");
+  EXPECT_EQ(window_->Messages()[0].buttons, MsgButtons::kYesNo);
+  EXPECT_EQ(window_->Status(), "操作已退出");
+  EXPECT_EQ(window_.CursorUpdates(), 0);
 }
 
 TEST_F(WindowAnswers, F7YesRunsTheInitialisationOnThisThread) {
   ASSERT_TRUE(sim_port_.Open("COM1"));
-  surface_.answers_.push_back(MsgAnswer::kYes);
+  window_.AnswerBoxes({MsgAnswer::kYes});
   OnFunctionKey(0x76);  // returns only when the initialisation is over
   ASSERT_EQ(device_.headers().size(), 1u);
   EXPECT_EQ(device_.headers()[0][20], 12);  // the programmer's initialise command
-  EXPECT_EQ(surface_.Status(), "初始化存储器成功!");
-  EXPECT_EQ(App().busy, 0u);
-  EXPECT_EQ(surface_.cursor_updates_, 2);
+  EXPECT_EQ(window_->Status(), "初始化存储器成功!");
+  EXPECT_FALSE(App().busy);
+  EXPECT_EQ(window_.CursorUpdates(), 2);
 }
 
 TEST_F(WindowAnswers, F7IsIgnoredWhileAnOperationRuns) {
-  App().busy = 1;
+  App().busy = true;
   OnFunctionKey(0x76);
-  EXPECT_TRUE(surface_.boxes_.empty());
+  EXPECT_TRUE(window_->Messages().empty());
   EXPECT_EQ(App().header.Command(), 0);
 }
 
 TEST_F(WindowAnswers, F5GreetsAndOtherKeysDoNothing) {
   OnFunctionKey(0x74);
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].caption, "尊敬的用户");
-  EXPECT_EQ(surface_.boxes_[0].buttons, MsgButtons::kOk);
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].caption, "尊敬的用户");
+  EXPECT_EQ(window_->Messages()[0].buttons, MsgButtons::kOk);
   for (int key = 0x71; key <= 0x7B; ++key)
     if (key != 0x74 && key != 0x76) OnFunctionKey(key);
-  EXPECT_EQ(surface_.boxes_.size(), 1u);
+  EXPECT_EQ(window_->Messages().size(), 1u);
 }
 
 }  // namespace

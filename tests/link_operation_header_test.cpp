@@ -2,11 +2,12 @@
 // supply-voltage error report.
 #include <cstring>
 
+#include "core/control_ids.h"
 #include "image/number_text.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "tests/support/link_fixture.h"
-#include "core/control_ids.h"
+#include "ui/dispatcher.h"
 
 namespace zvp::test {
 namespace {
@@ -14,9 +15,7 @@ namespace {
 using Header = LinkTest;
 
 TEST_F(Header, ConnectHeaderWithNothingElseSet) {
-  surface_.checked_[ctl::kChipOtp] = true;
-  surface_.checked_[ctl::kVdd50] = true;
-  surface_.checked_[ctl::kVpp12] = true;
+  for (int id : {ctl::kChipOtp, ctl::kVdd50, ctl::kVpp12}) window_->Click(id);
   App().code_buffer[0x3C] = 0x11;
   App().code_buffer[0x3F] = 0x44;
   App().header.Fill(0x55);
@@ -28,11 +27,22 @@ TEST_F(Header, ConnectHeaderWithNothingElseSet) {
   EXPECT_EQ(App().header.bytes, expected);
 }
 
-TEST_F(Header, UnselectedChipTypeAndSupplyKeepTheirPreviousBytes) {
+// Only an enabled, ticked supply button writes the chip-supply bits. With an
+// OTP chip and 3.3 V stored, the start-up ticks the greyed 3.3 V button and
+// unticks 5.0 V: neither counts, and the bits stay as the header had them.
+TEST_F(Header, AGreyedSupplyChoiceKeepsTheSupplyBitsOfTheHeaderBefore) {
+  window_->Click(ctl::kChipOtp);
+  SelectRadio(ctl::kVdd33);  // as the stored 3.3 V at start-up
+  window_->Click(ctl::kVpp12);
+  ASSERT_FALSE(window_->IsEnabled(ctl::kVdd33));
   App().header.Fill(0x55);
   BuildOperationHeader();
-  EXPECT_EQ(App().header[4], 0x55);
-  EXPECT_EQ(App().header[11], 0x55);
+  EXPECT_EQ(App().header[4], 1);
+  EXPECT_EQ(App().header[11], 0x55);  // 12 V clears bit 7, which was clear
+  window_->Click(ctl::kVppVcc);
+  App().header.Fill(0x55);
+  BuildOperationHeader();
+  EXPECT_EQ(App().header[11], 0xD5);
 }
 
 TEST_F(Header, SupplyByteCombinesChipSupplyAndProgrammingVoltage) {
@@ -40,22 +50,15 @@ TEST_F(Header, SupplyByteCombinesChipSupplyAndProgrammingVoltage) {
     int vdd, vpp;
     uint8_t expected;
   };
+  window_->Click(ctl::kChipMtp);
   for (const Case& c : {Case{ctl::kVdd33, ctl::kVppVcc, 0x82}, Case{ctl::kVdd50, ctl::kVpp12, 0x01},
                         Case{ctl::kVdd50, ctl::kVppVcc, 0x81}}) {
-    surface_.checked_.clear();
-    surface_.checked_[c.vdd] = true;
-    surface_.checked_[c.vpp] = true;
+    window_->Click(c.vdd);
+    window_->Click(c.vpp);
     App().header.Fill(0);
     BuildOperationHeader();
     EXPECT_EQ(App().header[11], c.expected);
   }
-  // A greyed 3.3 V button does not count even when ticked (OTP chips).
-  surface_.checked_.clear();
-  surface_.checked_[ctl::kVdd33] = true;
-  surface_.enabled_[ctl::kVdd33] = false;
-  App().header.Fill(0);
-  BuildOperationHeader();
-  EXPECT_EQ(App().header[11], 0);
 }
 
 TEST_F(Header, RangeFieldsSplitTheEndAddress) {
@@ -82,7 +85,7 @@ TEST_F(Header, ChecksumBytesComeFromTheChecksumBox) {
   };
   for (const Case& c : {Case{"1A2B", 0x1A, 0x2B}, Case{"XXXX", 0xFF, 0xFF}, Case{"", 0, 0},
                         Case{"8000", 0x80, 0x00}}) {
-    surface_.texts_[ctl::kChecksumBox] = c.box;
+    window_->SetText(ctl::kChecksumBox, c.box);
     BuildOperationHeader();
     EXPECT_EQ(App().header[8], c.hi) << c.box;
     EXPECT_EQ(App().header[9], c.lo) << c.box;
@@ -90,18 +93,17 @@ TEST_F(Header, ChecksumBytesComeFromTheChecksumBox) {
 }
 
 TEST_F(Header, OptionFlagsCountOnlyEnabledTickedBoxes) {
+  window_->Click(ctl::kChipMtp);
   for (int id : {ctl::kAutoReadProtect, ctl::kAutoLdcProtect, ctl::kAutoBlankCheck,
                  ctl::kAutoHwWriteProtect, ctl::kEnableSmart, ctl::kAutoVerify,
                  ctl::kEraseBeforeProgram})
-    surface_.checked_[id] = true;
+    window_.Tick(id, true);
   BuildOperationHeader();
   EXPECT_EQ(App().option_flags, 0x7Fu);
   EXPECT_EQ(App().header[5], 0x7F);
 
-  // The MTP-only boxes greyed for an OTP chip drop out.
-  for (int id : {ctl::kAutoLdcProtect, ctl::kAutoHwWriteProtect, ctl::kEnableSmart,
-                 ctl::kEraseBeforeProgram})
-    surface_.enabled_[id] = false;
+  // The MTP-only boxes, still ticked, are greyed for an OTP chip and drop out.
+  window_->Click(ctl::kChipOtp);
   BuildOperationHeader();
   EXPECT_EQ(App().option_flags, opt::kReadProtect | opt::kBlankCheck | opt::kVerify);
   EXPECT_EQ(App().header[5], 0x25);
@@ -113,19 +115,19 @@ TEST_F(Query, HexTripleTakesBytesNotTheTextTheySpell) {
   OpenQuietly();
   DeviceSends({0x00, 0x12, 0x34});
   EXPECT_EQ(QueryHexTriple(), 0x1234u);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 
   clock_.SleepUs(100'000);
   DeviceSends({'1', 'A', '3'});
   EXPECT_EQ(QueryHexTriple(), 0x314133u);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
 }
 
 TEST_F(Query, HexTripleRejectsTextOutsideTheHexSet) {
   OpenQuietly();
   DeviceSends({'N', 'O', 0x00});
   EXPECT_EQ(QueryHexTriple(), 0u);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
 }
 
 TEST_F(Query, WordIsHighByteFirstAndZeroWhenNothingCame) {
@@ -133,9 +135,9 @@ TEST_F(Query, WordIsHighByteFirstAndZeroWhenNothingCame) {
   SetLinkTimeouts(kReplyTimeouts);
   DeviceSends({0x12, 0x34});
   EXPECT_EQ(QueryWord(), 0x1234);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(QueryWord(), 0);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(Calls("READ").size(), 2u + 30u);  // 30 tries for the missing word
 }
 
@@ -149,18 +151,19 @@ TEST_F(Voltage, ReportNamesTheFaultThenTheAbort) {
   for (const Case& c : {Case{'1', "检测到Vdd输出电压过低!"}, Case{'2', "检测到Vdd输出电压过高!"},
                         Case{'3', "检测到Vpp输出电压过低!"}, Case{'4', "检测到Vpp输出电压过高!"},
                         Case{'9', "检测到未知错误!"}, Case{0, "检测到未知错误!"}}) {
-    surface_.boxes_.clear();
-    App().link_fault = 0;
+    const size_t shown = window_->Messages().size();
+    App().link_fault = false;
     const uint8_t reply[2] = {'E', c.kind};
     VoltageFault(reply);
-    EXPECT_EQ(App().link_fault, 1u);
-    ASSERT_EQ(surface_.boxes_.size(), 1u);
-    EXPECT_EQ(surface_.boxes_[0].text, std::string(c.first) + "编程操作将被异常中止!");
-    EXPECT_EQ(surface_.boxes_[0].caption, "警  告");
-    EXPECT_EQ(surface_.boxes_[0].icon, MsgIcon::kWarning);
-    EXPECT_EQ(surface_.Status(), "编程电压错误,编程失败");
+    EXPECT_TRUE(App().link_fault);
+    ASSERT_EQ(window_->Messages().size(), shown + 1);
+    const MessageBox box = window_->Messages().back();
+    EXPECT_EQ(box.text, std::string(c.first) + "编程操作将被异常中止!");
+    EXPECT_EQ(box.caption, "警  告");
+    EXPECT_EQ(box.icon, MsgIcon::kWarning);
+    EXPECT_EQ(window_->Status(), "编程电压错误,编程失败");
   }
-  EXPECT_TRUE(surface_.beeps_.empty());  // buzzer off
+  EXPECT_TRUE(window_->Beeps().empty());  // buzzer off
 }
 
 TEST_F(Voltage, BuzzerBeepsThreeTimesBeforeTheBox) {
@@ -168,8 +171,8 @@ TEST_F(Voltage, BuzzerBeepsThreeTimesBeforeTheBox) {
   const uint8_t reply[2] = {'E', '3'};
   const int64_t t0 = clock_.NowUs();
   VoltageFault(reply);
-  ASSERT_EQ(surface_.beeps_.size(), 3u);
-  for (const auto& b : surface_.beeps_) {
+  ASSERT_EQ(window_->Beeps().size(), 3u);
+  for (const auto& b : window_->Beeps()) {
     EXPECT_EQ(b.hz, 1000u);
     EXPECT_EQ(b.ms, 100u);
   }

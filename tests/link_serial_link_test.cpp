@@ -23,7 +23,7 @@ TEST_F(BlockTransfer, EmptyReceiveReadsNothingAndKeepsTheFaultFlag) {
   OpenQuietly();
   uint8_t buf[4];
   uint32_t count = 99;
-  for (uint32_t fault : {0u, 1u}) {
+  for (bool fault : {false, true}) {
     App().link_fault = fault;
     ReceiveBlock(buf, 0, &count);
     EXPECT_EQ(count, 0u);
@@ -42,7 +42,7 @@ TEST_F(BlockTransfer, ReceiveReadsInChunksOf256) {
   uint32_t count = 0;
   ReceiveBlock(buf.data(), 600, &count);
   EXPECT_EQ(count, 600u);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(buf, data);
   const auto reads = Calls("READ");
   ASSERT_EQ(reads.size(), 3u);
@@ -58,7 +58,7 @@ TEST_F(BlockTransfer, ReceiveStoppingMidwayReportsWhatCameAndSetsTheFault) {
   uint32_t count = 0;
   ReceiveBlock(buf.data(), 600, &count);
   EXPECT_EQ(count, 300u);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
 }
 
 TEST_F(BlockTransfer, AGapLongerThanTheIntervalEndsAChunkEarlyWithoutFault) {
@@ -69,7 +69,7 @@ TEST_F(BlockTransfer, AGapLongerThanTheIntervalEndsAChunkEarlyWithoutFault) {
   uint32_t count = 0;
   ReceiveBlock(buf.data(), 20, &count);
   EXPECT_EQ(count, 20u);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   const auto reads = Calls("READ");
   ASSERT_EQ(reads.size(), 2u);
   EXPECT_EQ(reads[0].substr(0, 5), "10/20");
@@ -82,7 +82,7 @@ TEST_F(BlockTransfer, SendWritesInChunksOf255) {
   uint32_t count = 0;
   SendBlock(data.data(), 600, &count);
   EXPECT_EQ(count, 600u);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   const auto writes = Calls("WRITE");
   ASSERT_EQ(writes.size(), 3u);
   EXPECT_EQ(writes[0].substr(0, 7), "255/255");
@@ -101,7 +101,7 @@ TEST_F(Reply, ZeroTriesSetsTheFaultWithoutReading) {
   uint8_t buf[8];
   std::memset(buf, 0xAA, sizeof buf);
   AwaitReply(buf, sizeof buf, 2, 0);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_TRUE(Calls("READ").empty());
   for (uint8_t b : buf) EXPECT_EQ(b, 0);
 }
@@ -124,7 +124,7 @@ TEST_F(Reply, OkIsZeroTerminatedInALargerBuffer) {
   uint8_t buf[32];
   std::memset(buf, 0x11, sizeof buf);
   AwaitReply(buf, sizeof buf, 2, 50);
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(std::memcmp(buf, "OK", 3), 0);
   for (size_t i = 2; i < sizeof buf; ++i) EXPECT_EQ(buf[i], 0) << i;
   EXPECT_EQ(Calls("DELAY"), std::vector<std::string>{"50"});
@@ -138,7 +138,7 @@ TEST_F(Reply, TriesLastEighteenMillisecondsEachWithTheReplySet) {
   const int64_t before = clock_.NowUs();
   AwaitReply(buf, sizeof buf, 2, 30);
   const int64_t waited = clock_.NowUs() - before;
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(Calls("READ").size(), 30u);
   EXPECT_GE(waited, 30 * 18'000);
   EXPECT_LT(waited, 30 * 18'000 + 50'000);
@@ -155,11 +155,9 @@ TEST_F(Reply, ARestLongerThanTheBufferIsNotReadPastIt) {
 using HeaderExchange = LinkTest;
 
 TEST_F(HeaderExchange, OpenPortSendsTheConnectHeader) {
-  surface_.checked_[ctl::kChipMtp] = true;
-  surface_.checked_[ctl::kVdd50] = true;
-  surface_.checked_[ctl::kVppVcc] = true;
+  for (int id : {ctl::kChipMtp, ctl::kVdd50, ctl::kVppVcc}) window_->Click(id);
   EXPECT_TRUE(OpenPort("COM1"));
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_FALSE(App().link_fault);
   ASSERT_EQ(device_.headers().size(), 1u);
   const auto& h = device_.headers()[0];
   EXPECT_EQ(std::string(h.begin(), h.begin() + 4), "STAR");
@@ -216,30 +214,30 @@ TEST_F(HeaderExchange, SilentOrShortAnswersFailWithTheBusyText) {
     }
     std::memcpy(App().header.bytes.data(), "STAR", 4);
     EXPECT_FALSE(BeginLink());
-    EXPECT_EQ(App().link_fault, 1u);
-    EXPECT_EQ(surface_.Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
-    EXPECT_TRUE(surface_.boxes_.empty());
+    EXPECT_TRUE(App().link_fault);
+    EXPECT_EQ(window_->Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
+    EXPECT_TRUE(window_->Messages().empty());
     device_.faults() = SimFaults{};
   }
 }
 
 TEST_F(HeaderExchange, AFailedOpenLeavesAHandleThatBeginLinkRejects) {
   sim_port_.SetAvailableNames({"COM1"});
-  App().port_chosen = 1;
-  App().programmer_found = 1;
+  App().port_chosen = true;
+  App().programmer_found = true;
   EXPECT_FALSE(OpenPort("COM3"));
   EXPECT_EQ(sim_port_.Handle(), PortHandle::kInvalid);
-  EXPECT_TRUE(surface_.boxes_.empty());  // OpenPort itself reports nothing
+  EXPECT_TRUE(window_->Messages().empty());  // OpenPort itself reports nothing
 
   EXPECT_FALSE(BeginLink());
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].caption, "警告");
-  EXPECT_EQ(surface_.boxes_[0].text, "读取串口错误,该端口可能不存在或被其它软件占用!");
-  EXPECT_EQ(surface_.boxes_[0].icon, MsgIcon::kWarning);
-  EXPECT_EQ(App().port_chosen, 0u);
-  EXPECT_EQ(App().programmer_found, 0u);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "连接烧写器端口硬件错误!");
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].caption, "警告");
+  EXPECT_EQ(window_->Messages()[0].text, "读取串口错误,该端口可能不存在或被其它软件占用!");
+  EXPECT_EQ(window_->Messages()[0].icon, MsgIcon::kWarning);
+  EXPECT_FALSE(App().port_chosen);
+  EXPECT_FALSE(App().programmer_found);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "连接烧写器端口硬件错误!");
 }
 
 using VanishedPort = LinkTest;
@@ -252,18 +250,18 @@ TEST_F(VanishedPort, EveryPrimitiveEndsInAFaultWithinABoundedTime) {
 
   int64_t t0 = clock_.NowUs();
   ReceiveBlock(buf, 600, &count);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(count, 0u);
 
-  App().link_fault = 0;
+  App().link_fault = false;
   SendBlock(buf, 600, &count);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
   EXPECT_LT(count, 600u);
 
   // 1500 tries would be 27 s on a silent port; a port that is gone ends at once.
-  App().link_fault = 0;
+  App().link_fault = false;
   AwaitReply(buf, 16, 5, 1500);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
 
   std::memcpy(App().header.bytes.data(), "STAR", 4);
   EXPECT_FALSE(BeginLink());

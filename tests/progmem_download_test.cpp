@@ -30,9 +30,9 @@ TEST_F(InitMemory, SendsCommand12WithTheBufferSumAndWaitsForRomok) {
   app.code_buffer[0x3C] = 0xA5;
   app.range_start = 0x20;
   app.range_end = 0xFF;
-  app.memory_edited = 1;
+  app.memory_edited = true;
   app.header.Fill(0x55);                        // what a connect leaves behind
-  surface_.texts_[ctl::kChecksumBox] = "1A2B";  // not what command 12 carries
+  window_->SetText(ctl::kChecksumBox, "1A2B");  // not what command 12 carries
   device_.memory()[0x1234] = 0x42;
 
   InitProgrammerMemory();
@@ -50,13 +50,13 @@ TEST_F(InitMemory, SendsCommand12WithTheBufferSumAndWaitsForRomok) {
   for (int i : {4, 6, 7, 16, 17, 18, 19}) EXPECT_EQ(h[i], 0) << "byte " << i;
   EXPECT_EQ(app.range_start, 0u);
 
-  EXPECT_EQ(surface_.statuses_,
+  EXPECT_EQ(window_.Statuses(),
             (std::vector<std::string>{kInitMemoryBusyText, kInitMemoryDoneText}));
-  EXPECT_EQ(app.link_fault, 0u);
-  EXPECT_EQ(app.memory_edited, 0u);
+  EXPECT_FALSE(app.link_fault);
+  EXPECT_FALSE(app.memory_edited);
   EXPECT_EQ(device_.memory()[0x1234], 0xFF);  // erased
   // A real initialisation records nothing about the memory's content.
-  EXPECT_EQ(app.memory_loaded, 0u);
+  EXPECT_FALSE(app.memory_loaded);
   EXPECT_EQ(app.checksum_end, 0u);
   // The reply: one-byte tries until 'R', the pause, then the four others.
   const auto reads = Calls("READ");
@@ -74,8 +74,8 @@ TEST_F(InitMemory, NoRomokWaits600TriesAndAsksToInitialiseAgain) {
   // 600 tries of 18 ms: about 11 seconds.
   EXPECT_GE(clock_.NowUs() - start, 600 * 18'000);
   EXPECT_LT(clock_.NowUs() - start, 11'500'000);
-  EXPECT_EQ(surface_.Status(), kInitMemoryFailedText);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(window_->Status(), kInitMemoryFailedText);
+  EXPECT_TRUE(App().link_fault);
 }
 
 TEST_F(InitMemory, AReplyDifferingInAnyOfItsFiveBytesFails) {
@@ -89,23 +89,23 @@ TEST_F(InitMemory, AReplyDifferingInAnyOfItsFiveBytesFails) {
     reply = {'R', 'O', 'M', 'O', 'K'};
     reply[i] = static_cast<uint8_t>(reply[i] + 1);
     InitProgrammerMemory();
-    EXPECT_EQ(App().link_fault, 1u) << "byte " << i;
-    EXPECT_EQ(surface_.Status(), kInitMemoryFailedText) << "byte " << i;
+    EXPECT_TRUE(App().link_fault) << "byte " << i;
+    EXPECT_EQ(window_->Status(), kInitMemoryFailedText) << "byte " << i;
   }
   // Only the first five bytes are read: "ROMOK" followed by more is good.
   reply = {'R', 'O', 'M', 'O', 'K', 'X', 'Y'};
   lines_.clear();
   InitProgrammerMemory();
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(surface_.Status(), kInitMemoryDoneText);
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_EQ(window_->Status(), kInitMemoryDoneText);
   EXPECT_EQ(Calls("READ").back(), "4/4 4F4D4F4B");
 }
 
 TEST_F(InitMemory, AFailedHeaderExchangeLeavesItsOwnText) {
   device_.faults().silent = true;
   InitProgrammerMemory();
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.statuses_,
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_.Statuses(),
             std::vector<std::string>{"编程器连接错误! 编程器可能正忙,请稍候再试!"});
   EXPECT_EQ(EmptyTries(), 0u);
 }
@@ -115,12 +115,12 @@ TEST_F(InitMemory, DebugModeOnlyRecordsTheRangeAndSendsNothing) {
   DebugModeOn();
   app.range_start = 0x10;
   app.range_end = 0x1FF;
-  app.memory_edited = 1;
+  app.memory_edited = true;
   InitProgrammerMemory();
   EXPECT_TRUE(lines_.empty());
-  EXPECT_TRUE(surface_.statuses_.empty());
-  EXPECT_EQ(app.memory_loaded, 1u);
-  EXPECT_EQ(app.memory_edited, 0u);
+  EXPECT_TRUE(window_.Statuses().empty());
+  EXPECT_TRUE(app.memory_loaded);
+  EXPECT_FALSE(app.memory_edited);
   EXPECT_EQ(app.checksum_start, 0x10u);
   EXPECT_EQ(app.checksum_end, 0x1FFu);
 }
@@ -132,8 +132,8 @@ TEST_F(InitMemory, RunsAsOperation20AndTheOperationsAreInTheTable) {
   const auto headers = Headers();
   ASSERT_EQ(headers.size(), 1u);
   EXPECT_EQ(headers[0][20], 12);  // operation 20 reaches the programmer as 12
-  EXPECT_EQ(surface_.Status(), kInitMemoryDoneText);
-  EXPECT_EQ(App().busy, 0u);
+  EXPECT_EQ(window_->Status(), kInitMemoryDoneText);
+  EXPECT_FALSE(App().busy);
 }
 
 // ---------------------------------------------------------------------------
@@ -147,7 +147,7 @@ TEST_F(Download, TheWireOfADownloadOfAUsedBlockInTheMiddle) {
   // 0x0000-0x07FF, the data 0x0100-0x01FF plus two filler bytes.
   const Bytes image = Image(0x800, 0x100, 0x1FF);
   UseBinFile(image);
-  app.memory_edited = 1;
+  app.memory_edited = true;
   std::vector<int64_t> data_times;
   hook_.after_write = [&](const uint8_t*, uint32_t n) {
     if (n == 3) data_times.push_back(clock_.NowUs());
@@ -195,24 +195,24 @@ TEST_F(Download, TheWireOfADownloadOfAUsedBlockInTheMiddle) {
 
   // One progress text, after 43 writes, naming the next address.
   std::vector<std::string> progress;
-  for (const std::string& s : surface_.statuses_)
+  for (const std::string& s : window_.Statuses())
     if (s.rfind(kDownloadProgressText, 0) == 0) progress.push_back(s);
   EXPECT_EQ(progress, std::vector<std::string>{std::string(kDownloadProgressText) + "00181"});
 
   // The programmer holds the code; the boxes and the state say so.
   for (uint32_t a = 0; a < 0x800; ++a) ASSERT_EQ(device_.memory()[a], image[a]) << a;
-  EXPECT_EQ(app.link_fault, 0u);
-  EXPECT_EQ(app.memory_loaded, 1u);
-  EXPECT_EQ(app.memory_edited, 0u);
+  EXPECT_FALSE(app.link_fault);
+  EXPECT_TRUE(app.memory_loaded);
+  EXPECT_FALSE(app.memory_edited);
   EXPECT_EQ(app.range_start, 0u);
   EXPECT_EQ(app.checksum_start, 0u);
   EXPECT_EQ(app.checksum_end, 0x7FFu);
-  EXPECT_EQ(surface_.texts_[ctl::kStartAddress], "0000");
-  EXPECT_EQ(surface_.texts_[ctl::kEndAddress], "07FF");
+  EXPECT_EQ(window_.Text(ctl::kStartAddress), "0000");
+  EXPECT_EQ(window_.Text(ctl::kEndAddress), "07FF");
   const std::string digits = FormatNumber(all, 16, 4);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], digits);
-  EXPECT_EQ(surface_.Status(), std::string(kMemorySumResultText) + digits);
-  EXPECT_TRUE(surface_.boxes_.empty());
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), digits);
+  EXPECT_EQ(window_->Status(), std::string(kMemorySumResultText) + digits);
+  EXPECT_TRUE(window_->Messages().empty());
 }
 
 TEST_F(Download, AFullRangeGoesOutWholeWithProgressEvery43Writes) {
@@ -230,13 +230,13 @@ TEST_F(Download, AFullRangeGoesOutWholeWithProgressEvery43Writes) {
   EXPECT_EQ(data.front(), (Bytes{0x12, 0xFF, 0xFF}));
   EXPECT_EQ(data.back(), (Bytes{0xFF, 0x34, 0xFF}));  // 0x7FFE, 0x7FFF and one beyond
   std::vector<std::string> progress;
-  for (const std::string& s : surface_.statuses_)
+  for (const std::string& s : window_.Statuses())
     if (s.rfind(kDownloadProgressText, 0) == 0) progress.push_back(s.substr(s.size() - 5));
   ASSERT_EQ(progress.size(), 10922u / 43);
   for (size_t k = 0; k < progress.size(); ++k)
     ASSERT_EQ(progress[k], FormatNumber(static_cast<uint32_t>(129 * (k + 1)), 16, 5)) << k;
-  EXPECT_EQ(App().memory_loaded, 1u);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], FormatNumber(Sum(image, 0, 0x7FFF), 16, 4));
+  EXPECT_TRUE(App().memory_loaded);
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), FormatNumber(Sum(image, 0, 0x7FFF), 16, 4));
 }
 
 TEST_F(Download, AnAllErasedImageIsAnnouncedButSendsNoData) {
@@ -249,9 +249,9 @@ TEST_F(Download, AnAllErasedImageIsAnnouncedButSendsNoData) {
   EXPECT_EQ((Bytes{announce[16], announce[17], announce[18]}), (Bytes{0x00, 0x08, 0x00}));
   EXPECT_EQ((Bytes{announce[19], announce[6], announce[7], announce[8], announce[9]}),
             (Bytes{0, 0, 0, 0, 0}));
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(App().memory_loaded, 1u);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "F800");  // 0x800 bytes of 0xFF
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_TRUE(App().memory_loaded);
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), "F800");  // 0x800 bytes of 0xFF
 }
 
 TEST_F(Download, EveryFailureBeforeTheDataHasItsText) {
@@ -276,18 +276,18 @@ TEST_F(Download, EveryFailureBeforeTheDataHasItsText) {
     device_.faults() = SimFaults{};
     c.arrange(device_.faults());
     lines_.clear();
-    surface_.statuses_.clear();
-    App().memory_loaded = 0;
+    window_.ForgetStatuses();
+    App().memory_loaded = false;
     const int64_t start = clock_.NowUs();
     DownloadCode();
-    EXPECT_EQ(App().link_fault, 1u);
-    EXPECT_EQ(surface_.Status(), c.status);
+    EXPECT_TRUE(App().link_fault);
+    EXPECT_EQ(window_->Status(), c.status);
     EXPECT_EQ(Headers().size(), c.headers);
     if (c.tries >= 0) {
       EXPECT_EQ(EmptyTries(), static_cast<size_t>(c.tries));
     }
     EXPECT_TRUE(DataWrites().empty());
-    EXPECT_EQ(App().memory_loaded, 0u);
+    EXPECT_FALSE(App().memory_loaded);
     // 1500 tries of 18 ms: about 27 seconds before giving up.
     if (c.tries == 1500) {
       EXPECT_GE(clock_.NowUs() - start, 27'000'000);
@@ -296,18 +296,18 @@ TEST_F(Download, EveryFailureBeforeTheDataHasItsText) {
 }
 
 TEST_F(Download, AFailedLoadStopsBeforeAnyTraffic) {
-  surface_.texts_[ctl::kFileBox] = "";
-  App().memory_loaded = 1;
+  window_->SetText(ctl::kFileBox, "");
+  App().memory_loaded = true;
   DownloadCode();
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "请指定一个代码文件");
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "请指定一个代码文件");
   EXPECT_TRUE(lines_.empty());
-  EXPECT_EQ(App().memory_loaded, 1u);
+  EXPECT_TRUE(App().memory_loaded);
 
-  surface_.texts_[ctl::kFileBox] = (dir_ / "missing.bin").string();
+  window_->SetText(ctl::kFileBox, (dir_ / "missing.bin").string());
   DownloadCode();
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), "打开文件失败");
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "打开文件失败");
   EXPECT_TRUE(lines_.empty());
 }
 
@@ -318,34 +318,34 @@ TEST_F(Download, AnUnansweredAnnounceStopsBeforeTheData) {
     return Action::kPass;
   };
   DownloadCode();
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(surface_.Status(), kDownloadNoAnswerText);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), kDownloadNoAnswerText);
   EXPECT_EQ(Headers().size(), 2u);
   EXPECT_TRUE(DataWrites().empty());
-  EXPECT_EQ(App().memory_loaded, 0u);
+  EXPECT_FALSE(App().memory_loaded);
 }
 
 TEST_F(Download, TheUsersStopEndsTheDataBeforeTheNextWrite) {
   UseBinFile(Image(0x800, 0, 0x7FF));
   int data_writes = 0;
   hook_.after_write = [&](const uint8_t*, uint32_t n) {
-    if (n == 3 && ++data_writes == 10) App().user_abort = 1;  // the double-click
+    if (n == 3 && ++data_writes == 10) App().user_abort = true;  // the double-click
   };
-  for (uint32_t loaded : {0u, 1u}) {
+  for (bool loaded : {false, true}) {
     SCOPED_TRACE(loaded);
     App().memory_loaded = loaded;
-    App().user_abort = 1;  // a stale stop from before does not count
+    App().user_abort = true;  // a stale stop from before does not count
     data_writes = 0;
     lines_.clear();
     DownloadCode();
     EXPECT_EQ(data_writes, 10);
-    EXPECT_EQ(surface_.Status(), kDownloadAbortedText);
-    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_EQ(window_->Status(), kDownloadAbortedText);
+    EXPECT_FALSE(App().link_fault);
     // Half written, the memory holds no code a chip may get, whatever it
     // held before: before, a loaded memory counted as loaded still, and
     // auto-program passed chips with part of the code.
-    EXPECT_EQ(App().memory_loaded, 0u);
-    EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "XXXX");
+    EXPECT_FALSE(App().memory_loaded);
+    EXPECT_EQ(window_.Text(ctl::kChecksumBox), "XXXX");
     EXPECT_EQ(Headers().size(), 2u);  // no checksum exchange
     // The programmer still waits for the rest of the data; a while later it
     // gives up and listens for headers again.
@@ -355,13 +355,13 @@ TEST_F(Download, TheUsersStopEndsTheDataBeforeTheNextWrite) {
   // its checksum and the memory counts as loaded.
   const int all_writes = (0x800 + 2) / 3;
   hook_.after_write = [&](const uint8_t*, uint32_t n) {
-    if (n == 3 && ++data_writes == all_writes) App().user_abort = 1;
+    if (n == 3 && ++data_writes == all_writes) App().user_abort = true;
   };
   data_writes = 0;
   lines_.clear();
   DownloadCode();
-  EXPECT_EQ(App().link_fault, 0u);
-  EXPECT_EQ(App().memory_loaded, 1u);
+  EXPECT_FALSE(App().link_fault);
+  EXPECT_TRUE(App().memory_loaded);
   EXPECT_EQ(Headers().size(), 3u);
 }
 
@@ -375,20 +375,20 @@ TEST_F(Download, AWriteThatCannotCompleteEndsTheDataWithBothTexts) {
       return refusal;
     };
     hook_.refused = 0;
-    App().count_failure = 3;
-    App().memory_loaded = 0;
-    surface_.statuses_.clear();
+    App().count_failure = true;
+    App().memory_loaded = false;
+    window_.ForgetStatuses();
     lines_.clear();
     DownloadCode();
     // A port that keeps refusing is given up after the link's retry limit;
     // one that fails, at once.
     EXPECT_EQ(hook_.refused, refusal == Action::kRefuse ? kPortRetryLimit : 1);
-    EXPECT_EQ(App().link_fault, 1u);
-    ASSERT_GE(surface_.statuses_.size(), 2u);
-    EXPECT_EQ(surface_.statuses_[surface_.statuses_.size() - 2], kConnectionErrorText);
-    EXPECT_EQ(surface_.statuses_.back(), kDownloadFailedText);
-    EXPECT_EQ(App().count_failure, 0u);
-    EXPECT_EQ(App().memory_loaded, 0u);
+    EXPECT_TRUE(App().link_fault);
+    ASSERT_GE(window_.Statuses().size(), 2u);
+    EXPECT_EQ(window_.Statuses().end()[-2], kConnectionErrorText);
+    EXPECT_EQ(window_.Statuses().back(), kDownloadFailedText);
+    EXPECT_FALSE(App().count_failure);
+    EXPECT_FALSE(App().memory_loaded);
     EXPECT_EQ(Headers().size(), 2u);
     clock_.SleepUs(2'000'000);  // the programmer gives up waiting for the rest
   }
@@ -399,18 +399,18 @@ TEST_F(Download, AChecksumMismatchWarnsAndLeavesTheMemoryNotLoaded) {
   UseBinFile(image);
   device_.faults().sum_offset = 1;
   DownloadCode();
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].caption, "警 告");
-  EXPECT_EQ(surface_.boxes_[0].text,
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].caption, "警 告");
+  EXPECT_EQ(window_->Messages()[0].text,
             "编程内存检查和错误!\n请尝试重新下载代码\n注意: 下载代码时请不要切换当前窗口\n"
             "或启动其它需要实时处理的软件,\n以免影响下载稳定性");
-  EXPECT_EQ(surface_.boxes_[0].icon, MsgIcon::kWarning);
+  EXPECT_EQ(window_->Messages()[0].icon, MsgIcon::kWarning);
   const std::string programmer =
       FormatNumber(static_cast<uint16_t>(Sum(image, 0, 0x7FF) + 1), 16, 4);
-  EXPECT_EQ(surface_.Status(), std::string("编程内存检查和 =  ") + programmer);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], programmer);
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(App().memory_loaded, 0u);
+  EXPECT_EQ(window_->Status(), std::string("编程内存检查和 =  ") + programmer);
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), programmer);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_FALSE(App().memory_loaded);
   EXPECT_EQ(App().checksum_end, 0x7FFu);  // recorded also after a mismatch
 }
 
@@ -420,28 +420,28 @@ TEST_F(Download, AProgrammerThatStopsTakingTheStreamShowsInTheChecksum) {
   device_.faults().stop_stream_after = 1000;
   DownloadCode();
   EXPECT_EQ(DataWrites().size(), 0x800u / 3 + 1);  // the PC cannot tell
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
+  ASSERT_EQ(window_->Messages().size(), 1u);
   // The programmer reports the sum of what it kept: 1000 bytes, then erased.
   Bytes kept = image;
   std::fill(kept.begin() + 1000, kept.end(), 0xFF);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], FormatNumber(Sum(kept, 0, 0x7FF), 16, 4));
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(App().memory_loaded, 0u);
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), FormatNumber(Sum(kept, 0, 0x7FF), 16, 4));
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_FALSE(App().memory_loaded);
 }
 
 // The checksum step's "XXXX" alone does not say that the download failed:
 // the download's failure text follows it, and the box shows no sum.
 TEST_F(Download, AFailedChecksumExchangeEndsWithTheDownloadsFailureText) {
   UseBinFile(Image(0x800, 0, 0x7FF));
-  surface_.texts_[ctl::kChecksumBox] = "ABCD";
+  window_->SetText(ctl::kChecksumBox, "ABCD");
   device_.faults().silent_after_header = 13;
   DownloadCode();
-  EXPECT_EQ(surface_.statuses_.end()[-2], "编程内存检查和 =  XXXX");
-  EXPECT_EQ(surface_.Status(), kDownloadFailedText);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "XXXX");
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(App().memory_loaded, 0u);
-  EXPECT_TRUE(surface_.boxes_.empty());
+  EXPECT_EQ(window_.Statuses().end()[-2], "编程内存检查和 =  XXXX");
+  EXPECT_EQ(window_->Status(), kDownloadFailedText);
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), "XXXX");
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_FALSE(App().memory_loaded);
+  EXPECT_TRUE(window_->Messages().empty());
 }
 
 TEST_F(Download, DebugModeLoadsAndShowsTheBufferSumWithoutTraffic) {
@@ -449,37 +449,37 @@ TEST_F(Download, DebugModeLoadsAndShowsTheBufferSumWithoutTraffic) {
   DebugModeOn();
   const Bytes image = Image(0x1000, 0, 0x0FFF);
   UseBinFile(image);
-  app.memory_edited = 1;
+  app.memory_edited = true;
   DownloadCode();
   EXPECT_TRUE(lines_.empty());
   const std::string digits = FormatNumber(Sum(image, 0, 0xFFF), 16, 4);
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], digits);
-  EXPECT_EQ(surface_.Status(), std::string(kMemorySumResultText) + digits);
-  EXPECT_EQ(surface_.texts_[ctl::kStartAddress], "0000");
-  EXPECT_EQ(surface_.texts_[ctl::kEndAddress], "0FFF");
-  EXPECT_EQ(app.memory_loaded, 1u);
-  EXPECT_EQ(app.memory_edited, 0u);
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), digits);
+  EXPECT_EQ(window_->Status(), std::string(kMemorySumResultText) + digits);
+  EXPECT_EQ(window_.Text(ctl::kStartAddress), "0000");
+  EXPECT_EQ(window_.Text(ctl::kEndAddress), "0FFF");
+  EXPECT_TRUE(app.memory_loaded);
+  EXPECT_FALSE(app.memory_edited);
   EXPECT_EQ(app.checksum_start, 0u);
   EXPECT_EQ(app.checksum_end, 0xFFFu);
-  EXPECT_EQ(app.link_fault, 0u);
+  EXPECT_FALSE(app.link_fault);
 }
 
 TEST_F(Download, OpenAndDownloadRunsOnlyWhenAFileWasChosen) {
   const Bytes image = Image(0x300, 0, 0x2FF);
   const std::string path = UseBinFile(image);
-  surface_.texts_[ctl::kFileBox] = "before.bin";
-  surface_.open_choice_.reset();  // cancelled
+  window_->SetText(ctl::kFileBox, "before.bin");
+  window_.ChooseOpenFile(std::nullopt);  // cancelled
   RunOperationNow(OpOpenAndDownload);
   EXPECT_TRUE(lines_.empty());
-  EXPECT_EQ(surface_.texts_[ctl::kFileBox], "before.bin");
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(window_.Text(ctl::kFileBox), "before.bin");
+  EXPECT_FALSE(App().link_fault);
 
-  surface_.open_choice_ = path;
+  window_.ChooseOpenFile(path);
   RunOperationNow(OpOpenAndDownload);
-  EXPECT_EQ(surface_.texts_[ctl::kFileBox], path);
+  EXPECT_EQ(window_.Text(ctl::kFileBox), path);
   EXPECT_EQ(Headers().size(), 3u);
-  EXPECT_EQ(App().memory_loaded, 1u);
-  EXPECT_EQ(App().busy, 0u);
+  EXPECT_TRUE(App().memory_loaded);
+  EXPECT_FALSE(App().busy);
 }
 
 // ---------------------------------------------------------------------------
@@ -489,17 +489,17 @@ using DownloadRange = MemoryTest;
 
 TEST_F(DownloadRange, NothingGoesOutForAnEmptyRangeAndTheBufferEndIsRespected) {
   AppState& app = App();
-  app.link_fault = 1;
+  app.link_fault = true;
   SendCodeRange(0x10, 0x0F);
   EXPECT_TRUE(lines_.empty());
-  EXPECT_EQ(app.link_fault, 0u);
+  EXPECT_FALSE(app.link_fault);
 
   // A range at the very end of the buffer: the group that reaches past it
   // carries erased bytes, nothing from outside the buffer.
   app.code_buffer[kCodeBufferSize - 1] = 0x5A;
   SendCodeRange(kCodeBufferSize - 1, 0xFFFFFFFF);
   EXPECT_EQ(DataWrites(), std::vector<Bytes>{(Bytes{0x5A, 0xFF, 0xFF})});
-  EXPECT_EQ(app.link_fault, 0u);
+  EXPECT_FALSE(app.link_fault);
 }
 
 }  // namespace

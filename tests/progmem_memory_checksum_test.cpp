@@ -35,7 +35,7 @@ class MemorySum : public MemoryTest {
   }
   std::vector<std::string> ProgressTexts() const {
     std::vector<std::string> out;
-    for (const std::string& s : surface_.statuses_)
+    for (const std::string& s : window_.Statuses())
       if (s.find("地址") != std::string::npos) out.push_back(s);
     return out;
   }
@@ -50,20 +50,20 @@ TEST_F(MemorySum, ProgressThenTheMatchingSum) {
   device_.config().progress_step = 0x80;
   App().header[4] = 2;  // bytes the checksum does not write keep their value
   App().header[5] = 0x21;
-  surface_.texts_[ctl::kChecksumBox] = "0000";
+  window_->SetText(ctl::kChecksumBox, "0000");
 
   ProgrammerMemoryChecksum();
 
   const uint16_t sum = BufferChecksum(App().code_buffer, 0, 0xFF);
-  EXPECT_EQ(surface_.statuses_,
+  EXPECT_EQ(window_.Statuses(),
             (std::vector<std::string>{"请稍候,得到编程内存检查和......",
                                       "请稍候,得到编程内存检查和,  地址: 00080",
                                       "请稍候,得到编程内存检查和,  地址: 000FF", Result(sum)}));
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], FormatNumber(sum, 16, 4));
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), FormatNumber(sum, 16, 4));
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(App().checksum_start, 0u);
   EXPECT_EQ(App().checksum_end, 0xFFu);
-  EXPECT_TRUE(surface_.boxes_.empty());
+  EXPECT_TRUE(window_->Messages().empty());
   const auto headers = Headers();
   ASSERT_EQ(headers.size(), 1u);
   EXPECT_EQ(headers[0][20], 13);
@@ -95,12 +95,12 @@ TEST_F(MemorySum, AProgressReplyAtOrBeyondTheEndEndsTheLoopAtOnce) {
                         static_cast<uint8_t>(sum)};
       device_.SendRaw(reply.data(), reply.size(), clock_.NowUs() + 5'000);
     };
-    surface_.statuses_.clear();
+    window_.ForgetStatuses();
     ProgrammerMemoryChecksum();
     EXPECT_EQ(ProgressTexts(), std::vector<std::string>{"请稍候,得到编程内存检查和,  地址: " +
                                                         FormatNumber(reported, 16, 5)});
-    EXPECT_EQ(surface_.Status(), Result(sum));
-    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_EQ(window_->Status(), Result(sum));
+    EXPECT_FALSE(App().link_fault);
   }
 }
 
@@ -123,16 +123,16 @@ TEST_F(MemorySum, AMissingReplyShowsXxxxAndChangesNothing) {
     c.arrange(device_.faults());
     App().checksum_start = 0x11;
     App().checksum_end = 0x22;
-    surface_.texts_[ctl::kChecksumBox] = "ABCD";
-    surface_.statuses_.clear();
+    window_->SetText(ctl::kChecksumBox, "ABCD");
+    window_.ForgetStatuses();
     ProgrammerMemoryChecksum();
     EXPECT_EQ(ProgressTexts().size(), c.progress);
-    EXPECT_EQ(surface_.Status(), "编程内存检查和 =  XXXX");
-    EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "ABCD");
+    EXPECT_EQ(window_->Status(), "编程内存检查和 =  XXXX");
+    EXPECT_EQ(window_.Text(ctl::kChecksumBox), "ABCD");
     EXPECT_EQ(App().checksum_start, 0x11u);
     EXPECT_EQ(App().checksum_end, 0x22u);
-    EXPECT_EQ(App().link_fault, 1u);
-    EXPECT_TRUE(surface_.boxes_.empty());
+    EXPECT_TRUE(App().link_fault);
+    EXPECT_TRUE(window_->Messages().empty());
   }
 }
 
@@ -146,8 +146,8 @@ TEST_F(MemorySum, AMissingSumAfterTheProgressShowsXxxx) {
   };
   ProgrammerMemoryChecksum();
   EXPECT_EQ(ProgressTexts().size(), 1u);
-  EXPECT_EQ(surface_.Status(), "编程内存检查和 =  XXXX");
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_EQ(window_->Status(), "编程内存检查和 =  XXXX");
+  EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(EmptyTries(), 30u);  // the sum's 30 tries
 }
 
@@ -166,29 +166,29 @@ TEST_F(MemorySum, ADifferentSumWarnsShowsTheProgrammersSumAndRecordsTheRange) {
 
   ProgrammerMemoryChecksum();
 
-  ASSERT_EQ(surface_.boxes_.size(), 1u);
-  EXPECT_EQ(surface_.boxes_[0].caption, "警 告");
-  EXPECT_EQ(surface_.boxes_[0].text,
+  ASSERT_EQ(window_->Messages().size(), 1u);
+  EXPECT_EQ(window_->Messages()[0].caption, "警 告");
+  EXPECT_EQ(window_->Messages()[0].text,
             "编程内存检查和错误!\n请尝试重新下载代码\n注意: 下载代码时请不要切换当前窗口\n"
             "或启动其它需要实时处理的软件,\n以免影响下载稳定性");
-  EXPECT_EQ(surface_.boxes_[0].icon, MsgIcon::kWarning);
-  EXPECT_EQ(surface_.Status(), "编程内存检查和 =  1A2B");
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "1A2B");
+  EXPECT_EQ(window_->Messages()[0].icon, MsgIcon::kWarning);
+  EXPECT_EQ(window_->Status(), "编程内存检查和 =  1A2B");
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), "1A2B");
   EXPECT_EQ(app.checksum_start, 0u);
   EXPECT_EQ(app.checksum_end, 0xFFu);
-  EXPECT_EQ(app.link_fault, 1u);
+  EXPECT_TRUE(app.link_fault);
 }
 
 TEST_F(MemorySum, AFailedHeaderExchangeKeepsItsTextTheBoxAndTheRange) {
   Range(0, 0xFF);
   device_.faults().silent = true;
-  surface_.texts_[ctl::kChecksumBox] = "ABCD";
+  window_->SetText(ctl::kChecksumBox, "ABCD");
   App().checksum_end = 0x22;
   ProgrammerMemoryChecksum();
-  EXPECT_EQ(surface_.Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "ABCD");
+  EXPECT_EQ(window_->Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), "ABCD");
   EXPECT_EQ(App().checksum_end, 0x22u);
-  EXPECT_EQ(App().link_fault, 1u);
+  EXPECT_TRUE(App().link_fault);
 }
 
 TEST_F(MemorySum, AOneAddressRangeTakesTheSumStraightAfterTheAcknowledgement) {
@@ -198,12 +198,12 @@ TEST_F(MemorySum, AOneAddressRangeTakesTheSumStraightAfterTheAcknowledgement) {
   for (uint32_t address : {0x0u, 0x123u, 0x7FFFu}) {
     SCOPED_TRACE(address);
     Range(address, address);
-    surface_.statuses_.clear();
+    window_.ForgetStatuses();
     lines_.clear();
     ProgrammerMemoryChecksum();
     EXPECT_TRUE(ProgressTexts().empty());
-    EXPECT_EQ(surface_.Status(), Result(App().code_buffer[address]));
-    EXPECT_EQ(App().link_fault, 0u);
+    EXPECT_EQ(window_->Status(), Result(App().code_buffer[address]));
+    EXPECT_FALSE(App().link_fault);
     EXPECT_EQ(App().checksum_start, address);
     EXPECT_EQ(App().checksum_end, address);
     EXPECT_EQ(Outline(), "H13 D50 D50 D50");  // header, acknowledgement, sum
@@ -213,22 +213,22 @@ TEST_F(MemorySum, AOneAddressRangeTakesTheSumStraightAfterTheAcknowledgement) {
 TEST_F(MemorySum, DebugModeShowsTheBuffersOwnSumWithoutTraffic) {
   DebugModeOn();
   Range(0, 0x7FFF);  // an all-0xFF buffer
-  App().link_fault = 1;
+  App().link_fault = true;
   ProgrammerMemoryChecksum();
   EXPECT_TRUE(lines_.empty());
-  EXPECT_EQ(surface_.texts_[ctl::kChecksumBox], "8000");
-  EXPECT_EQ(surface_.Status(), "编程内存检查和 =  8000");
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), "8000");
+  EXPECT_EQ(window_->Status(), "编程内存检查和 =  8000");
+  EXPECT_FALSE(App().link_fault);
   EXPECT_EQ(App().checksum_end, 0x7FFFu);
-  EXPECT_TRUE(surface_.boxes_.empty());
+  EXPECT_TRUE(window_->Messages().empty());
 }
 
 TEST_F(MemorySum, RunsAsOperation13) {
   SameCodeBothSides(0, 0x3FF);
   Range(0, 0x3FF);
   RunOperationNow(OpMemoryChecksum);
-  EXPECT_EQ(surface_.Status(), Result(BufferChecksum(App().code_buffer, 0, 0x3FF)));
-  EXPECT_EQ(App().link_fault, 0u);
+  EXPECT_EQ(window_->Status(), Result(BufferChecksum(App().code_buffer, 0, 0x3FF)));
+  EXPECT_FALSE(App().link_fault);
 }
 
 }  // namespace

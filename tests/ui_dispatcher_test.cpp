@@ -176,7 +176,7 @@ TEST_F(Window, ExitStoresTheChoices) {
 TEST_F(Window, BusyIgnoresOnlyThePortOperationFileAndViewGroups) {
   Start();
   window_.Click(ctl::kCom1);
-  App().busy = 1;
+  App().busy = true;
   for (int id : {ctl::kBlankCheck, ctl::kOpenFile, ctl::kPrevPage}) EXPECT_FALSE(ClickStarts(id));
   const size_t headers = device_.headers().size();
   window_.Click(ctl::kCom2);
@@ -185,7 +185,7 @@ TEST_F(Window, BusyIgnoresOnlyThePortOperationFileAndViewGroups) {
   EXPECT_EQ(window_.GetText(ctl::kVddBox, 10), "3.3");
   window_.Click(ctl::kQuit);
   EXPECT_EQ(window_.CloseRequests(), 1);
-  App().busy = 0;
+  App().busy = false;
 }
 
 TEST_F(Window, GuardsRefuseWhatCannotWorkYet) {
@@ -212,7 +212,7 @@ TEST_F(Window, GuardsRefuseWhatCannotWorkYet) {
   EXPECT_TRUE(ClickStarts(ctl::kChipChecksum));
   EXPECT_TRUE(ClickStarts(ctl::kBlankCheck));
   // With code loaded and the range checked, auto program starts.
-  App().memory_loaded = 1;
+  App().memory_loaded = true;
   EXPECT_TRUE(ClickStarts(ctl::kAutoProgram));
 
   // A box that holds no address (a paste put "1FFFh" there): nothing starts
@@ -223,10 +223,10 @@ TEST_F(Window, GuardsRefuseWhatCannotWorkYet) {
   const size_t headers = device_.headers().size();
   for (int id : {ctl::kAutoProgram, ctl::kBlankCheck, ctl::kChipChecksum, ctl::kVerifyChip,
                  ctl::kCopyChip, ctl::kSaveHex}) {
-    App().link_fault = 0;
+    App().link_fault = false;
     EXPECT_FALSE(ClickStarts(id)) << id;
     EXPECT_EQ(window_.Status(), "编程地址设置错误!请输入0000~7FFF之间的十六进制地址") << id;
-    EXPECT_EQ(App().link_fault, 1u) << id;
+    EXPECT_TRUE(App().link_fault) << id;
   }
   EXPECT_EQ(device_.headers().size(), headers);
   EXPECT_EQ(App().range_start, 0x10u);
@@ -240,22 +240,22 @@ TEST_F(Window, GuardsRefuseWhatCannotWorkYet) {
 TEST_F(Window, AReconnectedProgrammerIsNotTrustedWithTheCode) {
   Start();
   window_.Click(ctl::kCom1);
-  App().memory_loaded = 1;
+  App().memory_loaded = true;
   window_.SetText(ctl::kChecksumBox, "1234");
   window_.Click(ctl::kCom1);
-  EXPECT_EQ(App().programmer_found, 1u);
-  EXPECT_EQ(App().memory_loaded, 0u);
+  EXPECT_TRUE(App().programmer_found);
+  EXPECT_FALSE(App().memory_loaded);
   EXPECT_EQ(window_.GetText(ctl::kChecksumBox, 10), "XXXX");
   EXPECT_FALSE(ClickStarts(ctl::kAutoProgram));
   EXPECT_EQ(window_.Messages().back().text,
             "编程内存中无代码调入,请打开相关的\n代码文件以调入编程代码!");
 
   // So is one lost in the middle of an operation.
-  App().memory_loaded = 1;
+  App().memory_loaded = true;
   device_.faults().silent = true;
   EXPECT_TRUE(ClickStarts(ctl::kBlankCheck));
   EXPECT_EQ(window_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
-  EXPECT_EQ(App().memory_loaded, 0u);
+  EXPECT_FALSE(App().memory_loaded);
 }
 
 // Closing while an operation runs asks first; No keeps working, Yes stops
@@ -265,19 +265,19 @@ TEST_F(Window, ClosingDuringAnOperationAsksFirst) {
   Start();
   EXPECT_EQ(OnCloseRequested(), CloseAnswer::kClose);
   EXPECT_TRUE(window_.Messages().empty());
-  App().busy = 1;
+  App().busy = true;
   HeadlessWindow::Observers answer_no;
   answer_no.message_box = [](const MessageBox&) { return MsgAnswer::kNo; };
   window_.SetObservers(answer_no);
   EXPECT_EQ(OnCloseRequested(), CloseAnswer::kStayOpen);
-  EXPECT_EQ(App().user_abort, 0u);
+  EXPECT_FALSE(App().user_abort);
   ASSERT_EQ(window_.Messages().size(), 1u);
   EXPECT_EQ(window_.Messages().back().buttons, MsgButtons::kYesNo);
   EXPECT_TRUE(window_.Messages().back().default_is_second);
   window_.SetObservers({});  // the first button: Yes
   EXPECT_EQ(OnCloseRequested(), CloseAnswer::kCloseWhenIdle);
-  EXPECT_EQ(App().user_abort, 1u);
-  App().busy = 0;
+  EXPECT_TRUE(App().user_abort);
+  App().busy = false;
 }
 
 TEST_F(Window, ChipTypeGreysTheMtpOnlyControls) {
@@ -315,8 +315,8 @@ TEST_F(Window, AFailedConnectionTurnsRedAndTheNextTickListens) {
   Start();
   window_.Click(ctl::kCom3);
   EXPECT_EQ(window_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
-  EXPECT_EQ(App().link_fault, 1u);
-  EXPECT_EQ(App().programmer_found, 0u);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_FALSE(App().programmer_found);
   EXPECT_TRUE(window_.IsChecked(ctl::kCom3));
   EXPECT_EQ(window_.ArmedTimers().count(ctl::kReconnectTimer), 1u);
   // The programmer comes back and announces itself; the next tick hears it.
@@ -324,7 +324,7 @@ TEST_F(Window, AFailedConnectionTurnsRedAndTheNextTickListens) {
   device_.SendReset(clock_.NowUs());
   OnTimerTick(ctl::kReconnectTimer);
   WaitForResetPoll();
-  EXPECT_EQ(App().programmer_found, 1u);
+  EXPECT_TRUE(App().programmer_found);
   EXPECT_EQ(window_.Status(),
             "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
 }

@@ -36,7 +36,7 @@ class HeadlessWindowTest : public ::testing::Test {
 };
 
 TEST_F(HeadlessWindowTest, RadioButtonsGroupByParent) {
-  App().busy = 1;  // keeps the port radios from connecting
+  App().busy = true;  // keeps the port radios from connecting
   EXPECT_TRUE(window_.Click(ctl::kCom1));
   EXPECT_TRUE(window_.Click(ctl::kChipMtp));
   EXPECT_TRUE(window_.Click(ctl::kCom2));
@@ -74,7 +74,7 @@ TEST_F(HeadlessWindowTest, CheckBoxesToggleOnClickButNotOnEnter) {
   EXPECT_TRUE(App().function_flags & fn::kBuzzer);
 
   // Enter on a radio button does not take the tick either.
-  App().busy = 1;
+  App().busy = true;
   EXPECT_TRUE(window_.PressEnter(ctl::kCom3));
   EXPECT_FALSE(window_.IsChecked(ctl::kCom3));
 }
@@ -83,13 +83,13 @@ TEST_F(HeadlessWindowTest, CommandsCarryTheControlsParent) {
   // While busy the dispatcher drops code-view commands (parent 158) but not
   // the quit button on the main window (parent 0).
   window_.SetVisible(ctl::kViewGroup, true);
-  App().busy = 1;
+  App().busy = true;
   EXPECT_TRUE(window_.Click(ctl::kPrevPage));
   EXPECT_EQ(status_writes_, 0);
   EXPECT_TRUE(window_.Click(ctl::kQuit));
   EXPECT_EQ(window_.CloseRequests(), 1);
 
-  App().busy = 0;
+  App().busy = false;
   EXPECT_TRUE(window_.Click(ctl::kPrevPage));
   EXPECT_EQ(status_writes_, 1);
 }
@@ -242,10 +242,10 @@ TEST_F(HeadlessWindowTest, ObserversHearTheCore) {
   window_.SetText(ctl::kFileBox, "三");
   EXPECT_EQ(statuses, (std::vector<std::string>{"一/一", "二/二"}));
 
-  App().busy = 1;
+  App().busy = true;
   window_.UpdateCursor();
   EXPECT_TRUE(window_.WaitCursor());
-  App().busy = 0;
+  App().busy = false;
   window_.UpdateCursor();
   EXPECT_FALSE(window_.WaitCursor());
   EXPECT_EQ(cursors, (std::vector<bool>{true, false}));

@@ -1,7 +1,7 @@
-// A bench for the chip operations: the port open and chosen, the window's
-// choices that BuildOperationHeader reads, a way to run an operation as the
-// engine does, and a hook on the PC's writes (HookPort) for scripted replies
-// and for a port that goes away in the middle of an operation.
+// A bench for the chip operations: the port open and chosen, an MTP chip at
+// 5.0 V with 12 V programming chosen on the window as BuildOperationHeader
+// reads them, a way to run an operation as the engine does, and scripted
+// replies through the link bench's hook on the PC's writes.
 #pragma once
 
 #include <cstdint>
@@ -9,29 +9,23 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "link/connection.h"
-#include "engine/engine.h"
-#include "link/operation_header.h"
-#include "tests/support/hook_port.h"
-#include "tests/support/link_fixture.h"
 #include "core/control_ids.h"
+#include "engine/engine.h"
+#include "link/connection.h"
+#include "link/operation_header.h"
+#include "tests/support/link_fixture.h"
 
 namespace zvp::test {
 
 class ChipOpTest : public LinkTest {
  protected:
-  ChipOpTest() : hooked_(&sim_port_), traced_(&hooked_, &trace_) {}
-
   void SetUp() override {
     LinkTest::SetUp();
     OpenQuietly();
     AppState& app = App();
-    app.port = &traced_;
-    app.port_chosen = 1;
-    app.programmer_found = 1;
-    surface_.checked_[ctl::kChipMtp] = true;
-    surface_.checked_[ctl::kVdd50] = true;
-    surface_.checked_[ctl::kVpp12] = true;
+    app.port_chosen = true;
+    app.programmer_found = true;
+    for (int id : {ctl::kChipMtp, ctl::kVdd50, ctl::kVpp12}) window_->Click(id);
   }
 
   void SetRange(uint32_t first, uint32_t last) {
@@ -51,7 +45,7 @@ class ChipOpTest : public LinkTest {
   // (instead of anything of its own), `delay_us` after the header went out.
   void ScriptAfterHeader(int command, std::vector<uint8_t> reply, int64_t delay_us = 0) {
     device_.faults().silent_after_header = command;
-    hooked_.after_write = [this, command, reply, delay_us](const uint8_t* buf, uint32_t n) {
+    hook_.after_write = [this, command, reply, delay_us](const uint8_t* buf, uint32_t n) {
       if (n == kHeaderSize && buf[0] == 'S' && buf[20] == command)
         device_.SendRaw(reply.data(), reply.size(), clock_.NowUs() + delay_us);
     };
@@ -61,14 +55,6 @@ class ChipOpTest : public LinkTest {
   VirtualProgrammer::Header LastHeader() const {
     EXPECT_FALSE(device_.headers().empty());
     return device_.headers().empty() ? VirtualProgrammer::Header{} : device_.headers().back();
-  }
-
-  // Status texts that start with `prefix`.
-  std::vector<std::string> StatusesStarting(const std::string& prefix) const {
-    std::vector<std::string> out;
-    for (const std::string& s : surface_.statuses_)
-      if (s.rfind(prefix, 0) == 0) out.push_back(s);
-    return out;
   }
 
   // Reads that brought nothing, from the end of the trace back to the last
@@ -86,9 +72,6 @@ class ChipOpTest : public LinkTest {
     if (!writes.empty()) writes.erase(writes.begin());
     return writes;
   }
-
-  HookPort hooked_;
-  TracedPort traced_;
 };
 
 }  // namespace zvp::test

@@ -1,6 +1,9 @@
 // A test bench for the link: the virtual programmer behind a SimPort with
-// virtual time, every port call recorded by a wire trace, and an in-memory
-// window surface, all installed in the process-wide AppState.
+// virtual time, a hook on the PC's writes (HookPort, for scripted replies
+// and a port that goes away or refuses in the middle of an operation; its
+// refusals show in the trace), every port call recorded by a wire trace,
+// and the program's headless window, all installed in the process-wide
+// AppState.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,7 +17,8 @@
 #include "sim/sim_port.h"
 #include "sim/virtual_clock.h"
 #include "sim/virtual_programmer.h"
-#include "tests/support/fake_surface.h"
+#include "tests/support/hook_port.h"
+#include "tests/support/test_window.h"
 
 namespace zvp::test {
 
@@ -22,15 +26,16 @@ class LinkTest : public ::testing::Test {
  protected:
   LinkTest()
       : sim_port_(&device_, &clock_),
+        hook_(&sim_port_),
         trace_(&clock_, [this](const std::string& line) { lines_.push_back(Strip(line)); }),
-        port_(&sim_port_, &trace_) {}
+        port_(&hook_, &trace_) {}
 
   void SetUp() override {
     ResetAppState();
     AppState& app = App();
     app.port = &port_;
     app.clock = &clock_;
-    InstallWindow(&surface_);
+    InstallWindow(&*window_);
     app.trace = &trace_;
   }
   void TearDown() override {
@@ -66,7 +71,8 @@ class LinkTest : public ::testing::Test {
   VirtualClock clock_;
   VirtualProgrammer device_;
   SimPort sim_port_;
-  FakeSurface surface_;
+  HookPort hook_;
+  TestWindow window_;
   std::vector<std::string> lines_;
   WireTrace trace_;
   TracedPort port_;

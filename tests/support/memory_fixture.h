@@ -1,7 +1,6 @@
-// A bench for the programmer-memory operations: the link bench with a hook
-// port between the wire trace and the virtual programmer (so refused writes
-// show in the trace), code files in a private temporary directory, and
-// readers that turn the trace into headers, data writes and a short summary.
+// A bench for the programmer-memory operations: the link bench with code
+// files in a private temporary directory, and readers that turn the trace
+// into headers, data writes and a short summary.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,10 +12,9 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "link/connection.h"
-#include "tests/support/hook_port.h"
-#include "tests/support/link_fixture.h"
 #include "core/control_ids.h"
+#include "link/connection.h"
+#include "tests/support/link_fixture.h"
 
 namespace zvp::test {
 
@@ -24,11 +22,8 @@ class MemoryTest : public LinkTest {
  protected:
   using Bytes = std::vector<uint8_t>;
 
-  MemoryTest() : hook_(&sim_port_), traced_(&hook_, &trace_) {}
-
   void SetUp() override {
     LinkTest::SetUp();
-    App().port = &traced_;
     OpenQuietly();
     std::random_device random;
     dir_ = std::filesystem::temp_directory_path() /
@@ -48,7 +43,7 @@ class MemoryTest : public LinkTest {
     out.write(reinterpret_cast<const char*>(image.data()),
               static_cast<std::streamsize>(image.size()));
     out.close();
-    surface_.texts_[ctl::kFileBox] = path.string();
+    window_->SetText(ctl::kFileBox, path.string());
     return path.string();
   }
 
@@ -137,10 +132,8 @@ class MemoryTest : public LinkTest {
     return static_cast<uint16_t>(s);
   }
 
-  void DebugModeOn() { surface_.checked_[ctl::kDebugMode] = true; }
+  void DebugModeOn() { window_.Tick(ctl::kDebugMode, true); }
 
-  HookPort hook_;
-  TracedPort traced_;
   std::filesystem::path dir_;
 };
 

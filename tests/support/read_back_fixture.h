@@ -32,8 +32,8 @@ class ReadBackTest : public LinkTest {
   void SetUp() override {
     LinkTest::SetUp();
     OpenQuietly();
-    App().port_chosen = 1;
-    App().programmer_found = 1;
+    App().port_chosen = true;
+    App().programmer_found = true;
     // A pattern with no 0xFF runs, so that a byte copied to the wrong
     // address or left out shows.
     for (uint32_t a = 0; a < kSimChipSize; ++a) device_.chip().memory[a] = Pattern(a);
@@ -57,13 +57,6 @@ class ReadBackTest : public LinkTest {
     std::vector<SentHeader> out;
     for (const auto& h : device_.headers())
       out.push_back({h[20], VirtualProgrammer::RangeStart(h), VirtualProgrammer::RangeEnd(h)});
-    return out;
-  }
-  // Status texts that start with `prefix`.
-  std::vector<std::string> StatusesStarting(const std::string& prefix) const {
-    std::vector<std::string> out;
-    for (const std::string& s : surface_.statuses_)
-      if (s.rfind(prefix, 0) == 0) out.push_back(s);
     return out;
   }
   // The 16-bit sum of the chip's bytes first..last, as the programmer sees it.
