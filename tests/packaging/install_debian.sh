@@ -23,16 +23,8 @@ cache=$(cd "$3" && pwd)/bookworm-minbase
 mirror=${ZVP_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 deb=zvp_${version}_amd64.deb
 
-failed=0
-passed=0
-check() {
-  local what=$1
-  shift
-  if "$@" >/dev/null 2>&1; then echo "PASS $what"; passed=$((passed + 1)); else
-    echo "FAIL $what"
-    failed=$((failed + 1))
-  fi
-}
+# shellcheck source=tests/packaging/checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 started=$SECONDS
 if [ ! -f "$cache/.zvp-root-ready" ]; then
@@ -73,5 +65,4 @@ check "apt removes it, and its programs with it" \
   bash -c "grep -q '^Removing zvp ($version)' '$work/remove.log' && [ ! -e '$root/usr/bin/zvp' ] && [ ! -e '$root/usr/bin/zvp-sim' ] && [ ! -e '$root/usr/bin/zvp-linkcheck' ]"
 
 echo "run took $((SECONDS - started)) s"
-echo "debian install: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary "debian install"

@@ -17,16 +17,8 @@ source_dir=$(cd "$3" && pwd) || exit 2
 # shellcheck source=scripts/wine_env.sh
 source "$source_dir/scripts/wine_env.sh"
 
-failed=0
-passed=0
-check() {
-  local what=$1
-  shift
-  if "$@" >/dev/null 2>&1; then echo "PASS $what"; passed=$((passed + 1)); else
-    echo "FAIL $what"
-    failed=$((failed + 1))
-  fi
-}
+# shellcheck source=tests/packaging/checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zvp-install.XXXXXX") || exit 1
 zvp_pid=
@@ -136,5 +128,4 @@ check "it keeps the user's settings (HKCU\\Software\\zelvatool)" \
   bash -c "wine reg query 'HKCU\\Software\\zelvatool' /v com 2>/dev/null | grep -q com3"
 
 echo "run took $((SECONDS - started)) s"
-echo "windows install: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary "windows install"

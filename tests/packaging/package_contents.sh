@@ -13,16 +13,8 @@ zip=zvp-$version-win64.zip
 setup=zvp-$version-win64-setup.exe
 deb=zvp_${version}_amd64.deb
 
-failed=0
-passed=0
-check() {
-  local what=$1
-  shift
-  if "$@" >/dev/null 2>&1; then echo "PASS $what"; passed=$((passed + 1)); else
-    echo "FAIL $what"
-    failed=$((failed + 1))
-  fi
-}
+# shellcheck source=tests/packaging/checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zvp-contents.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT
@@ -82,5 +74,4 @@ dpkg-deb -x "$dist/$deb" "$work/deb"
 check "the manual page is zvp's, version $version, with its options" \
   bash -c "zcat '$work/deb/usr/share/man/man1/zvp.1.gz' | grep -q '^.TH ZVP \"1\" .* \"zvp $version\"' && zcat '$work/deb/usr/share/man/man1/zvp.1.gz' | grep -q 'simulate'"
 
-echo "package contents: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary "package contents"
