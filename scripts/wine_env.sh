@@ -141,7 +141,18 @@ zvp_wine_ports() {
   done
   local reg=$WINEPREFIX/zvp-ports.reg
   zvp_wine_write_reg "$reg" "${lines[@]}" || return 1
-  wine regedit "$reg" >/dev/null 2>&1 || { zvp_wine_log "port registry import failed"; return 1; }
+  # A Wine session still ending from the program before may refuse the
+  # import now and then: it is ended and the import tried again.
+  local attempt
+  for attempt in 1 2 3; do
+    wine regedit "$reg" >/dev/null 2>&1 && break
+    if [ "$attempt" -eq 3 ]; then
+      zvp_wine_log "port registry import failed"
+      return 1
+    fi
+    wineserver -k 2>/dev/null
+    wineserver -w
+  done
   wineserver -k 2>/dev/null
   wineserver -w
   for entry in "$@"; do
