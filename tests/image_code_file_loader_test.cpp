@@ -69,6 +69,13 @@ Bytes Record(uint16_t address, uint8_t type, const Bytes& data) {
   return line + tail;
 }
 
+// The same text with every LF replaced by `end` (CR alone, CR LF).
+Bytes WithLineEnds(const Bytes& text, const Bytes& end) {
+  Bytes out;
+  for (char c : text) out += c == '\n' ? end : Bytes(1, c);
+  return out;
+}
+
 std::string Hex4(uint32_t v) {
   char t[16];
   std::snprintf(t, sizeof t, "%04X", v);
@@ -313,6 +320,19 @@ TEST_F(LoaderRules, RecordsTakenAndPassedOver) {
        {{4, two}},
        0x0005},
       {"last line without a line end", at0_text, {{0, d16}}, 0x000F},
+      // An old editor's lone CR ends a line as LF does: every record is
+      // taken, not only the last one of each run of CR lines.
+      {"lines ended by CR alone",
+       WithLineEnds(at0 + Record(0x10, 0, e16) + Record(0x20, 0, two), "\r"),
+       {{0, d16}, {0x10, e16}, {0x20, two}},
+       0x0021},
+      {"CR alone, CR LF and LF mixed",
+       WithLineEnds(at0, "\r") + WithLineEnds(Record(0x10, 0, e16), "\r\n") + "\r\r\n" +
+           Record(0x20, 0, two),
+       {{0, d16}, {0x10, e16}, {0x20, two}},
+       0x0021},
+      // A colon that holds no record's digits before the record's own.
+      {"a time before the record", "; built 12:30 :" + at0.substr(1), {{0, d16}}, 0x000F},
   };
   for (const RuleCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -346,6 +366,16 @@ TEST_F(LoaderRules, DamagedRecordsFailTheLoad) {
       {"shorter than its length byte says", at0 + ":10002000AA\n", 2},
       {"cut one digit short, with CR LF", at0 + at10.substr(0, at10.size() - 2) + "\r\n", 2},
       {"a comment after a colon", "; built 12:30\n" + at0, 1},
+      // Only the last colon of a line starts the record that is read: a
+      // record before it on the same line would be lost.
+      {"two records on one line", at0.substr(0, at0.size() - 1) + at10, 1},
+      {"a record before the record, apart",
+       at0 + at0.substr(0, at0.size() - 1) + " ; " + at10, 2},
+      // Line numbers count a lone CR as a line end.
+      {"damage on the third CR line",
+       WithLineEnds(at0 + at10 + ":1000200000GG\n" + at0, "\r"), 3},
+      {"damage after CR LF, CR and LF lines",
+       WithLineEnds(at0, "\r\n") + WithLineEnds(at10, "\r") + at0 + ": 00\r", 4},
   };
   for (const Damage& c : cases) {
     SCOPED_TRACE(c.what);
