@@ -124,6 +124,39 @@ check "the saved HEX holds the data" grep -qx ":10000000" <(head -c 9 "$tmp/back
 check "erase is refused for an OTP chip" test $? -eq 1
 check "and says the button is greyed" grep -q "greyed" "$tmp/out"
 
+# save-hex and the target's permissions for a user who is not the
+# administrator (the unit tests cover the administrator): a file that user
+# may not write is refused and kept (before, it was replaced because the
+# folder allowed it); a writable file in a folder where no part file can be
+# made is refused with the reason and kept; a new file is saved.
+if [ "$(id -u)" -eq 0 ]; then
+  as_user() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+  chmod 0711 "$tmp"
+  u=$tmp/user
+  mkdir -m 0777 "$u" "$u/locked"
+  chmod 0755 "$u/locked"
+  echo "the old file" >"$u/root.hex"
+  echo "the old file" >"$u/locked/mine.hex"
+  chmod 0666 "$u/locked/mine.hex"
+  for target in root.hex locked/mine.hex; do
+    as_user "$zvp" --simulate --debug --file "$tmp/small.bin" download save-hex "$u/$target" \
+      </dev/null >"$tmp/out" 2>"$tmp/err"
+    check "save-hex to $target as another user exits 1" test $? -eq 1
+    check "save-hex to $target as another user keeps the file" grep -qx "the old file" "$u/$target"
+    check "save-hex to $target leaves no part file" test ! -e "$u/$target.zvp-part"
+  done
+  check "a file the user may not write is refused as write-protected" \
+    grep -qx "保存文件失败,磁盘空间可能不足或指定的目标文件写保护." <(
+      as_user "$zvp" --simulate --debug --file "$tmp/small.bin" download save-hex "$u/root.hex" \
+        </dev/null 2>/dev/null)
+  check "a folder without room for the part file is named as the reason" grep -qx \
+    "保存文件失败,无法在目标文件所在的文件夹中创建临时文件!目标文件未被改变." "$tmp/out"
+  as_user "$zvp" --simulate --debug --file "$tmp/small.bin" download save-hex "$u/new.hex" \
+    </dev/null >"$tmp/out" 2>"$tmp/err"
+  check "save-hex to a new file as another user exits 0" test $? -eq 0
+  check "and writes the records" grep -qx ":10000000" <(head -c 9 "$u/new.hex")
+fi
+
 # Every auto run is logged, also without --repeat; the file opens in a
 # spreadsheet: UTF-8 with a byte-order mark and a header line.
 "$zvp" --simulate --debug --options none --end 01FF --file "$tmp/app.bin" --log "$tmp/log.csv" \
