@@ -249,6 +249,30 @@ void ReadRawImage(std::istream& file, std::span<uint8_t> image, Extent* extent) 
 
 }  // namespace
 
+bool StartsAsHexText(std::string_view head) {
+  head = head.substr(0, kHexTextProbeBytes);
+  if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
+  const size_t colon = head.find_first_not_of(" \t\r\n");
+  if (colon == std::string_view::npos || head[colon] != ':') return false;
+  const std::string_view rest = head.substr(colon + 1);
+  const auto& digits = DigitTable();
+  size_t n = 0;
+  while (n < rest.size() && digits[static_cast<unsigned char>(rest[n])] != kNoDigit) ++n;
+  const size_t line_end = rest.find_first_not_of(" \t", n);
+  if (line_end != std::string_view::npos && rest[line_end] != '\r' && rest[line_end] != '\n')
+    return false;
+  if (n < kMinRecordDigits || n > 2 * kMaxRecordBytes) return false;
+  auto pair = [&](size_t i) {
+    return static_cast<uint8_t>(digits[static_cast<unsigned char>(rest[2 * i])] * 16 +
+                                digits[static_cast<unsigned char>(rest[2 * i + 1])]);
+  };
+  const size_t ll = pair(0);
+  if (n != 2 * ll + kMinRecordDigits) return false;
+  uint32_t sum = 0;
+  for (size_t i = 0; i < ll + 5; ++i) sum += pair(i);
+  return (sum & 0xFF) == 0;
+}
+
 CodeFileRead ReadCodeFile(std::istream& in, CodeFileFormat format, std::span<uint8_t> image) {
   using Outcome = CodeFileRead::Outcome;
   EraseCodeBuffer(image);

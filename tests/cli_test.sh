@@ -76,7 +76,20 @@ for cmd in copy-chip offline-master init-memory; do
   check "$cmd answered No: the box shows No" grep -q -- "-> No$" "$tmp/err"
   check "$cmd answered No: save-hex did not run" grep -qx "the old file" "$tmp/keep.hex"
 done
+# A .bin whose bytes are HEX text: loaded byte for byte only after a Yes
+# (before, it was loaded as its characters without a question).
+printf ':0100000055AA\r\n' >"$tmp/text.bin"
+"$zvp" --simulate --debug --file "$tmp/text.bin" download save-hex "$tmp/keep.hex" </dev/null \
+  >"$tmp/out" 2>"$tmp/err"
+check "a .bin of HEX text answered No exits 1" test $? -eq 1
+check "a .bin of HEX text is asked about" grep -q "^\[确 认\] 该BIN文件的内容是HEX格式的文本!.* -> No$" "$tmp/err"
+check "a .bin of HEX text answered No is not loaded" grep -qx "操作已中止" "$tmp/out"
+check "a .bin of HEX text answered No: save-hex did not run" grep -qx "the old file" "$tmp/keep.hex"
+"$zvp" --simulate --debug --yes --file "$tmp/text.bin" download state </dev/null >"$tmp/out" 2>"$tmp/err"
+check "a .bin of HEX text answered --yes loads as an image" test $? -eq 0
+check "a .bin of HEX text answered --yes: its 15 bytes" grep -qx "end: 000E" "$tmp/out"
 # Refused in debug mode with the window's "操作已中止": not done either.
+echo "the old file" >"$tmp/keep.hex"
 "$zvp" --simulate --debug --file "$tmp/small.bin" download offline-master save-hex "$tmp/keep.hex" \
   </dev/null >"$tmp/out" 2>"$tmp/err"
 check "offline-master in debug mode exits 1" test $? -eq 1

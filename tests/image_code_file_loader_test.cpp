@@ -456,16 +456,63 @@ TEST_F(LoaderRawImage, Sizes) {
   ExpectFailed(kNoCode);
 }
 
-// Only the last four characters of the name decide, in any case.
+// Only the last four characters of the name decide, in any case. A raw
+// image whose bytes are HEX text is loaded as such only when the user says
+// so: the question defaults to No, and No loads nothing (before, the text
+// was loaded and could be programmed without a word).
 TEST_F(LoaderRawImage, NameDecidesTheFormat) {
   const Bytes text = Record(0, 0, "\x11\x22"s);
+  std::vector<MessageBox> boxes;
+  window_.OnMessageBox([&](const MessageBox& box) { boxes.push_back(box); });
   for (const char* raw : {"a.BIN", "a.Bin", "x.hex.bin"}) {
+    boxes.clear();
+    window_.AnswerBoxes({MsgAnswer::kYes});
     Load(Write(raw, text));
     ExpectLoaded({{0, text}}, text.size() - 1);
+    EXPECT_EQ(boxes.size(), 1u);
+    if (boxes.empty()) continue;
+    EXPECT_EQ(boxes[0].caption, "确 认");
+    EXPECT_EQ(boxes[0].text,
+              "该BIN文件的内容是HEX格式的文本!\n按BIN文件调入将把文本字符当作代码编程到芯片中.\n"
+              "若是HEX文件,请将文件扩展名改为.hex后重新打开.\n确实要按BIN文件调入吗?");
+    EXPECT_EQ(boxes[0].buttons, MsgButtons::kYesNo);
+    EXPECT_TRUE(boxes[0].default_is_second);
   }
   for (const char* hex : {"a.hex", "a.OBJ", "a.bin.txt", "bin"}) {
+    boxes.clear();
     Load(Write(hex, text));
     ExpectLoaded({{0, "\x11\x22"s}}, 0x0001);
+    EXPECT_TRUE(boxes.empty());
+  }
+
+  // No: nothing loaded, the buffer, range and boxes as they were.
+  const Bytes two_lines = "\xEF\xBB\xBF \r\n\t" + WithLineEnds(text + text, "\r\n");
+  for (const Bytes& hex_text : {text, two_lines}) {
+    boxes.clear();
+    MarkRangeAndBoxes();
+    App().code_buffer.fill(0xFF);
+    App().code_buffer[0] = 0x42;
+    window_.AnswerBoxes({MsgAnswer::kNo});
+    Load(Write("text.bin", hex_text));
+    ExpectFailed("操作已中止");
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(App().code_buffer[0], 0x42);
+    EXPECT_EQ(App().code_buffer[1], 0xFF);
+  }
+
+  // Binaries are never asked about, also those that begin with a colon.
+  // A line as long as the shortest record but shorter than its length
+  // byte asks; one with a wrong checksum; a record that binary follows on
+  // its line; a space after the colon; a record after more blanks than any
+  // text file begins with.
+  const Bytes record = text.substr(0, text.size() - 1);
+  for (const Bytes& image :
+       {Pattern(0x1000, 20), ":1000000001\r" + Pattern(0x100, 21), ":00000001FE\n" + text,
+        record + Bytes("\x00\x01", 2), ": " + record, Bytes(5000, ' ') + text}) {
+    boxes.clear();
+    Load(Write("image.bin", image));
+    ExpectLoaded({{0, image}}, image.size() - 1);
+    EXPECT_TRUE(boxes.empty());
   }
 }
 
