@@ -179,6 +179,26 @@ check "the log starts with the byte-order mark and the header" \
   test "$(head -c 10 "$tmp/log.csv" | od -An -tx1 | tr -d ' \n')" = "efbbbfe697b6e997b42c"
 check "the log has one line for the run" test "$(grep -c ',通过,计数,自动编程已成功完成,1,0' "$tmp/log.csv")" -eq 1
 
+# --start and --end are typed again after the download, which shows the
+# file's range (before, the file's range silently won), and auto runs over
+# them after the programmer memory is summed over that range; a lone --end
+# leaves the file's start. The offline master takes the file's range.
+head -c 1024 /dev/urandom >"$tmp/1k.bin"
+"$zvp" --simulate --options verify --start 0100 --end 01FF --file "$tmp/1k.bin" \
+  --log "$tmp/range.csv" download auto state >"$tmp/out" 2>&1
+check "download auto with --start/--end passes" test $? -eq 0
+check "the typed range stands after the download" grep -qx "start: 0100" "$tmp/out"
+check "and its end" grep -qx "end: 01FF" "$tmp/out"
+check "the memory is summed over the typed range" grep -qx "请稍候,得到编程内存检查和,  地址: 001FF" "$tmp/out"
+check "the run covers the typed range" grep -q ",0100~01FF,自动校验,编程;校验,通过," "$tmp/range.csv"
+"$zvp" --simulate --debug --end 00FF --file "$tmp/1k.bin" download state >"$tmp/out" 2>&1
+check "a lone --end after download keeps the file's start" grep -qx "start: 0000" "$tmp/out"
+check "and takes the typed end" grep -qx "end: 00FF" "$tmp/out"
+"$zvp" --simulate --end 01FF --file "$tmp/1k.bin" --yes offline-master >"$tmp/out" 2>"$tmp/err"
+check "offline-master with --end is a usage error" test $? -eq 2
+check "and says why" grep -q "^zvp: offline-master takes the code file's whole range" "$tmp/err"
+check "and touches no programmer" test ! -s "$tmp/out"
+
 # zvp-sim on a pseudo-terminal, with a wire trace.
 "$sim" >"$tmp/sim" </dev/null &
 simpid=$!
