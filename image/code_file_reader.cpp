@@ -250,7 +250,6 @@ void ReadRawImage(std::istream& file, std::span<uint8_t> image, Extent* extent) 
 }  // namespace
 
 bool StartsAsHexText(std::string_view head) {
-  head = head.substr(0, kHexTextProbeBytes);
   if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
   const size_t colon = head.find_first_not_of(" \t\r\n");
   if (colon == std::string_view::npos || head[colon] != ':') return false;
