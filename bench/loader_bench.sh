@@ -17,8 +17,11 @@ bench="$build/bench/loader_bench"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-head -c 1048576 /dev/urandom >"$work/data.bin"
-srec_cat "$work/data.bin" -binary -o "$work/code.hex" -intel -address-length=3
+# 32 KiB of code (all an operation reaches) and erased bytes up to 1 MiB, as
+# a padded image: data above 0x7FFF would be refused, erased bytes are not.
+head -c 32768 /dev/urandom >"$work/data.bin"
+srec_cat "$work/data.bin" -binary -fill 0xFF 0x8000 0x100000 -o "$work/code.hex" -intel \
+  -address-length=3
 echo "file: $(stat -c %s "$work/code.hex") bytes of HEX text," \
   "$(grep -c '^:' "$work/code.hex") records, $(grep -c '^:02000002' "$work/code.hex") segment records"
 

@@ -26,6 +26,7 @@
 #include "image/number_text.h"
 #include "core/app_state.h"
 #include "core/clock.h"
+#include "link/address_range.h"
 #include "link/connection.h"
 #include "engine/engine.h"
 #include "engine/operation_table.h"
@@ -72,7 +73,8 @@ const char kUsage[] =
     "  --options LIST     blank-check,erase,verify,smart,ldc-protect,read-protect,\n"
     "                     hw-write-protect, or none (verify,read-protect,smart,hw-write-protect,erase)\n"
     "  --start HEX        start address, up to 4 hex digits (0000)\n"
-    "  --end HEX          end address, up to 4 hex digits (1FFF)\n"
+    "  --end HEX          end address, up to 4 hex digits (1FFF); either one given\n"
+    "                     is typed again after download, which shows the file's range\n"
     "  --file PATH        code file\n"
     "  --debug            debug mode (the PC streams and compares the code itself)\n"
     "  --chip-view        view: show the chip instead of the programmer memory\n"
@@ -133,6 +135,7 @@ struct Options {
   std::string chip = "mtp", vdd = "5.0", vpp = "vcc";
   std::optional<std::string> options;
   std::string start = "0000", end = "1FFF";
+  bool start_given = false, end_given = false;
   std::optional<std::string> file;
   bool debug = false, buzzer = false;
   bool chip_view = false, ascii = false;  // the code view's modes
@@ -195,6 +198,7 @@ std::optional<int> Parse(int argc, const char* const* argv, Options* o) {
       o->options = v;
     } else if (a == "--start" || a == "--end") {
       std::string* field = a == "--start" ? &o->start : &o->end;
+      (a == "--start" ? o->start_given : o->end_given) = true;
       if (!value(i, field)) return UsageError(a + " needs an address");
       if (!IsHexAddress(*field, 4))
         return UsageError(a + " takes a hexadecimal address of 1 to 4 digits (0000..7FFF), not '" +
@@ -244,6 +248,12 @@ std::optional<int> Parse(int argc, const char* const* argv, Options* o) {
   if (needs_port && !o->simulate && o->port.empty())
     return UsageError("no port: give --port DEVICE or --simulate");
   if (o->chip == "otp" && o->vdd == "3.3") return UsageError("an OTP chip takes only 5.0 V");
+  // The offline master loads the file itself and takes the file's whole
+  // range, as the window's button does: a typed range cannot apply.
+  const bool master = std::any_of(o->commands.begin(), o->commands.end(),
+                                  [](const Invocation& c) { return c.name == "offline-master"; });
+  if (master && (o->start_given || o->end_given))
+    return UsageError("offline-master takes the code file's whole range: drop --start/--end");
   if (o->options && *o->options != "none") {
     std::stringstream list(*o->options);
     std::string word;
@@ -574,6 +584,22 @@ bool ShowPage(Session& s, const std::string& address) {
   return shown;
 }
 
+// A download shows the file's range in the address boxes; --start and --end
+// are typed into them again afterwards, as a technician types after opening
+// a file. The download's checksum then covers another range than the
+// boxes, which auto refuses until the programmer memory is summed over the
+// new range: "缓冲区检查和" is pressed, as the technician would press it.
+bool TypeRangeAfterLoad(Session& s) {
+  const Options& o = s.options;
+  if (!o.start_given && !o.end_given) return true;
+  if (o.start_given) s.window.SetText(ctl::kStartAddress, o.start);
+  if (o.end_given) s.window.SetText(ctl::kEndAddress, o.end);
+  const AppState& app = App();
+  ReadAddressRange();
+  if (app.range_start == app.checksum_start && app.range_end == app.checksum_end) return true;
+  return Press(s.window, s.printer, ctl::kBufferChecksum) == Pressed::kDone;
+}
+
 bool RunCommand(Session& s, const Invocation& inv) {
   const std::string& name = inv.name;
   if (name == "connect") return App().programmer_found == 1;
@@ -588,6 +614,8 @@ bool RunCommand(Session& s, const Invocation& inv) {
   }
   if (name == "view") return ShowPage(s, inv.arg);
   if (name == "auto") return s.options.repeat ? RunProduction(s) : RunAuto(s) == Pressed::kDone;
+  if (name == "download")
+    return Press(s.window, s.printer, ctl::kDownload) == Pressed::kDone && TypeRangeAfterLoad(s);
   return Press(s.window, s.printer, FindOperationByWord(name)->button) == Pressed::kDone;
 }
 

@@ -6,7 +6,9 @@
 //     erased bytes above end: no byte of the file is left out of what would
 //     be programmed;
 //   - a raw image lands byte for byte at address 0 on an erased image, and is
-//     refused exactly when it holds data above 0x7FFF.
+//     refused exactly when it holds data above 0x7FFF;
+//   - input that the HEX-text check takes for HEX text (the question before
+//     a .bin is loaded) reads as HEX without a fault at its first record.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "image/code_buffer.h"
@@ -57,7 +60,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // touching a whole megabyte: the reader takes an image of any size, and
   // what lies past its end (past the top either way) is the same rule.
   static std::vector<uint8_t> image(4 * (zvp::kHighestAddress + 1));
-  Read(data, size, CodeFileFormat::kHexText, &image);
+  const CodeFileRead hex = Read(data, size, CodeFileFormat::kHexText, &image);
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (zvp::StartsAsHexText(text)) {
+    // The line of the first colon, counted as the reader counts: LF, CR LF
+    // and a lone CR each end one line.
+    uint64_t line = 1;
+    const size_t colon = text.find(':');
+    for (size_t i = 0; i < colon; ++i) {
+      if (text[i] == '\r' || (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))) ++line;
+    }
+    const bool faulted = hex.outcome == CodeFileRead::Outcome::kChecksumError ||
+                         hex.outcome == CodeFileRead::Outcome::kDamagedRecord;
+    Require(!faulted || hex.line != line, "what looks like HEX text reads as HEX at its first record");
+  }
 
   const CodeFileRead raw = Read(data, size, CodeFileFormat::kRawImage, &image);
   const size_t taken = std::min<size_t>(size, image.size());

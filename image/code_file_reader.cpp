@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "image/code_buffer.h"
@@ -70,14 +71,18 @@ enum class HexResult { kOk, kChecksumError, kFormatError };
 // followed, and of that only the characters a record can use are kept.
 //
 // A record text is the hex digits after the colon, then at most white space
-// (spaces, tabs, a CR) up to the line end. Anything else in it (a foreign
+// (spaces, tabs) up to the line end. Anything else in it (a foreign
 // character, white space between digits, a record cut short) is damage: the
 // load fails there rather than leave the record's bytes erased while
 // reporting success. Lines without a colon are no records and are passed
-// over.
+// over. Text before the last colon is passed over too, unless it holds a
+// record of its own (a colon followed by at least the digits of the
+// shortest record): two records on one line would lose the first. A colon
+// with fewer digits after it ("built 12:30") is no record.
 //
-// CR LF is read as LF (the way a text-mode read sees it on Windows), so a
-// file reads the same on every platform.
+// LF, CR LF and a lone CR each end a line: a file saved by an old editor
+// with CR line ends must not read as one long line holding only its last
+// record. Line numbers count every line end alike.
 class HexReader {
  public:
   HexReader(std::span<uint8_t> image, Extent* extent) : image_(image), extent_(extent) {}
@@ -86,44 +91,37 @@ class HexReader {
   HexResult Feed(const char* data, size_t size) {
     for (size_t i = 0; i < size; ++i) {
       const char c = data[i];
-      if (pending_cr_) {
-        pending_cr_ = false;
-        if (c != '\n') Add('\r');
-      }
-      if (c == '\r') {
-        pending_cr_ = true;
-        continue;
-      }
-      if (c == '\n') {
+      if (c == '\n' || c == '\r') {
+        // The LF of a CR LF ends no second line.
+        const bool second_half = c == '\n' && after_cr_;
+        after_cr_ = c == '\r';
+        if (second_half) continue;
         const HexResult r = EndLine();
         if (r != HexResult::kOk) return r;
         ++line_;
         continue;
       }
+      after_cr_ = false;
       Add(c);
     }
     return HexResult::kOk;
   }
 
   // The end of the file also ends a last line without a line end.
-  HexResult Finish() {
-    if (pending_cr_) {
-      pending_cr_ = false;
-      Add('\r');
-    }
-    return EndLine();
-  }
+  HexResult Finish() { return EndLine(); }
 
   // The 1-based number of the line being read (of the bad one after a
   // failure).
   uint64_t line() const { return line_; }
 
  private:
-  static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+  static bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 
   void Add(char c) {
     if (c == ':') {
-      // A later colon starts the record text afresh.
+      // A later colon starts the record text afresh; the digits after the
+      // one before it may have been a record.
+      if (in_record_ && count_ >= kMinRecordDigits) earlier_record_ = true;
       in_record_ = true;
       damaged_ = false;
       trailing_space_ = false;
@@ -147,7 +145,7 @@ class HexReader {
     const bool record = in_record_;
     in_record_ = false;
     if (!record) return HexResult::kOk;
-    if (damaged_) return HexResult::kFormatError;
+    if (damaged_ || std::exchange(earlier_record_, false)) return HexResult::kFormatError;
     return TakeRecord();
   }
 
@@ -208,8 +206,9 @@ class HexReader {
   const std::array<uint8_t, 256>& digits_ = DigitTable();
   std::span<uint8_t> image_;
   Extent* extent_;
-  bool pending_cr_ = false;
+  bool after_cr_ = false;
   bool in_record_ = false;
+  bool earlier_record_ = false;  // a record before this line's last colon
   bool damaged_ = false;
   bool trailing_space_ = false;
   uint64_t count_ = 0;  // hex digits after the colon
@@ -249,6 +248,29 @@ void ReadRawImage(std::istream& file, std::span<uint8_t> image, Extent* extent) 
 }
 
 }  // namespace
+
+bool StartsAsHexText(std::string_view head) {
+  if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
+  const size_t colon = head.find_first_not_of(" \t\r\n");
+  if (colon == std::string_view::npos || head[colon] != ':') return false;
+  const std::string_view rest = head.substr(colon + 1);
+  const auto& digits = DigitTable();
+  size_t n = 0;
+  while (n < rest.size() && digits[static_cast<unsigned char>(rest[n])] != kNoDigit) ++n;
+  const size_t line_end = rest.find_first_not_of(" \t", n);
+  if (line_end != std::string_view::npos && rest[line_end] != '\r' && rest[line_end] != '\n')
+    return false;
+  if (n < kMinRecordDigits || n > 2 * kMaxRecordBytes) return false;
+  auto pair = [&](size_t i) {
+    return static_cast<uint8_t>(digits[static_cast<unsigned char>(rest[2 * i])] * 16 +
+                                digits[static_cast<unsigned char>(rest[2 * i + 1])]);
+  };
+  const size_t ll = pair(0);
+  if (n != 2 * ll + kMinRecordDigits) return false;
+  uint32_t sum = 0;
+  for (size_t i = 0; i < ll + 5; ++i) sum += pair(i);
+  return (sum & 0xFF) == 0;
+}
 
 CodeFileRead ReadCodeFile(std::istream& in, CodeFileFormat format, std::span<uint8_t> image) {
   using Outcome = CodeFileRead::Outcome;

@@ -4,9 +4,11 @@
 // (progmem/code_file) opens the file and reports the outcome.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <span>
+#include <string_view>
 
 namespace zvp {
 
@@ -34,5 +36,18 @@ struct CodeFileRead {
 // above the extent moves it to its own end, one below it only when it
 // reaches beyond), at kHighestAddress when only erased bytes lie above it.
 CodeFileRead ReadCodeFile(std::istream& in, CodeFileFormat format, std::span<uint8_t> image);
+
+// How many bytes of a file the loader gives StartsAsHexText: more than the
+// longest record with the blanks a text file may begin with.
+constexpr size_t kHexTextProbeBytes = 4096;
+
+// Whether the first bytes of a file are Intel HEX text: after an optional
+// UTF-8 byte-order mark and blanks (spaces, tabs, line ends), a colon and
+// one whole record on its line: as many hex digits as its length byte
+// asks, a checksum that fits, then at most spaces or tabs up to a line end
+// or the end of `head`. A raw image that
+// happens to begin with a colon does not pass: it would need ten or more
+// hex-digit bytes with a fitting checksum and a line end in the right place.
+bool StartsAsHexText(std::string_view head);
 
 }  // namespace zvp

@@ -46,6 +46,12 @@ constexpr char kTextLineFormatTail[] = "行记录格式错误]";
 constexpr char kTextPastTopHead[] = "代码文件错误[代码超出编程地址范围0000~7FFF, 在地址: ";
 constexpr char kTextPastTopTail[] = "]";
 constexpr char kTextLoaded[] = "调入代码成功!";
+// A .bin file that holds HEX text would be programmed as its characters.
+constexpr char kAskRawText[] =
+    "该BIN文件的内容是HEX格式的文本!\n按BIN文件调入将把文本字符当作代码编程到芯片中.\n"
+    "若是HEX文件,请将文件扩展名改为.hex后重新打开.\n确实要按BIN文件调入吗?";
+constexpr char kAskRawCaption[] = "确 认";
+constexpr char kTextNotLoaded[] = "操作已中止";
 
 void Fail(const std::string& status) {
   AppState& app = App();
@@ -80,6 +86,24 @@ bool OpenExisting(const std::string& utf8_name, std::ifstream* file) {
   }
 }
 
+// A raw image whose bytes are HEX text is loaded byte for byte only when the
+// user says so; the default is No. Reads the file's start and goes back.
+bool UserTakesTextAsImage(std::ifstream& file) {
+  std::string head(kHexTextProbeBytes, '\0');
+  file.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(file.gcount()));
+  file.clear();
+  file.seekg(0);
+  if (!StartsAsHexText(head)) return true;
+  MessageBox box;
+  box.caption = kAskRawCaption;
+  box.text = kAskRawText;
+  box.buttons = MsgButtons::kYesNo;
+  box.icon = MsgIcon::kQuestion;
+  box.default_is_second = true;
+  return Dialogs().ShowMessage(box) == MsgAnswer::kYes;
+}
+
 }  // namespace
 
 void LoadCodeFile() {
@@ -97,6 +121,10 @@ void LoadCodeFile() {
     if (raw) EraseCodeBuffer(app.code_buffer);
     return Fail(raw ? kTextRawOpenFailed : kTextHexOpenFailed);
   }
+  // No loads nothing: the buffer, the range and the boxes stay as they were,
+  // and link_fault stops the download (or the offline master) that the
+  // load began, as after a load that failed.
+  if (raw && !UserTakesTextAsImage(file)) return Fail(kTextNotLoaded);
   if (!raw) StatusLine().SetStatus(kTextLoading);
   // Records taken before a bad one stay in the buffer; the range and the
   // boxes keep their old values.

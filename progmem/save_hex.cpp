@@ -34,6 +34,11 @@ constexpr char kReadFailedText[] = "保存文件失败,从编程器读取编程�
 // only when complete, so a save that fails or is stopped leaves the old file
 // as it was.
 constexpr char kPartSuffix[] = ".zvp-part";
+// A file the user may write, in a folder where the part file cannot be
+// made: refused rather than written in place, where a save that fails
+// half-way would leave half a file under the old name.
+constexpr char kNoPartFileText[] =
+    "保存文件失败,无法在目标文件所在的文件夹中创建临时文件!目标文件未被改变.";
 constexpr char kSavedText[] = "代码文件文件已成功保存在: ";
 constexpr char kProgressText[] = "[双击这里中断操作] 读取编程内存数据并保存到文件, 地址: ";
 
@@ -75,20 +80,71 @@ bool WriteRecord(std::ofstream& out, const std::string& record) {
 
 enum class SaveEnd { kDone, kUserStop, kReadFailed, kWriteFailed };
 
+namespace fs = std::filesystem;
+
+// Follows a chain of symbolic links to the file it ends on, which need not
+// exist yet: a save through a link writes the file the link points to (and
+// creates it when it is missing), and the link stays a link. A relative
+// link is read from the link's own folder. nullopt for a loop, or a chain
+// too long to be anything else.
+std::optional<fs::path> FollowLinks(fs::path path) {
+  constexpr int kMaxLinks = 40;
+  for (int i = 0; i < kMaxLinks; ++i) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(path, ec))) return path;
+    const fs::path to = fs::read_symlink(path, ec);
+    if (ec) return std::nullopt;
+    path = to.is_absolute() ? to : path.parent_path() / to;
+  }
+  return std::nullopt;
+}
+
+// Whether the user may write an existing file. The part file that replaces
+// it needs only the folder, so without this check a read-only file would
+// be replaced as if it were not. A file without any write permission is
+// read-only whoever asks, the administrator included (who may open any
+// file): it is what the read-only attribute is on Windows, where the move
+// that replaces a file refuses such a one too. Beyond that an open for
+// appending, which changes nothing, asks the system whether this user may
+// write the file.
+bool MayWrite(const fs::path& file) {
+  std::error_code ec;
+  const fs::perms perms = fs::status(file, ec).permissions();
+  if (ec) return false;
+  constexpr fs::perms kWrite =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  if ((perms & kWrite) == fs::perms::none) return false;
+  std::ofstream probe(file, std::ios::out | std::ios::app | std::ios::binary);
+  return probe.is_open();
+}
+
 // Where the records go while the save runs. For a new file or a regular
-// one, a part file beside it (beside the file a link points to, so the link
-// stays a link), which replaces the target only when complete and is
-// removed however else the save ends. A target that exists but is no
-// regular file (a device, a pipe) has no old content to keep and cannot be
-// replaced by a file: it is written directly.
+// one, a part file beside it (beside the file a link points to), which
+// replaces the target only when complete and is removed however else the
+// save ends; a replaced file's permissions pass to the part file before
+// anything is written into it. A target that exists but is no regular file
+// (a device, a pipe) has no old content to keep and cannot be replaced by a
+// file: it is written directly.
 class SaveTarget {
  public:
-  explicit SaveTarget(const std::filesystem::path& chosen) : target_(chosen) {
+  enum class Refusal { kNone, kWriteProtected, kNoFile };
+
+  explicit SaveTarget(const fs::path& chosen) {
+    const std::optional<fs::path> followed = FollowLinks(chosen);
+    if (!followed) {
+      refusal_ = Refusal::kNoFile;
+      return;
+    }
+    target_ = *followed;
     std::error_code ec;
-    if (std::filesystem::exists(chosen, ec)) {
-      const std::filesystem::path real = std::filesystem::canonical(chosen, ec);
-      if (!ec) target_ = real;
-      direct_ = !std::filesystem::is_regular_file(target_, ec);
+    const fs::file_status status = fs::status(target_, ec);
+    if (fs::exists(status)) {
+      direct_ = !fs::is_regular_file(status);
+      if (!direct_) {
+        replaces_ = true;
+        perms_ = status.permissions();
+        if (!MayWrite(target_)) refusal_ = Refusal::kWriteProtected;
+      }
     }
     write_path_ = target_;
     // Appended as a path, not through string(): that would take a Chinese
@@ -97,24 +153,42 @@ class SaveTarget {
   }
   ~SaveTarget() {
     std::error_code ec;
-    if (!direct_ && !done_) std::filesystem::remove(write_path_, ec);
+    if (opened_ && !direct_ && !done_) fs::remove(write_path_, ec);
   }
   SaveTarget(const SaveTarget&) = delete;
   SaveTarget& operator=(const SaveTarget&) = delete;
 
-  const std::filesystem::path& write_path() const { return write_path_; }
+  // Why the target refuses the save before anything is read.
+  Refusal refusal() const { return refusal_; }
+  // Whether the save replaces a file that is there.
+  bool replaces() const { return replaces_; }
+
+  bool Open(std::ofstream* out) {
+    out->open(write_path_, std::ios::out | std::ios::binary | std::ios::trunc);
+    opened_ = out->is_open();
+    if (opened_ && replaces_) {
+      std::error_code ec;
+      fs::permissions(write_path_, perms_, ec);
+    }
+    return opened_;
+  }
+
   // Puts the complete file in place; false when the file system says no.
   bool Complete() {
     std::error_code ec;
-    if (!direct_) std::filesystem::rename(write_path_, target_, ec);
+    if (!direct_) fs::rename(write_path_, target_, ec);
     done_ = !ec;
     return done_;
   }
 
  private:
-  std::filesystem::path target_;
-  std::filesystem::path write_path_;
+  fs::path target_;
+  fs::path write_path_;
+  Refusal refusal_ = Refusal::kNone;
+  fs::perms perms_ = fs::perms::none;
   bool direct_ = false;
+  bool replaces_ = false;
+  bool opened_ = false;
   bool done_ = false;
 };
 
@@ -130,11 +204,17 @@ void SaveHexFile() {
 
   const std::filesystem::path path = PathFromUtf8(*chosen);
   SaveTarget target(path);
-  std::ofstream out(target.write_path(), std::ios::out | std::ios::binary | std::ios::trunc);
-  if (!out.is_open()) {
-    // The save failed before it began: red, like every other failed save.
+  // The save fails before it begins, with nothing read: red, like every
+  // other failed save.
+  if (target.refusal() == SaveTarget::Refusal::kWriteProtected) {
     app.link_fault = 1;
-    StatusLine().SetStatus(kCreateFailedText);
+    StatusLine().SetStatus(kSaveFailedText);
+    return;
+  }
+  std::ofstream out;
+  if (target.refusal() != SaveTarget::Refusal::kNone || !target.Open(&out)) {
+    app.link_fault = 1;
+    StatusLine().SetStatus(target.replaces() ? kNoPartFileText : kCreateFailedText);
     return;
   }
 

@@ -10,8 +10,12 @@ namespace zvp {
 // file is written whole or not at all: records go to a part file beside the
 // target, which replaces the target only when every record is in; after a
 // failure or the user's stop the target is as it was and the part file is
-// gone. The outcome is on the status line, which says whether the
-// programmer or the disk failed; link_fault is 1 afterwards when the file
+// gone. A link is followed to the file it points to (created when
+// missing), and the link stays; a replaced file keeps its permissions. An
+// existing file the user may not write (or that has no write permission at
+// all) is refused before anything is read, and so is a file whose folder
+// takes no part file. The outcome is on the status line, which says
+// whether the programmer or the disk failed; link_fault is 1 afterwards when the file
 // could not be created or written or a page could not be read, and 0 after
 // success, a cancelled dialog and the user's stop.
 void SaveHexFile();

@@ -76,7 +76,20 @@ for cmd in copy-chip offline-master init-memory; do
   check "$cmd answered No: the box shows No" grep -q -- "-> No$" "$tmp/err"
   check "$cmd answered No: save-hex did not run" grep -qx "the old file" "$tmp/keep.hex"
 done
+# A .bin whose bytes are HEX text: loaded byte for byte only after a Yes
+# (before, it was loaded as its characters without a question).
+printf ':0100000055AA\r\n' >"$tmp/text.bin"
+"$zvp" --simulate --debug --file "$tmp/text.bin" download save-hex "$tmp/keep.hex" </dev/null \
+  >"$tmp/out" 2>"$tmp/err"
+check "a .bin of HEX text answered No exits 1" test $? -eq 1
+check "a .bin of HEX text is asked about" grep -q "^\[确 认\] 该BIN文件的内容是HEX格式的文本!.* -> No$" "$tmp/err"
+check "a .bin of HEX text answered No is not loaded" grep -qx "操作已中止" "$tmp/out"
+check "a .bin of HEX text answered No: save-hex did not run" grep -qx "the old file" "$tmp/keep.hex"
+"$zvp" --simulate --debug --yes --file "$tmp/text.bin" download state </dev/null >"$tmp/out" 2>"$tmp/err"
+check "a .bin of HEX text answered --yes loads as an image" test $? -eq 0
+check "a .bin of HEX text answered --yes: its 15 bytes" grep -qx "end: 000E" "$tmp/out"
 # Refused in debug mode with the window's "操作已中止": not done either.
+echo "the old file" >"$tmp/keep.hex"
 "$zvp" --simulate --debug --file "$tmp/small.bin" download offline-master save-hex "$tmp/keep.hex" \
   </dev/null >"$tmp/out" 2>"$tmp/err"
 check "offline-master in debug mode exits 1" test $? -eq 1
@@ -124,6 +137,39 @@ check "the saved HEX holds the data" grep -qx ":10000000" <(head -c 9 "$tmp/back
 check "erase is refused for an OTP chip" test $? -eq 1
 check "and says the button is greyed" grep -q "greyed" "$tmp/out"
 
+# save-hex and the target's permissions for a user who is not the
+# administrator (the unit tests cover the administrator): a file that user
+# may not write is refused and kept (before, it was replaced because the
+# folder allowed it); a writable file in a folder where no part file can be
+# made is refused with the reason and kept; a new file is saved.
+if [ "$(id -u)" -eq 0 ]; then
+  as_user() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+  chmod 0711 "$tmp"
+  u=$tmp/user
+  mkdir -m 0777 "$u" "$u/locked"
+  chmod 0755 "$u/locked"
+  echo "the old file" >"$u/root.hex"
+  echo "the old file" >"$u/locked/mine.hex"
+  chmod 0666 "$u/locked/mine.hex"
+  for target in root.hex locked/mine.hex; do
+    as_user "$zvp" --simulate --debug --file "$tmp/small.bin" download save-hex "$u/$target" \
+      </dev/null >"$tmp/out" 2>"$tmp/err"
+    check "save-hex to $target as another user exits 1" test $? -eq 1
+    check "save-hex to $target as another user keeps the file" grep -qx "the old file" "$u/$target"
+    check "save-hex to $target leaves no part file" test ! -e "$u/$target.zvp-part"
+  done
+  check "a file the user may not write is refused as write-protected" \
+    grep -qx "保存文件失败,磁盘空间可能不足或指定的目标文件写保护." <(
+      as_user "$zvp" --simulate --debug --file "$tmp/small.bin" download save-hex "$u/root.hex" \
+        </dev/null 2>/dev/null)
+  check "a folder without room for the part file is named as the reason" grep -qx \
+    "保存文件失败,无法在目标文件所在的文件夹中创建临时文件!目标文件未被改变." "$tmp/out"
+  as_user "$zvp" --simulate --debug --file "$tmp/small.bin" download save-hex "$u/new.hex" \
+    </dev/null >"$tmp/out" 2>"$tmp/err"
+  check "save-hex to a new file as another user exits 0" test $? -eq 0
+  check "and writes the records" grep -qx ":10000000" <(head -c 9 "$u/new.hex")
+fi
+
 # Every auto run is logged, also without --repeat; the file opens in a
 # spreadsheet: UTF-8 with a byte-order mark and a header line.
 "$zvp" --simulate --debug --options none --end 01FF --file "$tmp/app.bin" --log "$tmp/log.csv" \
@@ -132,6 +178,26 @@ check "a single auto run passes" test $? -eq 0
 check "the log starts with the byte-order mark and the header" \
   test "$(head -c 10 "$tmp/log.csv" | od -An -tx1 | tr -d ' \n')" = "efbbbfe697b6e997b42c"
 check "the log has one line for the run" test "$(grep -c ',通过,计数,自动编程已成功完成,1,0' "$tmp/log.csv")" -eq 1
+
+# --start and --end are typed again after the download, which shows the
+# file's range (before, the file's range silently won), and auto runs over
+# them after the programmer memory is summed over that range; a lone --end
+# leaves the file's start. The offline master takes the file's range.
+head -c 1024 /dev/urandom >"$tmp/1k.bin"
+"$zvp" --simulate --options verify --start 0100 --end 01FF --file "$tmp/1k.bin" \
+  --log "$tmp/range.csv" download auto state >"$tmp/out" 2>&1
+check "download auto with --start/--end passes" test $? -eq 0
+check "the typed range stands after the download" grep -qx "start: 0100" "$tmp/out"
+check "and its end" grep -qx "end: 01FF" "$tmp/out"
+check "the memory is summed over the typed range" grep -qx "请稍候,得到编程内存检查和,  地址: 001FF" "$tmp/out"
+check "the run covers the typed range" grep -q ",0100~01FF,自动校验,编程;校验,通过," "$tmp/range.csv"
+"$zvp" --simulate --debug --end 00FF --file "$tmp/1k.bin" download state >"$tmp/out" 2>&1
+check "a lone --end after download keeps the file's start" grep -qx "start: 0000" "$tmp/out"
+check "and takes the typed end" grep -qx "end: 00FF" "$tmp/out"
+"$zvp" --simulate --end 01FF --file "$tmp/1k.bin" --yes offline-master >"$tmp/out" 2>"$tmp/err"
+check "offline-master with --end is a usage error" test $? -eq 2
+check "and says why" grep -q "^zvp: offline-master takes the code file's whole range" "$tmp/err"
+check "and touches no programmer" test ! -s "$tmp/out"
 
 # zvp-sim on a pseudo-terminal, with a wire trace.
 "$sim" >"$tmp/sim" </dev/null &

@@ -69,6 +69,13 @@ Bytes Record(uint16_t address, uint8_t type, const Bytes& data) {
   return line + tail;
 }
 
+// The same text with every LF replaced by `end` (CR alone, CR LF).
+Bytes WithLineEnds(const Bytes& text, const Bytes& end) {
+  Bytes out;
+  for (char c : text) out += c == '\n' ? end : Bytes(1, c);
+  return out;
+}
+
 std::string Hex4(uint32_t v) {
   char t[16];
   std::snprintf(t, sizeof t, "%04X", v);
@@ -313,6 +320,19 @@ TEST_F(LoaderRules, RecordsTakenAndPassedOver) {
        {{4, two}},
        0x0005},
       {"last line without a line end", at0_text, {{0, d16}}, 0x000F},
+      // An old editor's lone CR ends a line as LF does: every record is
+      // taken, not only the last one of each run of CR lines.
+      {"lines ended by CR alone",
+       WithLineEnds(at0 + Record(0x10, 0, e16) + Record(0x20, 0, two), "\r"),
+       {{0, d16}, {0x10, e16}, {0x20, two}},
+       0x0021},
+      {"CR alone, CR LF and LF mixed",
+       WithLineEnds(at0, "\r") + WithLineEnds(Record(0x10, 0, e16), "\r\n") + "\r\r\n" +
+           Record(0x20, 0, two),
+       {{0, d16}, {0x10, e16}, {0x20, two}},
+       0x0021},
+      // A colon that holds no record's digits before the record's own.
+      {"a time before the record", "; built 12:30 :" + at0.substr(1), {{0, d16}}, 0x000F},
   };
   for (const RuleCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -346,6 +366,16 @@ TEST_F(LoaderRules, DamagedRecordsFailTheLoad) {
       {"shorter than its length byte says", at0 + ":10002000AA\n", 2},
       {"cut one digit short, with CR LF", at0 + at10.substr(0, at10.size() - 2) + "\r\n", 2},
       {"a comment after a colon", "; built 12:30\n" + at0, 1},
+      // Only the last colon of a line starts the record that is read: a
+      // record before it on the same line would be lost.
+      {"two records on one line", at0.substr(0, at0.size() - 1) + at10, 1},
+      {"a record before the record, apart",
+       at0 + at0.substr(0, at0.size() - 1) + " ; " + at10, 2},
+      // Line numbers count a lone CR as a line end.
+      {"damage on the third CR line",
+       WithLineEnds(at0 + at10 + ":1000200000GG\n" + at0, "\r"), 3},
+      {"damage after CR LF, CR and LF lines",
+       WithLineEnds(at0, "\r\n") + WithLineEnds(at10, "\r") + at0 + ": 00\r", 4},
   };
   for (const Damage& c : cases) {
     SCOPED_TRACE(c.what);
@@ -426,16 +456,63 @@ TEST_F(LoaderRawImage, Sizes) {
   ExpectFailed(kNoCode);
 }
 
-// Only the last four characters of the name decide, in any case.
+// Only the last four characters of the name decide, in any case. A raw
+// image whose bytes are HEX text is loaded as such only when the user says
+// so: the question defaults to No, and No loads nothing (before, the text
+// was loaded and could be programmed without a word).
 TEST_F(LoaderRawImage, NameDecidesTheFormat) {
   const Bytes text = Record(0, 0, "\x11\x22"s);
+  std::vector<MessageBox> boxes;
+  window_.OnMessageBox([&](const MessageBox& box) { boxes.push_back(box); });
   for (const char* raw : {"a.BIN", "a.Bin", "x.hex.bin"}) {
+    boxes.clear();
+    window_.AnswerBoxes({MsgAnswer::kYes});
     Load(Write(raw, text));
     ExpectLoaded({{0, text}}, text.size() - 1);
+    EXPECT_EQ(boxes.size(), 1u);
+    if (boxes.empty()) continue;
+    EXPECT_EQ(boxes[0].caption, "确 认");
+    EXPECT_EQ(boxes[0].text,
+              "该BIN文件的内容是HEX格式的文本!\n按BIN文件调入将把文本字符当作代码编程到芯片中.\n"
+              "若是HEX文件,请将文件扩展名改为.hex后重新打开.\n确实要按BIN文件调入吗?");
+    EXPECT_EQ(boxes[0].buttons, MsgButtons::kYesNo);
+    EXPECT_TRUE(boxes[0].default_is_second);
   }
   for (const char* hex : {"a.hex", "a.OBJ", "a.bin.txt", "bin"}) {
+    boxes.clear();
     Load(Write(hex, text));
     ExpectLoaded({{0, "\x11\x22"s}}, 0x0001);
+    EXPECT_TRUE(boxes.empty());
+  }
+
+  // No: nothing loaded, the buffer, range and boxes as they were.
+  const Bytes two_lines = "\xEF\xBB\xBF \r\n\t" + WithLineEnds(text + text, "\r\n");
+  for (const Bytes& hex_text : {text, two_lines}) {
+    boxes.clear();
+    MarkRangeAndBoxes();
+    App().code_buffer.fill(0xFF);
+    App().code_buffer[0] = 0x42;
+    window_.AnswerBoxes({MsgAnswer::kNo});
+    Load(Write("text.bin", hex_text));
+    ExpectFailed("操作已中止");
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(App().code_buffer[0], 0x42);
+    EXPECT_EQ(App().code_buffer[1], 0xFF);
+  }
+
+  // Binaries are never asked about, also those that begin with a colon.
+  // A line as long as the shortest record but shorter than its length
+  // byte asks; one with a wrong checksum; a record that binary follows on
+  // its line; a space after the colon; a record after more blanks than any
+  // text file begins with.
+  const Bytes record = text.substr(0, text.size() - 1);
+  for (const Bytes& image :
+       {Pattern(0x1000, 20), ":1000000001\r" + Pattern(0x100, 21), ":00000001FE\n" + text,
+        record + Bytes("\x00\x01", 2), ": " + record, Bytes(5000, ' ') + text}) {
+    boxes.clear();
+    Load(Write("image.bin", image));
+    ExpectLoaded({{0, image}}, image.size() - 1);
+    EXPECT_TRUE(boxes.empty());
   }
 }
 

@@ -480,6 +480,19 @@ TEST_F(Download, OpenAndDownloadRunsOnlyWhenAFileWasChosen) {
   EXPECT_EQ(Headers().size(), 3u);
   EXPECT_TRUE(App().memory_loaded);
   EXPECT_FALSE(App().busy);
+
+  // A .bin that holds HEX text, answered No: nothing loaded, nothing sent,
+  // the programmer memory still counts as loaded with the code it holds.
+  const uint8_t byte_before = App().code_buffer[0];
+  const std::string text = (dir_ / "text.bin").string();
+  std::ofstream(text, std::ios::binary) << ":0100000055AA\n";
+  window_.ChooseOpenFile(text);
+  window_.AnswerBoxes({MsgAnswer::kNo});
+  RunOperationNow(OpOpenAndDownload);
+  EXPECT_EQ(window_->Status(), "操作已中止");
+  EXPECT_EQ(Headers().size(), 3u);
+  EXPECT_TRUE(App().memory_loaded);
+  EXPECT_EQ(App().code_buffer[0], byte_before);
 }
 
 // ---------------------------------------------------------------------------

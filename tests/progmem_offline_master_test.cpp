@@ -86,6 +86,19 @@ TEST_F(OfflineMaster, AnsweringNoSendsNothing) {
   EXPECT_EQ(window_->Messages()[0].buttons, MsgButtons::kYesNo);
   EXPECT_EQ(window_->Status(), "操作已中止");
   EXPECT_TRUE(device_.headers().empty());
+
+  // Yes to the master, No to loading a .bin that holds HEX text: no master
+  // from the code the programmer memory held before.
+  std::ofstream(dir_ / "app.bin", std::ios::binary) << ":0100000055AA\r\n";
+  App().memory_loaded = true;
+  window_.AnswerBoxes({MsgAnswer::kYes, MsgAnswer::kNo});
+  Make();
+  ASSERT_EQ(window_->Messages().size(), 3u);
+  EXPECT_EQ(window_->Messages()[2].caption, "确 认");
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Status(), "脱机编程母片制作失败!请尝试重新下载代码再进行该项操作");
+  EXPECT_TRUE(device_.headers().empty());
+  EXPECT_TRUE(device_.offline_configs().empty());
 }
 
 TEST_F(OfflineMaster, TheProgrammerKeepsTheCodeAndTheSettings) {
