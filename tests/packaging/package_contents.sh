@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What scripts/package.sh wrote to dist/, looked at without installing it:
-# the file names and checksums, the zip's files, the guide made whole, the
-# version in every place that carries it, and the Debian package's contents.
+# the file names and checksums, the two zips' files, the guide made whole,
+# the version in every place that carries it, and the Debian package's
+# contents.
 #
 #   package_contents.sh DIST_DIR VERSION SOURCE_DIR
 set -u
@@ -9,8 +10,7 @@ set -u
 dist=$(cd "$1" && pwd) || exit 2
 version=$2
 source_dir=$(cd "$3" && pwd) || exit 2
-zip=zvp-$version-win64.zip
-setup=zvp-$version-win64-setup.exe
+setup=zvp-$version-setup.exe
 deb=zvp_${version}_amd64.deb
 
 # shellcheck source=tests/packaging/checks.sh
@@ -19,17 +19,25 @@ source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/zvp-contents.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT
 
-check "dist holds the zip, the installer and the package named with $version" \
-  test -f "$dist/$zip" -a -f "$dist/$setup" -a -f "$dist/$deb"
-check "SHA256SUMS covers the three and matches them" \
-  bash -c "cd '$dist' && [ \$(wc -l <SHA256SUMS) -eq 3 ] && sha256sum --strict -c SHA256SUMS"
+check "dist holds the two zips, the installer and the package named with $version" \
+  test -f "$dist/zvp-$version-win64.zip" -a -f "$dist/zvp-$version-win32.zip" -a -f "$dist/$setup" -a -f "$dist/$deb"
+check "SHA256SUMS covers the four and matches them" \
+  bash -c "cd '$dist' && [ \$(wc -l <SHA256SUMS) -eq 4 ] && sha256sum --strict -c SHA256SUMS"
 
-# --- the zip ----------------------------------------------------------------
-unzip -q "$dist/$zip" -d "$work/zip"
-top=$work/zip/zvp-$version-win64
-check "the zip holds zvp.exe, zvp-cli.exe, the guide, the engineers' page and the read-me" \
-  bash -c "cd '$work/zip' && [ \"\$(find . -type f | sort | tr '\n' ' ')\" = \
-'./zvp-$version-win64/README.txt ./zvp-$version-win64/zvp-cli.exe ./zvp-$version-win64/zvp-engineers.html ./zvp-$version-win64/zvp-guide.html ./zvp-$version-win64/zvp.exe ' ]"
+# --- the zips ---------------------------------------------------------------
+for bits in 64 32; do
+  name=zvp-$version-win$bits
+  unzip -q "$dist/$name.zip" -d "$work/zip$bits"
+  check "the win$bits zip holds $name/ with zvp.exe, zvp-cli.exe, the guide, the engineers' page and the read-me" \
+    bash -c "cd '$work/zip$bits' && [ \"\$(find . -type f | sort | tr '\n' ' ')\" = \
+'./$name/README.txt ./$name/zvp-cli.exe ./$name/zvp-engineers.html ./$name/zvp-guide.html ./$name/zvp.exe ' ]"
+  check "the win$bits read-me names $version and the $bits-bit build, and starts with a UTF-8 byte-order mark" \
+    bash -c "head -c 3 '$work/zip$bits/$name/README.txt' | cmp -s - <(printf '\xef\xbb\xbf') && grep -q 'ZVP-V2.0C .* $version (Windows $bits 位)' '$work/zip$bits/$name/README.txt'"
+done
+top=$work/zip64/zvp-$version-win64
+top32=$work/zip32/zvp-$version-win32
+check "both zips carry the same guide and engineers' page" \
+  bash -c "cmp -s '$top/zvp-guide.html' '$top32/zvp-guide.html' && cmp -s '$top/zvp-engineers.html' '$top32/zvp-engineers.html'"
 
 # The guide: every picture of the source is embedded, and each one is a PNG.
 guide=$top/zvp-guide.html
@@ -45,15 +53,17 @@ while IFS= read -r uri; do
 done <"$work/uris"
 check "every embedded picture decodes to a PNG" test "$bad" -eq 0 -a "$want" -gt 0
 
-check "the read-me names $version and starts with a UTF-8 byte-order mark" \
-  bash -c "head -c 3 '$top/README.txt' | cmp -s - <(printf '\xef\xbb\xbf') && grep -q 'ZVP-V2.0C .* $version' '$top/README.txt'"
-
 # --- the version in the Windows programs and the installer ---------------
-strings -el "$top/zvp.exe" >"$work/zvp.strings"
-check "zvp.exe's version resource says $version.0 (file and product)" \
-  bash -c "grep -A1 -x 'FileVersion' '$work/zvp.strings' | grep -qx '$version.0' && grep -A1 -x 'ProductVersion' '$work/zvp.strings' | grep -qx '$version.0'"
-check "zvp.exe's manifest says $version.0" \
-  grep -aq "assemblyIdentity version=\"$version.0\"" "$top/zvp.exe"
+for dir in "$top" "$top32"; do
+  build=${dir##*-}
+  strings -el "$dir/zvp.exe" >"$work/zvp.strings"
+  check "the $build zvp.exe's version resource says $version.0 (file and product)" \
+    bash -c "grep -A1 -x 'FileVersion' '$work/zvp.strings' | grep -qx '$version.0' && grep -A1 -x 'ProductVersion' '$work/zvp.strings' | grep -qx '$version.0'"
+done
+check "the win64 zvp.exe's manifest says $version.0 for amd64" \
+  grep -aq "assemblyIdentity version=\"$version.0\" processorArchitecture=\"amd64\"" "$top/zvp.exe"
+check "the win32 zvp.exe's manifest says $version.0 for x86" \
+  grep -aq "assemblyIdentity version=\"$version.0\" processorArchitecture=\"x86\"" "$top32/zvp.exe"
 strings -el "$dist/$setup" >"$work/setup.strings"
 check "the installer's version resource says $version.0" \
   bash -c "grep -A1 -x 'ProductVersion' '$work/setup.strings' | grep -qx '$version.0'"
