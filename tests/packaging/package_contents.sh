@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # What scripts/package.sh wrote to dist/, looked at without installing it:
 # the file names and checksums, the two zips' files, the guide made whole,
-# the version in every place that carries it, and the Debian package's
-# contents.
+# the version in every place that carries it, the Windows versions the
+# programs claim (PE headers, manifest) and the functions they import, and
+# the Debian package's contents.
 #
 #   package_contents.sh DIST_DIR VERSION SOURCE_DIR
 set -u
@@ -67,6 +68,47 @@ check "the win32 zvp.exe's manifest says $version.0 for x86" \
 strings -el "$dist/$setup" >"$work/setup.strings"
 check "the installer's version resource says $version.0" \
   bash -c "grep -A1 -x 'ProductVersion' '$work/setup.strings' | grep -qx '$version.0'"
+
+# --- the Windows versions the programs run on ----------------------------------
+# The read-me and the guide promise Windows 7 SP1, 8, 8.1, 10 and 11. Each
+# program's PE headers say 6.1 (Windows 7) for the oldest Windows and
+# subsystem; the window program's manifest names exactly those versions
+# (the Windows 10 entry stands for 11 too); and no program, the installer
+# included, imports a function outside packaging/windows/windows7_imports.txt,
+# the functions Windows 7 SP1 has (32- and 64-bit: msvcrt.dll, no UCRT).
+objdump64=x86_64-w64-mingw32-objdump
+objdump32=i686-w64-mingw32-objdump
+pe_field() { "$1" -p "$2" | awk -v f="$3" '$1 == f { print $2 }'; }
+for exe in "$top/zvp.exe" "$top/zvp-cli.exe" "$top32/zvp.exe" "$top32/zvp-cli.exe"; do
+  case $exe in "$top"/*) objdump=$objdump64 bits=64 ;; *) objdump=$objdump32 bits=32 ;; esac
+  what="the win$bits $(basename "$exe")"
+  check "$what is a $bits-bit program" \
+    bash -c "$objdump -f '$exe' | grep -q 'file format pei-$([ $bits = 64 ] && echo x86-64 || echo i386)'"
+  check "$what's PE headers say Windows 6.1 (OS and subsystem version)" \
+    test "$(pe_field $objdump "$exe" MajorOSystemVersion).$(pe_field $objdump "$exe" MinorOSystemVersion) $(pe_field $objdump "$exe" MajorSubsystemVersion).$(pe_field $objdump "$exe" MinorSubsystemVersion)" = "6.1 6.1"
+done
+check "the installer is a 32-bit program (it must start on 32-bit Windows)" \
+  bash -c "$objdump32 -f '$dist/$setup' | grep -q 'file format pei-i386'"
+# Windows 7, 8, 8.1 and 10: the GUIDs each version looks for.
+supported="{1f676c76-80e1-4239-95bb-83d0f6d0da78} {35138b9a-5d96-4fbd-8e2d-a2440225f93a} {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38} {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a} "
+for dir in "$top" "$top32"; do
+  check "the ${dir##*-} zvp.exe's manifest names Windows 7, 8, 8.1 and 10, and no other" \
+    test "$(grep -ao 'supportedOS Id="{[^}]*}"' "$dir/zvp.exe" | sed 's/.*Id="//; s/"$//' | sort | tr '\n' ' ')" = "$supported"
+done
+allowed=$source_dir/packaging/windows/windows7_imports.txt
+grep -v '^#' "$allowed" | sed '/^$/d' | sort -u >"$work/allowed"
+check "the list of allowed imports is not empty" test -s "$work/allowed"
+for exe in "$top/zvp.exe" "$top/zvp-cli.exe" "$top32/zvp.exe" "$top32/zvp-cli.exe" "$dist/$setup"; do
+  case $exe in "$top"/*) objdump=$objdump64 what="the win64 $(basename "$exe")" ;;
+    "$top32"/*) objdump=$objdump32 what="the win32 $(basename "$exe")" ;;
+    *) objdump=$objdump32 what="the installer" ;;
+  esac
+  pe_imports "$objdump" "$exe" >"$work/imports"
+  comm -23 "$work/imports" "$work/allowed" >"$work/unlisted"
+  check "$what imports only functions Windows 7 has ($(wc -l <"$work/imports") imports read)" \
+    bash -c "grep -q '^kernel32.dll!' '$work/imports' && [ ! -s '$work/unlisted' ]"
+  sed 's/^/  not in the list: /' "$work/unlisted"
+done
 
 # --- the Debian package -----------------------------------------------------
 check "the package is zvp $version for amd64" \
