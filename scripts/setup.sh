@@ -3,11 +3,13 @@
 # only when something is missing: quick when all is there, safe to repeat.
 set -euo pipefail
 
+# wine32:i386 runs the 32-bit Windows build and the installer (a 32-bit
+# program) under Wine; it needs the i386 architecture enabled first.
 packages=(
   build-essential cmake ninja-build git
   libgtest-dev
   clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64 wine64 wine fonts-wine
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine wine32:i386 fonts-wine
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei socat srecord
   nsis help2man zip unzip locales debootstrap
 )
@@ -26,5 +28,8 @@ echo "setup: installing ${missing[*]}" >&2
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

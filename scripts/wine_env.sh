@@ -2,8 +2,11 @@
 # Shell functions for running the Windows build under Wine in tests.
 # Source it (bash), then:
 #
-#   zvp_wine_prefix DIR        use DIR as a private Wine prefix, creating it
-#                              the first time (with the CJK font mapping)
+#   zvp_wine_prefix DIR [ARCH] use DIR as a private Wine prefix, creating it
+#                              the first time (with the CJK font mapping);
+#                              ARCH win64 (the default) or win32
+#   zvp_wine_arch_of EXE       prints win64 or win32: the prefix a Windows
+#                              program needs (its PE machine field)
 #   zvp_wine_headless          no display: for console programs
 #   zvp_wine_display           a display for windows: keeps a working DISPLAY,
 #                              otherwise starts a private Xvfb
@@ -17,10 +20,26 @@
 # exits the caller, and nothing here sets shell options.
 
 # Wine chatter off; no prompts to install Mono or Gecko into a fresh prefix.
+# ARCH (win64 unless given) is the kind of prefix: a 64-bit one also runs
+# 32-bit programs, a 32-bit one (a 32-bit Windows) runs those alone.
 zvp_wine_quiet() {
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  export WINEARCH=win64
+  export WINEARCH=${1:-win64}
+}
+
+# zvp_wine_arch_of EXE: the machine field of the PE header, found through
+# the offset at 0x3c.
+zvp_wine_arch_of() {
+  local exe=$1 offset machine
+  offset=$(od -An -tu4 -j60 -N4 "$exe" 2>/dev/null | tr -d ' ')
+  [ -n "$offset" ] || { zvp_wine_log "zvp_wine_arch_of: cannot read $exe"; return 1; }
+  machine=$(od -An -tx1 -j$((offset + 4)) -N2 "$exe" 2>/dev/null | tr -d ' ')
+  case $machine in
+    6486) echo win64 ;;
+    4c01) echo win32 ;;
+    *) zvp_wine_log "zvp_wine_arch_of: $exe is no x86 or x86-64 Windows program ($machine)"; return 1 ;;
+  esac
 }
 
 zvp_wine_log() { echo "wine_env: $*" >&2; }
@@ -37,17 +56,21 @@ zvp_wine_write_reg() {
   } >"$file"
 }
 
-# zvp_wine_prefix DIR: exports WINEPREFIX=DIR. A prefix is taken as ready
+# zvp_wine_prefix DIR [ARCH]: exports WINEPREFIX=DIR. A prefix is taken as ready
 # once a previous run here finished setting it up (it leaves a marker);
 # otherwise wineboot creates it, or completes one that was left half-made,
 # and the fonts are imported. Setup is serialised with a lock next to the
 # prefix, so parallel test runs do not both do it.
 zvp_wine_prefix() {
-  local dir=$1
+  local dir=$1 arch=${2:-win64}
   [ -n "$dir" ] || { zvp_wine_log "zvp_wine_prefix: no directory"; return 2; }
+  case $arch in
+    win64 | win32) ;;
+    *) zvp_wine_log "zvp_wine_prefix: no such prefix kind '$arch'"; return 2 ;;
+  esac
   mkdir -p "$(dirname "$dir")" || return 1
   dir=$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")
-  zvp_wine_quiet
+  zvp_wine_quiet "$arch"
   export WINEPREFIX=$dir
   local marker=$dir/.zvp-prefix-ready
   [ -f "$marker" ] && return 0

@@ -1,26 +1,33 @@
 ; The Windows installer, in Simplified Chinese. scripts/package.sh runs
-;   makensis -DVERSION=2.20.0 -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe>
+;   makensis -DVERSION=2.20.0 -DSTAGE64=<folder> -DSTAGE32=<folder> -DOUTFILE=<setup.exe>
 ;            -DICON=<zvp.ico> packaging/windows/zvp.nsi
-; STAGE holds zvp.exe, zvp-cli.exe, zvp-guide.html, zvp-engineers.html and
-; README.txt.
+; STAGE64 and STAGE32 hold the 64-bit and the 32-bit build, each with
+; zvp.exe, zvp-cli.exe, zvp-guide.html, zvp-engineers.html and README.txt
+; (the folders of the two zips).
 ;
-; The installer is a 64-bit program like the programs it installs: they go
-; under the 64-bit Program Files and the uninstall entry into the 64-bit
-; registry view. (A 32-bit installer would not even start under a Wine
-; without its 32-bit half, which the install test runs in.) Uninstalling keeps the user's settings (HKCU\Software\zelvatool): the
+; The installer itself is a 32-bit program, so that one file starts on 32-
+; and 64-bit Windows alike. It installs the build that fits the PC: on 64-bit
+; Windows the 64-bit build under the 64-bit Program Files, with the uninstall
+; entry in the 64-bit registry view (where the earlier 64-bit-only installers
+; put it, so an update finds them); elsewhere the 32-bit build under Program
+; Files and the 32-bit view. Windows on ARM gets the 32-bit build: every
+; version of it runs x86 programs, not all run x64 ones.
+;
+; Uninstalling keeps the user's settings (HKCU\Software\zelvatool): the
 ; uninstaller runs as an administrator, whose settings may not be the
 ; technician's, and a reinstall should find the port and options as they were.
 
-Target amd64-unicode
+Target x86-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
-!ifndef VERSION | STAGE | OUTFILE | ICON
-  !error "VERSION, STAGE, OUTFILE and ICON must be defined"
+!ifndef VERSION | STAGE64 | STAGE32 | OUTFILE | ICON
+  !error "VERSION, STAGE64, STAGE32, OUTFILE and ICON must be defined"
 !endif
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
+!include "x64.nsh"
 
 !define PRODUCT "ZVP 编程器控制软件"
 !define PUBLISHER "ZVP 工具组"
@@ -30,7 +37,7 @@ RequestExecutionLevel admin
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES64\ZVP"
+InstallDir "$PROGRAMFILES\ZVP"
 BrandingText "${PRODUCT} ${VERSION}"
 
 !define MUI_ICON "${ICON}"
@@ -59,8 +66,26 @@ VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "版权所有, 保留一切权利。"
 
+; 64 or 32: the build this PC gets. The uninstaller decides it the same way,
+; so that it finds the entry the installer wrote.
+Var Build
+!macro PickBuild
+  StrCpy $Build 32
+  ${If} ${RunningX64}
+  ${AndIfNot} ${IsNativeARM64}
+    StrCpy $Build 64
+    SetRegView 64
+  ${EndIf}
+!macroend
+
 Function .onInit
-  SetRegView 64
+  !insertmacro PickBuild
+  ; The 32-bit Program Files is the default a 32-bit installer knows; a
+  ; folder given with /D= stays as given.
+  ${If} $Build == 64
+  ${AndIf} $INSTDIR == "$PROGRAMFILES\ZVP"
+    StrCpy $INSTDIR "$PROGRAMFILES64\ZVP"
+  ${EndIf}
   ; An earlier installation is updated where it is.
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 != ""
@@ -86,11 +111,19 @@ Section "!${PRODUCT}" SecProgram
   Call RemoveEarlierVersion
   SetShellVarContext all
   SetOutPath "$INSTDIR"
-  File "${STAGE}\zvp.exe"
-  File "${STAGE}\zvp-cli.exe"
-  File "${STAGE}\zvp-guide.html"
-  File "${STAGE}\zvp-engineers.html"
-  File "${STAGE}\README.txt"
+  DetailPrint "安装 $Build 位版本"
+  ${If} $Build == 64
+    File "${STAGE64}\zvp.exe"
+    File "${STAGE64}\zvp-cli.exe"
+    File "${STAGE64}\README.txt"
+  ${Else}
+    File "${STAGE32}\zvp.exe"
+    File "${STAGE32}\zvp-cli.exe"
+    File "${STAGE32}\README.txt"
+  ${EndIf}
+  ; The guide and the engineers' page are the same in both builds.
+  File "${STAGE64}\zvp-guide.html"
+  File "${STAGE64}\zvp-engineers.html"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "${MENU_FOLDER}"
@@ -115,7 +148,7 @@ Section "桌面快捷方式" SecDesktop
 SectionEnd
 
 Function un.onInit
-  SetRegView 64
+  !insertmacro PickBuild
 FunctionEnd
 
 Section "Uninstall"

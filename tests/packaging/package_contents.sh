@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # What scripts/package.sh wrote to dist/, looked at without installing it:
-# the file names and checksums, the zip's files, the guide made whole, the
-# version in every place that carries it, and the Debian package's contents.
+# the file names and checksums, the two zips' files, the guide made whole,
+# the version in every place that carries it, the Windows versions the
+# programs claim (PE headers, manifest) and the functions they import, and
+# the Debian package's contents.
 #
 #   package_contents.sh DIST_DIR VERSION SOURCE_DIR
 set -u
@@ -9,8 +11,7 @@ set -u
 dist=$(cd "$1" && pwd) || exit 2
 version=$2
 source_dir=$(cd "$3" && pwd) || exit 2
-zip=zvp-$version-win64.zip
-setup=zvp-$version-win64-setup.exe
+setup=zvp-$version-setup.exe
 deb=zvp_${version}_amd64.deb
 
 # shellcheck source=tests/packaging/checks.sh
@@ -19,17 +20,25 @@ source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/zvp-contents.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT
 
-check "dist holds the zip, the installer and the package named with $version" \
-  test -f "$dist/$zip" -a -f "$dist/$setup" -a -f "$dist/$deb"
-check "SHA256SUMS covers the three and matches them" \
-  bash -c "cd '$dist' && [ \$(wc -l <SHA256SUMS) -eq 3 ] && sha256sum --strict -c SHA256SUMS"
+check "dist holds the two zips, the installer and the package named with $version" \
+  test -f "$dist/zvp-$version-win64.zip" -a -f "$dist/zvp-$version-win32.zip" -a -f "$dist/$setup" -a -f "$dist/$deb"
+check "SHA256SUMS covers the four and matches them" \
+  bash -c "cd '$dist' && [ \$(wc -l <SHA256SUMS) -eq 4 ] && sha256sum --strict -c SHA256SUMS"
 
-# --- the zip ----------------------------------------------------------------
-unzip -q "$dist/$zip" -d "$work/zip"
-top=$work/zip/zvp-$version-win64
-check "the zip holds zvp.exe, zvp-cli.exe, the guide, the engineers' page and the read-me" \
-  bash -c "cd '$work/zip' && [ \"\$(find . -type f | sort | tr '\n' ' ')\" = \
-'./zvp-$version-win64/README.txt ./zvp-$version-win64/zvp-cli.exe ./zvp-$version-win64/zvp-engineers.html ./zvp-$version-win64/zvp-guide.html ./zvp-$version-win64/zvp.exe ' ]"
+# --- the zips ---------------------------------------------------------------
+for bits in 64 32; do
+  name=zvp-$version-win$bits
+  unzip -q "$dist/$name.zip" -d "$work/zip$bits"
+  check "the win$bits zip holds $name/ with zvp.exe, zvp-cli.exe, the guide, the engineers' page and the read-me" \
+    bash -c "cd '$work/zip$bits' && [ \"\$(find . -type f | sort | tr '\n' ' ')\" = \
+'./$name/README.txt ./$name/zvp-cli.exe ./$name/zvp-engineers.html ./$name/zvp-guide.html ./$name/zvp.exe ' ]"
+  check "the win$bits read-me names $version and the $bits-bit build, and starts with a UTF-8 byte-order mark" \
+    bash -c "head -c 3 '$work/zip$bits/$name/README.txt' | cmp -s - <(printf '\xef\xbb\xbf') && grep -q 'ZVP-V2.0C .* $version (Windows $bits 位)' '$work/zip$bits/$name/README.txt'"
+done
+top=$work/zip64/zvp-$version-win64
+top32=$work/zip32/zvp-$version-win32
+check "both zips carry the same guide and engineers' page" \
+  bash -c "cmp -s '$top/zvp-guide.html' '$top32/zvp-guide.html' && cmp -s '$top/zvp-engineers.html' '$top32/zvp-engineers.html'"
 
 # The guide: every picture of the source is embedded, and each one is a PNG.
 guide=$top/zvp-guide.html
@@ -45,18 +54,61 @@ while IFS= read -r uri; do
 done <"$work/uris"
 check "every embedded picture decodes to a PNG" test "$bad" -eq 0 -a "$want" -gt 0
 
-check "the read-me names $version and starts with a UTF-8 byte-order mark" \
-  bash -c "head -c 3 '$top/README.txt' | cmp -s - <(printf '\xef\xbb\xbf') && grep -q 'ZVP-V2.0C .* $version' '$top/README.txt'"
-
 # --- the version in the Windows programs and the installer ---------------
-strings -el "$top/zvp.exe" >"$work/zvp.strings"
-check "zvp.exe's version resource says $version.0 (file and product)" \
-  bash -c "grep -A1 -x 'FileVersion' '$work/zvp.strings' | grep -qx '$version.0' && grep -A1 -x 'ProductVersion' '$work/zvp.strings' | grep -qx '$version.0'"
-check "zvp.exe's manifest says $version.0" \
-  grep -aq "assemblyIdentity version=\"$version.0\"" "$top/zvp.exe"
+for dir in "$top" "$top32"; do
+  build=${dir##*-}
+  strings -el "$dir/zvp.exe" >"$work/zvp.strings"
+  check "the $build zvp.exe's version resource says $version.0 (file and product)" \
+    bash -c "grep -A1 -x 'FileVersion' '$work/zvp.strings' | grep -qx '$version.0' && grep -A1 -x 'ProductVersion' '$work/zvp.strings' | grep -qx '$version.0'"
+done
+check "the win64 zvp.exe's manifest says $version.0 for amd64" \
+  grep -aq "assemblyIdentity version=\"$version.0\" processorArchitecture=\"amd64\"" "$top/zvp.exe"
+check "the win32 zvp.exe's manifest says $version.0 for x86" \
+  grep -aq "assemblyIdentity version=\"$version.0\" processorArchitecture=\"x86\"" "$top32/zvp.exe"
 strings -el "$dist/$setup" >"$work/setup.strings"
 check "the installer's version resource says $version.0" \
   bash -c "grep -A1 -x 'ProductVersion' '$work/setup.strings' | grep -qx '$version.0'"
+
+# --- the Windows versions the programs run on ----------------------------------
+# The read-me and the guide promise Windows 7 SP1, 8, 8.1, 10 and 11. Each
+# program's PE headers say 6.1 (Windows 7) for the oldest Windows and
+# subsystem; the window program's manifest names exactly those versions
+# (the Windows 10 entry stands for 11 too); and no program, the installer
+# included, imports a function outside packaging/windows/windows7_imports.txt,
+# the functions Windows 7 SP1 has (32- and 64-bit: msvcrt.dll, no UCRT).
+objdump64=x86_64-w64-mingw32-objdump
+objdump32=i686-w64-mingw32-objdump
+pe_field() { "$1" -p "$2" | awk -v f="$3" '$1 == f { print $2 }'; }
+for exe in "$top/zvp.exe" "$top/zvp-cli.exe" "$top32/zvp.exe" "$top32/zvp-cli.exe"; do
+  case $exe in "$top"/*) objdump=$objdump64 bits=64 ;; *) objdump=$objdump32 bits=32 ;; esac
+  what="the win$bits $(basename "$exe")"
+  check "$what is a $bits-bit program" \
+    bash -c "$objdump -f '$exe' | grep -q 'file format pei-$([ $bits = 64 ] && echo x86-64 || echo i386)'"
+  check "$what's PE headers say Windows 6.1 (OS and subsystem version)" \
+    test "$(pe_field $objdump "$exe" MajorOSystemVersion).$(pe_field $objdump "$exe" MinorOSystemVersion) $(pe_field $objdump "$exe" MajorSubsystemVersion).$(pe_field $objdump "$exe" MinorSubsystemVersion)" = "6.1 6.1"
+done
+check "the installer is a 32-bit program (it must start on 32-bit Windows)" \
+  bash -c "$objdump32 -f '$dist/$setup' | grep -q 'file format pei-i386'"
+# Windows 7, 8, 8.1 and 10: the GUIDs each version looks for.
+supported="{1f676c76-80e1-4239-95bb-83d0f6d0da78} {35138b9a-5d96-4fbd-8e2d-a2440225f93a} {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38} {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a} "
+for dir in "$top" "$top32"; do
+  check "the ${dir##*-} zvp.exe's manifest names Windows 7, 8, 8.1 and 10, and no other" \
+    test "$(grep -ao 'supportedOS Id="{[^}]*}"' "$dir/zvp.exe" | sed 's/.*Id="//; s/"$//' | sort | tr '\n' ' ')" = "$supported"
+done
+allowed=$source_dir/packaging/windows/windows7_imports.txt
+grep -v '^#' "$allowed" | sed '/^$/d' | sort -u >"$work/allowed"
+check "the list of allowed imports is not empty" test -s "$work/allowed"
+for exe in "$top/zvp.exe" "$top/zvp-cli.exe" "$top32/zvp.exe" "$top32/zvp-cli.exe" "$dist/$setup"; do
+  case $exe in "$top"/*) objdump=$objdump64 what="the win64 $(basename "$exe")" ;;
+    "$top32"/*) objdump=$objdump32 what="the win32 $(basename "$exe")" ;;
+    *) objdump=$objdump32 what="the installer" ;;
+  esac
+  pe_imports "$objdump" "$exe" >"$work/imports"
+  comm -23 "$work/imports" "$work/allowed" >"$work/unlisted"
+  check "$what imports only functions Windows 7 has ($(wc -l <"$work/imports") imports read)" \
+    bash -c "grep -q '^kernel32.dll!' '$work/imports' && [ ! -s '$work/unlisted' ]"
+  sed 's/^/  not in the list: /' "$work/unlisted"
+done
 
 # --- the Debian package -----------------------------------------------------
 check "the package is zvp $version for amd64" \

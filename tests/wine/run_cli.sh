@@ -22,7 +22,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-zvp_wine_prefix "$build/wineprefix" || exit 1
+# A 32-bit build gets a 32-bit prefix of its own, as on a 32-bit Windows.
+arch=$(zvp_wine_arch_of "$exe") || exit 2
+zvp_wine_prefix "$build/wineprefix" "$arch" || exit 1
 zvp_wine_headless
 "$sim" >"$work/sim.out" 2>&1 </dev/null &
 sim_pid=$!

@@ -47,7 +47,9 @@ start_sim() {
   zvp_wine_ports COM1="$pty"
 }
 
-zvp_wine_prefix "$build/wineprefix" || exit 1
+# A 32-bit build gets a 32-bit prefix of its own, as on a 32-bit Windows.
+arch=$(zvp_wine_arch_of "$exe") || exit 2
+zvp_wine_prefix "$build/wineprefix" "$arch" || exit 1
 zvp_wine_headless
 
 # 2 KiB of code without 0xFF at either end; it sits on drive C:.

@@ -115,7 +115,9 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 started=$SECONDS
-zvp_wine_prefix "$build/wineprefix" || exit 1
+# A 32-bit build gets a 32-bit prefix of its own, as on a 32-bit Windows.
+arch=$(zvp_wine_arch_of "$zvp") || exit 2
+zvp_wine_prefix "$build/wineprefix" "$arch" || exit 1
 zvp_wine_driven_display || exit 1
 echo "display $DISPLAY"
 start_sim || exit 1

@@ -43,7 +43,9 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 started_ms=$(($(date +%s%N) / 1000000))
-zvp_wine_prefix "$build/wineprefix" || exit 1
+# A 32-bit build gets a 32-bit prefix of its own, as on a 32-bit Windows.
+arch=$(zvp_wine_arch_of "$exe") || exit 2
+zvp_wine_prefix "$build/wineprefix" "$arch" || exit 1
 # A console program needs no display; without one Wine does not try X.
 zvp_wine_headless
 

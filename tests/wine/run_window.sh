@@ -5,25 +5,33 @@
 # zvp-sim on a pseudo-terminal, a restart that must bring the stored choices
 # back, and --simulate with damaged stored settings. Screenshots the driver
 # asks for land in SHOT_DIR (default: build/screenshots of the source tree).
+# PARTS "units" runs window_units_test.exe alone (the 32-bit build's check).
 #
-#   run_window.sh ZVP_SIM_PATH WIN_BUILD_DIR [SHOT_DIR]
+#   run_window.sh ZVP_SIM_PATH WIN_BUILD_DIR [SHOT_DIR [PARTS]]
 set -u
 
 if [ $# -lt 2 ]; then
-  echo "usage: $0 ZVP_SIM_PATH WIN_BUILD_DIR [SHOT_DIR]" >&2
+  echo "usage: $0 ZVP_SIM_PATH WIN_BUILD_DIR [SHOT_DIR [units]]" >&2
   exit 2
 fi
 sim=$1
 build=$(cd "$2" && pwd) || exit 2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 shots=${3:-$here/../../build/screenshots}
+parts=${4:-all}
+case $parts in
+  all | units) ;;
+  *) echo "$0: PARTS is all or units, not '$parts'" >&2; exit 2 ;;
+esac
 # shellcheck source-path=SCRIPTDIR/../.. source=scripts/wine_env.sh
 source "$here/../../scripts/wine_env.sh"
 
 zvp=$build/tools/zvp.exe
 driver=$build/tests/wine/window_driver.exe
 units=$build/tests/wine/window_units_test.exe
-for f in "$zvp" "$driver" "$units"; do
+needed=("$zvp" "$units")
+[ "$parts" = all ] && needed+=("$driver")
+for f in "${needed[@]}"; do
   [ -f "$f" ] || { echo "no $f (build the win preset)" >&2; exit 2; }
 done
 [ -x "$sim" ] || { echo "no simulator at $sim" >&2; exit 2; }
@@ -47,9 +55,27 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 started=$SECONDS
-zvp_wine_prefix "$build/wineprefix" || exit 1
+# A 32-bit build gets a 32-bit prefix of its own, as on a 32-bit Windows.
+arch=$(zvp_wine_arch_of "$zvp") || exit 2
+zvp_wine_prefix "$build/wineprefix" "$arch" || exit 1
 zvp_wine_driven_display || exit 1
 echo "display $DISPLAY"
+
+failed=0
+result() {
+  if [ "$2" -eq 0 ]; then echo "== $1: ok"; else echo "== $1: FAILED ($2)"; failed=1; fi
+}
+
+run_units() {
+  echo "== window_units_test"
+  timeout 120 wine "$units" 2>"$work/units.err" | tr -d '\r'
+  result window_units_test "${PIPESTATUS[0]}"
+}
+if [ "$parts" = units ]; then
+  run_units
+  echo "run took $((SECONDS - started)) s"
+  exit $failed
+fi
 
 "$sim" >"$work/sim.out" 2>"$work/sim.err" </dev/null &
 sim_pid=$!
@@ -72,14 +98,7 @@ mkdir -p "$signal"
 win_signal=$(winepath -w "$signal" 2>/dev/null)
 win_zvp=$(winepath -w "$zvp" 2>/dev/null)
 
-failed=0
-result() {
-  if [ "$2" -eq 0 ]; then echo "== $1: ok"; else echo "== $1: FAILED ($2)"; failed=1; fi
-}
-
-echo "== window_units_test"
-timeout 120 wine "$units" 2>"$work/units.err" | tr -d '\r'
-result window_units_test "${PIPESTATUS[0]}"
+run_units
 
 # One driver run. It asks with lines "ASK shot NAME WxH+X+Y" (a screenshot
 # of that part of the screen) and "ASK reset" (the programmer restarts and
