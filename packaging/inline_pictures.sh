@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Makes the guide one self-contained HTML file: every src="pictures/NAME.png"
-# becomes a data: URI of that picture, read from PICTURE_DIR.
+# becomes a data: URI of that picture, read from PICTURE_DIR. The links to the
+# engineers' page take the name it ships under beside the guide
+# (zvp-engineers.html); in the source tree it is engineers.html, beside
+# index.html, so the links work in both places.
 #
 #   inline_pictures.sh GUIDE.html PICTURE_DIR OUT.html
 #
@@ -21,6 +24,7 @@ while IFS= read -r line || [ -n "$line" ]; do
     fi
     line=${line//"src=\"pictures/$name.png\""/"src=\"data:image/png;base64,$(base64 -w0 "$pictures/$name.png")\""}
   done
+  line=${line//'href="engineers.html'/'href="zvp-engineers.html'}
   printf '%s\n' "$line" >>"$out.tmp"
 done <"$guide"
 mv "$out.tmp" "$out"

@@ -10,6 +10,10 @@
 # build directory) and ZVP_SIM (a zvp-sim program) it builds the win and
 # native presets' targets it needs. Pictures are stored with a palette of 256
 # colours, which keeps them small without a visible change.
+#
+# The numbered marks on a picture (a red frame around a control and a red
+# disc with its number at the frame's corner) are drawn here from the control
+# rectangles the driver sends with its request; they are never drawn by hand.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -97,6 +101,16 @@ export LOCPATH=$locales
 # (bash itself cannot load the locale: it looks before LOCPATH reaches it)
 { export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8; } 2>/dev/null
 zvp_wine_prefix "$build/wineprefix-guide"
+# Wine draws the caption buttons (minimise, close) with the Marlett font;
+# without it they show as the letters "0 1 r". The prefix gets the copy that
+# fonts-wine ships, in the Windows fonts folder, where Wine always looks.
+marlett=/usr/share/wine/fonts/marlett.ttf
+[ -f "$marlett" ] || { echo "guide_pictures: no $marlett (package fonts-wine)" >&2; exit 2; }
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp -f "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
+# The marks' numbers.
+markfont=$(fc-match -f '%{file}' 'DejaVu Sans:bold')
+[ -f "$markfont" ] || { echo "guide_pictures: no bold font for the marks (fonts-dejavu-core)" >&2; exit 2; }
 zvp_wine_driven_display
 # The file dialogs open where they were last used unless this is forgotten.
 wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\ComDlg32' /f >/dev/null 2>&1 || true
@@ -118,8 +132,11 @@ while IFS= read -r line; do
   echo "$line"
   case $line in
     "ASK shot "*)
-      read -r _ _ name geometry <<<"$line"
+      read -r _ _ name geometry marks <<<"$line"
       import -window root -crop "$geometry" +repage "$work/shots/$name.png"
+      if [ -n "${marks:-}" ]; then
+        printf '%s\n' "$marks" >"$work/shots/$name.marks"
+      fi
       answer shot ""
       ;;
     "ASK sim "*)
@@ -144,9 +161,41 @@ if [ "$status" != 0 ]; then
   exit 1
 fi
 
+# The drawing arguments for convert that mark the rectangles of MARKS
+# ("left,top,right,bottom;...", right and bottom exclusive) on a picture W
+# by H pixels: the frames and discs first, then the numbers centred on the
+# discs (-gravity center takes offsets from the picture's middle).
+mark_arguments() {
+  local marks=$1 w=$2 h=$3 n=0 l t r b cx cy m list
+  local -a frames=() numbers=()
+  IFS=';' read -r -a list <<<"$marks"
+  for m in "${list[@]}"; do
+    IFS=',' read -r l t r b <<<"$m"
+    n=$((n + 1))
+    frames+=(-fill none -stroke '#d40000' -strokewidth 2
+      -draw "rectangle $((l - 2)),$((t - 2)) $((r + 1)),$((b + 1))")
+    # The disc sits on the frame's top-right corner, where a group box or a
+    # button has no text, kept inside the picture.
+    cx=$((r + 1)) cy=$((t - 2))
+    cx=$((cx < 11 ? 11 : cx > w - 12 ? w - 12 : cx))
+    cy=$((cy < 11 ? 11 : cy > h - 12 ? h - 12 : cy))
+    frames+=(-fill '#d40000' -stroke white -strokewidth 1.5 -draw "circle $cx,$cy $((cx + 10)),$cy")
+    numbers+=(-annotate "$(printf '%+d%+d' $((cx - w / 2)) $((cy - h / 2)))" "$n")
+  done
+  printf '%s\0' "${frames[@]}" -stroke none -fill white -font "$markfont" -pointsize 13 \
+    -gravity center "${numbers[@]}" -gravity northwest
+}
+
 # Only a complete, checked set replaces the pictures.
 rm -f "$out"/*.png
 for shot in "$work"/shots/*.png; do
-  convert "$shot" -strip -colors 256 "PNG8:$out/$(basename "$shot")"
+  name=$(basename "$shot" .png)
+  draw=()
+  if [ -f "$work/shots/$name.marks" ]; then
+    size=$(identify -format '%w %h' "$shot")
+    w=${size% *} h=${size#* }
+    mapfile -d '' draw < <(mark_arguments "$(cat "$work/shots/$name.marks")" "$w" "$h")
+  fi
+  convert "$shot" "${draw[@]}" -strip -colors 256 "PNG8:$out/$name.png"
 done
 echo "guide_pictures: $(find "$out" -name '*.png' | wc -l) pictures in $out ($((SECONDS - started)) s)"

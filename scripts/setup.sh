@@ -10,8 +10,8 @@ packages=(
   libgtest-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine wine32:i386 fonts-wine
-  xvfb x11-utils xdotool imagemagick fonts-wqy-microhei socat srecord
-  nsis help2man zip unzip locales debootstrap
+  xvfb x11-utils xdotool imagemagick fonts-wqy-microhei fonts-dejavu-core socat srecord
+  nsis help2man zip unzip locales debootstrap python3
 )
 
 missing=()

@@ -46,6 +46,16 @@ want=$(grep -o 'src="pictures/[^"]*"' "$source_dir/docs/guide/index.html" | wc -
 grep -o 'src="data:image/png;base64,[^"]*"' "$guide" >"$work/uris"
 check "the guide embeds all $want pictures of its source" test "$(wc -l <"$work/uris")" -eq "$want"
 check "the guide refers to no file beside it" bash -c "! grep -q 'src=\"pictures/' '$guide'"
+# Every link of the guide to a page of its own lands on a file beside it in
+# the zip (the engineers' page ships under another name than in the tree).
+links=$(grep -o 'href="[^"#:]*' "$guide" | sed 's/^href="//' | sort -u)
+check "the guide links the engineers' page by its shipped name" \
+  bash -c "printf '%s\n' '$links' | grep -qx zvp-engineers.html"
+missing_links=0
+for link in $links; do
+  [ -f "$top/$link" ] || missing_links=$((missing_links + 1))
+done
+check "every page the guide links to is beside it in the zip" test "$missing_links" -eq 0
 bad=0
 while IFS= read -r uri; do
   uri=${uri#src=\"data:image/png;base64,}

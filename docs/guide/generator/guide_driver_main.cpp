@@ -7,8 +7,12 @@
 //
 //   guide_driver.exe ZVP_EXE SIGNAL_DIR
 //
-// Requests to the runner: "shot NAME GEOMETRY" and "sim LINE" (a control
-// line for the simulator). Exits 0 when every step held.
+// Requests to the runner: "shot NAME GEOMETRY [MARKS]" and "sim LINE" (a
+// control line for the simulator). MARKS are the rectangles of the controls
+// the guide's text talks about at that picture, "left,top,right,bottom;..."
+// in the picture's own pixels; the runner numbers them 1, 2, ... in this
+// order, so the marks always sit where the controls really are. Exits 0 when
+// every step held.
 
 #include <cstdio>
 #include <string>
@@ -81,6 +85,77 @@ std::wstring Hex4(uint32_t value) {
   return text;
 }
 
+// --- marked pictures -------------------------------------------------------
+
+// What one mark points at: a control's rectangle on the screen.
+using Marks = std::vector<RECT>;
+
+RECT Around(HWND control) {
+  Check(control != nullptr && IsWindowVisible(control),
+        "a marked control is on the screen: " + TextU8(control));
+  return ScreenRect(control);
+}
+
+// The smallest rectangle around several controls, marked as one.
+RECT Around(std::initializer_list<HWND> controls) {
+  RECT all{};
+  bool first = true;
+  for (HWND c : controls) {
+    const RECT r = Around(c);
+    if (first) {
+      all = r;
+      first = false;
+    } else {
+      UnionRect(&all, &all, &r);
+    }
+  }
+  return all;
+}
+
+RECT Around(const Program& p, int id) { return Around(p.Control(id)); }
+RECT Around(const Program& p, std::initializer_list<int> ids) {
+  RECT all{};
+  bool first = true;
+  for (int id : ids) {
+    const RECT r = Around(p, id);
+    if (first) {
+      all = r;
+      first = false;
+    } else {
+      UnionRect(&all, &all, &r);
+    }
+  }
+  return all;
+}
+
+// A picture of `window` with its marks, in the window's own pixels.
+void MarkedShot(const std::string& name, HWND window, const Marks& marks) {
+  Pause(300);  // let the window finish drawing
+  const RECT w = ScreenRect(window);
+  char geometry[64];
+  std::snprintf(geometry, sizeof geometry, "%ldx%ld+%ld+%ld", w.right - w.left, w.bottom - w.top,
+                w.left, w.top);
+  std::string request = "shot " + name + " " + geometry + " ";
+  for (size_t i = 0; i < marks.size(); ++i) {
+    char one[64];
+    std::snprintf(one, sizeof one, "%s%ld,%ld,%ld,%ld", i ? ";" : "", marks[i].left - w.left,
+                  marks[i].top - w.top, marks[i].right - w.left, marks[i].bottom - w.top);
+    request += one;
+  }
+  if (!AskRunner(request)) Note("no screenshot " + name + " (no runner answered)");
+}
+
+// The main window's caption text: the caption bar without the three window
+// buttons at its right end (about 20 pixels each), which the mark's number
+// would otherwise hide.
+RECT CaptionText(const Program& p) {
+  const RECT w = ScreenRect(p.main());
+  POINT client{0, 0};
+  ClientToScreen(p.main(), &client);
+  const int buttons = 3 * GetSystemMetrics(SM_CXSIZE) + 8;
+  return RECT{w.left + 3, w.top + 3, w.right - buttons, client.y - 1};
+}
+
 // --- steps ----------------------------------------------------------------
 
 bool StatusStartsWith(const Program& p, const std::wstring& prefix, int ms) {
@@ -107,13 +182,17 @@ void Press(const Program& p, int id) {
 }
 
 // Answers the box with this caption with `button`, after its picture when
-// `shot` names one.
+// `shot` names one; the picture marks the controls `marked` (ids in the box).
 void AnswerDialog(const Program& p, const std::wstring& caption, int button,
-                  const std::string& shot) {
+                  const std::string& shot, std::initializer_list<int> marked = {}) {
   HWND box = p.WaitForDialog(caption, kEffectMs);
   Check(box != nullptr, "the box " + U8(caption) + " shows");
   if (box == nullptr) return;
-  if (!shot.empty()) Shot(shot, box);
+  if (!shot.empty()) {
+    Marks marks;
+    for (int id : marked) marks.push_back(Around(GetDlgItem(box, id)));
+    MarkedShot(shot, box, marks);
+  }
   Check(AnswerBox(p, box, button), "the box " + U8(caption) + " is answered");
 }
 
@@ -127,35 +206,75 @@ POINT FirstRowCell(const Program& p, int column) {
   return POINT{l.left + 2 + 45 + (column - 1) * 26 + 13, h.bottom + 7};
 }
 
+// A file dialog (open or save) opened from the operation worker, pictured
+// with its name field and its open or save button marked; the name typed
+// into it is taken.
+void ChooseFile(Program& p, const std::wstring& path, const std::string& shot) {
+  HWND dialog = nullptr;
+  WaitFor([&] { return (dialog = p.AnyOtherDialog()) != nullptr; }, 30000);
+  Check(dialog != nullptr, "the file dialog shows: " + TextU8(dialog));
+  if (dialog == nullptr) return;
+  Pause(500);
+  // The name field is a combo box (cmb13) in the dialogs Wine draws, an
+  // edit box (edt1) in older ones.
+  HWND name = GetDlgItem(dialog, 0x47C);
+  if (name == nullptr || !IsWindowVisible(name)) name = GetDlgItem(dialog, 0x480);
+  MarkedShot(shot, dialog, {Around(name), Around(GetDlgItem(dialog, IDOK))});
+  TypeText(path);
+  PressKey(VK_RETURN);
+  const bool taken = WaitFor([&] { return !IsWindow(dialog); }, kEffectMs);
+  Check(taken, "it takes the typed name");
+  Check(taken && Activate(p), "the main window is in front again");
+}
+
 // --- the chapters ---------------------------------------------------------
+// Each picture's marks are listed in the order the guide numbers them.
 
 void ConnectChapter(Program& p) {
-  Shot("start", p.main());
+  MarkedShot("start", p.main(), {Around(p, ctl::kPortGroup), Around(p, ctl::kStatusLine)});
   Press(p, ctl::kCom2);
   Check(WaitStatus(p, kConnectError, 15000), "COM2 leads nowhere: " + StatusU8(p));
-  Shot("connect_error", p.main());
+  MarkedShot("connect_error", p.main(), {Around(p, ctl::kCom2), Around(p, ctl::kStatusLine)});
   Press(p, ctl::kCom1);
   Check(WaitStatus(p, kConnectedPrefix + L"COM1", 15000), "COM1 connects: " + StatusU8(p));
-  Shot("connected", p.main());
+  MarkedShot("connected", p.main(), {Around(p, ctl::kCom1), Around(p, ctl::kStatusLine)});
 }
 
 void DownloadChapter(Program& p, const CodeFile& file) {
   Press(p, ctl::kOpenFile);
-  ChooseInFileDialog(p, file.path, "open_dialog");
+  ChooseFile(p, file.path, "open_dialog");
   Expect(p, L"编程内存检查和 =  " + Hex4(file.sum), "the download ends with the file's checksum");
-  Shot("downloaded", p.main());
+  MarkedShot("downloaded", p.main(),
+             {Around(p, ctl::kFileBox), Around(p, {ctl::kStartAddress, ctl::kEndAddress}),
+              Around(p, ctl::kChecksumBox), Around(p, ctl::kStatusLine)});
+  // The choices to look at after every start, in the state the first
+  // chip is programmed with (the defaults).
+  MarkedShot("options", p.main(),
+             {Around(p, ctl::kChipTypeGroup), Around(p, ctl::kVppGroup),
+              Around(p, ctl::kVccGroup), Around(p, ctl::kOptionGroup),
+              Around(p, ctl::kBuzzer)});
 }
 
 void AutoProgramChapter(Program& p) {
   Press(p, ctl::kBlankCheck);
   Expect(p, L"芯片是空的", "the new chip is blank");
-  Shot("blank_check", p.main());
+  MarkedShot("blank_check", p.main(), {Around(p, ctl::kBlankCheck), Around(p, ctl::kStatusLine)});
 
   Press(p, ctl::kAutoProgram);
   Expect(p, L"自动编程已成功完成", "auto-programming passes");
   Check(WaitFor([&] { return Text(p.Control(ctl::kPassBox)) == L"000001"; }, kEffectMs),
         "the success count reads 000001");
-  Shot("auto_pass", p.main());
+  MarkedShot("auto_pass", p.main(),
+             {Around(p, ctl::kAutoProgram), Around(p, ctl::kStatusLine), Around(p, ctl::kPassBox)});
+
+  // With the default options the chip is read-protected now: a spot check
+  // of it fails.
+  Check(Checked(p.Control(ctl::kAutoReadProtect)), "自动读保护 is ticked, as at every start");
+  Press(p, ctl::kVerifyChip);
+  Expect(p, L"校验芯片失败! 在地址: 00000", "the read-protected chip fails the verify");
+  MarkedShot("verify_protected", p.main(),
+             {Around(p, ctl::kAutoReadProtect), Around(p, ctl::kVerifyChip),
+              Around(p, ctl::kStatusLine)});
 
   // The same chip again with the blank check: it is no longer blank.
   SetTick(p, ctl::kAutoBlankCheck, true);
@@ -163,18 +282,28 @@ void AutoProgramChapter(Program& p) {
   Expect(p, L"芯片不空", "the programmed chip fails the blank check");
   Check(WaitFor([&] { return Text(p.Control(ctl::kFailBox)) == L"00001"; }, kEffectMs),
         "the failure count reads 00001");
-  Shot("auto_fail", p.main());
+  MarkedShot("auto_fail", p.main(),
+             {Around(p, ctl::kAutoBlankCheck), Around(p, ctl::kStatusLine),
+              Around(p, ctl::kFailBox)});
   SetTick(p, ctl::kAutoBlankCheck, false);
 
   Press(p, ctl::kCounterSettings);
-  AnswerDialog(p, kCounterDialog, IDCANCEL, "counter_dialog");
+  HWND box = p.WaitForDialog(kCounterDialog, kEffectMs);
+  Check(box != nullptr, "the counter dialog shows");
+  if (box == nullptr) return;
+  auto item = [&](int id) { return GetDlgItem(box, id); };
+  MarkedShot("counter_dialog", box,
+             {Around({item(1000), item(1001), item(1002), item(1003), item(1004), item(1005)}),
+              Around({item(1006), item(1007)}), Around(item(IDOK))});
+  Check(AnswerBox(p, box, IDCANCEL), "the counter dialog is cancelled");
 }
 
 void OfflineMasterChapter(Program& p) {
   Press(p, ctl::kOfflineMaster);
-  AnswerDialog(p, L"操作提示", IDYES, "offline_ask");
+  AnswerDialog(p, L"操作提示", IDYES, "offline_ask", {IDYES});
   Expect(p, L"脱机编程母片制作成功", "the offline master is made");
-  Shot("offline_done", p.main());
+  MarkedShot("offline_done", p.main(),
+             {Around(p, ctl::kOfflineMaster), Around(p, ctl::kStatusLine)});
 }
 
 // A fresh chip programmed without read protection, so that it can be read
@@ -189,21 +318,25 @@ void ReadBackChapter(Program& p, const CodeFile& file) {
 
   Press(p, ctl::kChipChecksum);
   Expect(p, L"芯片检查和 =  " + Hex4(file.sum), "the chip's checksum is the file's");
-  Shot("chip_checksum", p.main());
+  MarkedShot("chip_checksum", p.main(),
+             {Around(p, ctl::kAutoReadProtect), Around(p, ctl::kChipChecksum),
+              Around(p, ctl::kStatusLine), Around(p, ctl::kChecksumBox)});
   Press(p, ctl::kVerifyChip);
   Expect(p, L"校验芯片成功", "the chip verifies");
-  Shot("verify", p.main());
+  MarkedShot("verify", p.main(),
+             {Around(p, ctl::kAutoReadProtect), Around(p, ctl::kVerifyChip),
+              Around(p, ctl::kStatusLine)});
 
   Press(p, ctl::kCopyChip);
-  AnswerDialog(p, L"警 告", IDYES, "copy_ask");
+  AnswerDialog(p, L"警 告", IDYES, "copy_ask", {IDYES});
   Expect(p, L"拷贝芯片数据检查和 =  ", "the chip is copied into the programmer memory");
 
   const std::wstring saved = Folder() + L"chip.hex";
   DeleteFileW(saved.c_str());
   Press(p, ctl::kSaveHex);
-  ChooseInFileDialog(p, saved, "save_dialog");
+  ChooseFile(p, saved, "save_dialog");
   Expect(p, L"代码文件文件已成功保存在: ", "the HEX file is saved");
-  Shot("saved", p.main());
+  MarkedShot("saved", p.main(), {Around(p, ctl::kSaveHex), Around(p, ctl::kStatusLine)});
   SetTick(p, ctl::kAutoReadProtect, true);
 }
 
@@ -211,7 +344,11 @@ void CodeViewChapter(Program& p) {
   Press(p, ctl::kShowMemory);
   Check(WaitForPage(p, 20000), "the code view shows its first page");
   Pause(500);
-  Shot("code_view", p.main());
+  MarkedShot("code_view", p.main(),
+             {Around(p, {ctl::kPrevPage, ctl::kNextPage}),
+              Around(p, {ctl::kViewAddress, ctl::kViewSet}),
+              Around(p, {ctl::kViewMemory, ctl::kViewChip}), Around(p, ctl::kViewAscii),
+              Around(p, ctl::kBack), Around(p, ctl::kStatusLine)});
   Press(p, ctl::kBack);
   Check(WaitStatus(p, kChooseOperation), "返 回 goes back");
 
@@ -220,7 +357,8 @@ void CodeViewChapter(Program& p) {
   Press(p, ctl::kShowMemory);
   Check(WaitForPage(p, 20000), "the debug-mode view shows the buffer");
   Pause(500);
-  DoubleClickAt(FirstRowCell(p, 3));
+  const POINT cell = FirstRowCell(p, 3);
+  DoubleClickAt(cell);
   HWND edit = p.WaitForDialog(kEditDialog, kEffectMs);
   Check(edit != nullptr, "a double-click on a byte opens 编辑代码数据");
   if (edit == nullptr) return;
@@ -229,23 +367,44 @@ void CodeViewChapter(Program& p) {
   PressKey(VK_BACK);
   TypeText(L"a5");
   Check(WaitFor([&] { return Text(GetDlgItem(edit, 500)) == L"A5"; }, kEffectMs), "A5 typed");
-  Shot("edit_dialog", edit);
+  MarkedShot("edit_dialog", edit, {Around(GetDlgItem(edit, 500)), Around(GetDlgItem(edit, IDOK))});
   Click(GetDlgItem(edit, IDOK));
   Check(WaitFor([&] { return !IsWindow(edit); }, kEffectMs) && Activate(p), "OK closes it");
   Check(WaitFor([&] {
           return ListCellText(p.Control(ctl::kViewList), p.pid(), 0, 3) == L"A5";
         }, kEffectMs),
         "the byte reads A5");
-  Shot("code_view_edited", p.main());
+  // The cell: a byte column is 26 pixels wide, a row about 16 high.
+  MarkedShot("code_view_edited", p.main(),
+             {RECT{cell.x - 13, cell.y - 8, cell.x + 13, cell.y + 8}});
   Press(p, ctl::kBack);
   Check(WaitStatus(p, kChooseOperation), "返 回 goes back");
   SetTick(p, ctl::kDebugMode, false);
 }
 
+// After everything else, so that no earlier picture shows a window whose
+// code is gone; the counts it shows are those of the chapters before.
 void ResetChapter(Program& p) {
   Check(AskRunner("sim reset"), "the programmer restarts");
   Check(WaitStatus(p, kResetText, 10000), "the reset is reported: " + StatusU8(p));
-  Shot("reset", p.main());
+  MarkedShot("reset", p.main(),
+             {Around(p, ctl::kStatusLine), Around(p, ctl::kChecksumBox), Around(p, ctl::kDownload)});
+}
+
+// The window with its built-in virtual programmer: the caption says so.
+void SimulatedChapter(const wchar_t* exe) {
+  Program s;
+  if (!s.Start(exe, L"--simulate") || !s.WaitForMainWindow(30000)) {
+    Check(false, "zvp.exe --simulate comes up");
+    s.Kill();
+    return;
+  }
+  Check(Text(s.main()).find(L"[模拟运行: 内置虚拟编程器]") != std::wstring::npos,
+        "the caption says the programmer is simulated: " + TextU8(s.main()));
+  Check(WaitStatus(s, kConnectedPrefix + L"COM1", 15000),
+        "the saved port connects to the built-in programmer: " + StatusU8(s));
+  MarkedShot("simulated", s.main(), {CaptionText(s), Around(s, ctl::kStatusLine)});
+  Quit(s);
 }
 
 }  // namespace
@@ -272,6 +431,7 @@ int wmain(int argc, wchar_t** argv) {
     CodeViewChapter(p);
     ResetChapter(p);
     Quit(p);
+    SimulatedChapter(argv[1]);
   }
   std::printf("guide pictures: %d passed, %d failed\n", Passes(), Failures());
   std::fflush(stdout);
