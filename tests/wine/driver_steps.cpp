@@ -77,11 +77,19 @@ int Quit(Program& p) {
   return code;
 }
 
-// "打开文件" (or a double-click on the file box) opens the file dialog from
-// the operation worker; the name typed into it is taken.
-bool ChooseInFileDialog(Program& p, const std::wstring& path, const std::string& shot) {
+// "打开文件", "保存HEX" (or a double-click on the file box) opens the file
+// dialog from the operation worker; the name typed into it is taken. A press
+// that lands while the last operation's worker finishes its end steps is
+// ignored by the window, as a technician's would be, so the press is repeated
+// until a dialog shows; a press while the dialog is on its way is ignored the
+// same way and does no harm.
+bool ChooseInFileDialog(Program& p, const std::function<void()>& press, const std::wstring& path,
+                        const std::string& shot) {
   HWND dialog = nullptr;
-  WaitFor([&] { return (dialog = p.AnyOtherDialog()) != nullptr; }, 30000);
+  for (int attempt = 0; attempt < 4 && dialog == nullptr; ++attempt) {
+    press();
+    WaitFor([&] { return (dialog = p.AnyOtherDialog()) != nullptr; }, 10000);
+  }
   Check(dialog != nullptr, "the open dialog shows: " + TextU8(dialog));
   if (dialog == nullptr) return false;
   Pause(500);
@@ -91,6 +99,12 @@ bool ChooseInFileDialog(Program& p, const std::wstring& path, const std::string&
   const bool taken = WaitFor([&] { return !IsWindow(dialog); }, kEffectMs);
   Check(taken, "it takes the typed name");
   return taken && Activate(p);
+}
+
+bool ChooseInFileDialog(Program& p, HWND button, const std::wstring& path,
+                        const std::string& shot) {
+  return ChooseInFileDialog(
+      p, [&] { Click(button); }, path, shot);
 }
 
 }  // namespace zvp::driver

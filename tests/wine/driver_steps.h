@@ -2,6 +2,7 @@
 // status line, answering its boxes and dialogs, and quitting it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "tests/wine/window_driver.h"
@@ -57,8 +58,10 @@ RECT StatusTextArea(const Program& p);
 bool WaitForPage(const Program& p, int ms);
 // "退出编程": the program must end with 0; its exit code.
 int Quit(Program& p);
-// A file dialog (open or save) opened from the operation worker: the name
-// typed into it is taken.
-bool ChooseInFileDialog(Program& p, const std::wstring& path, const std::string& shot);
+// A file dialog (open or save) opened from the operation worker by `press`
+// (pressed again while no dialog shows): the name typed into it is taken.
+bool ChooseInFileDialog(Program& p, const std::function<void()>& press, const std::wstring& path,
+                        const std::string& shot);
+bool ChooseInFileDialog(Program& p, HWND button, const std::wstring& path, const std::string& shot);
 
 }  // namespace zvp::driver

@@ -229,8 +229,7 @@ bool Connect(Program& p) {
 
 // "打开文件", the file dialog, and the download that follows.
 bool OpenAndDownload(Program& p, const std::wstring& path, uint16_t sum, const std::string& shot) {
-  Click(p.Control(ctl::kOpenFile));
-  if (!ChooseInFileDialog(p, path, shot)) return false;
+  if (!ChooseInFileDialog(p, p.Control(ctl::kOpenFile), path, shot)) return false;
   const bool done = WaitChecksum(p, sum, 60000);
   Check(done, "the download ends with the checksum " + U8(Hex(sum, 4)) + ": " + StatusU8(p));
   Pause(500);  // the worker's end steps follow the status text
@@ -529,8 +528,7 @@ void EditAndProgramDirect(Program& p, Day* day) {
 void SaveAndLoadBack(Program& p, Day* day) {
   const std::wstring saved = TempPath(L"zvp_journey_saved.hex");
   DeleteFileW(saved.c_str());
-  Click(p.Control(ctl::kSaveHex));
-  if (!ChooseInFileDialog(p, saved, "journey_save_dialog")) return;
+  if (!ChooseInFileDialog(p, p.Control(ctl::kSaveHex), saved, "journey_save_dialog")) return;
   const std::wstring done = L"代码文件文件已成功保存在: ";
   {
     const bool ok =
@@ -557,8 +555,7 @@ void SaveAndLoadBack(Program& p, Day* day) {
   const std::wstring bare = TempPath(L"zvp_journey_saved2");
   DeleteFileW(bare.c_str());
   DeleteFileW((bare + L".hex").c_str());
-  Click(p.Control(ctl::kSaveHex));
-  if (!ChooseInFileDialog(p, bare, "")) return;
+  if (!ChooseInFileDialog(p, p.Control(ctl::kSaveHex), bare, "")) return;
   {
     const bool ok =
         WaitFor([&] { return Text(p.Control(ctl::kStatusLine)).rfind(done, 0) == 0; }, 30000);
@@ -626,8 +623,7 @@ void PulledMidDownload(Program& p, const Day& day) {
   const std::vector<uint8_t> big = MakeCode(0x8000, 99);
   const std::wstring big_path = TempPath(L"zvp_journey_big.hex");
   WriteBytes(big_path, HexText(big));
-  Click(p.Control(ctl::kOpenFile));
-  if (!ChooseInFileDialog(p, big_path, "")) return;
+  if (!ChooseInFileDialog(p, p.Control(ctl::kOpenFile), big_path, "")) return;
   const std::wstring progress = L"[双击这里中断下载]";
   {
     const bool ok =
@@ -683,8 +679,7 @@ void CloseDuringSave(Program& p) {
   const std::string old_text = "the old file\r\n";
   WriteBytes(target, old_text);
   Retype(p, ctl::kEndAddress, L"7FFF");
-  Click(p.Control(ctl::kSaveHex));
-  if (!ChooseInFileDialog(p, target, "")) return;
+  if (!ChooseInFileDialog(p, p.Control(ctl::kSaveHex), target, "")) return;
   const std::wstring progress = L"[双击这里中断操作]";
   auto saving = [&] { return Text(p.Control(ctl::kStatusLine)).rfind(progress, 0) == 0; };
   Check(WaitFor(saving, 30000), "a long save runs: " + StatusU8(p));

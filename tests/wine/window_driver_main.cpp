@@ -671,8 +671,7 @@ void CheckDownload(Program& p) {
   HWND status = p.Control(ctl::kStatusLine);
   const std::wstring progress = L"[双击这里中断下载]";
 
-  Click(p.Control(ctl::kOpenFile));
-  if (!ChooseInFileDialog(p, big, "open_dialog")) return;
+  if (!ChooseInFileDialog(p, p.Control(ctl::kOpenFile), big, "open_dialog")) return;
   Check(WaitFor([&] { return Text(status).rfind(progress, 0) == 0; }, 20000),
         "the download reports its progress: " + StatusU8(p));
   Check(Text(p.Control(ctl::kFileBox)) == big, "the file box names the file");
@@ -687,8 +686,8 @@ void CheckDownload(Program& p) {
   Check(stopped, "one at its start stops it: " + StatusU8(p));
   Pause(1000);  // the worker's end steps
 
-  DoubleClickAt(Centre(p.Control(ctl::kFileBox)));
-  if (!ChooseInFileDialog(p, small, "")) return;
+  const auto double_click_file_box = [&] { DoubleClickAt(Centre(p.Control(ctl::kFileBox))); };
+  if (!ChooseInFileDialog(p, double_click_file_box, small, "")) return;
   const std::wstring sum = L"编程内存检查和 =  ";
   const bool loaded = WaitFor(
       [&] {
