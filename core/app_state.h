@@ -74,9 +74,11 @@ struct AppState {
   // the whole message came and the reaction to it is still due.
   std::atomic<uint32_t> reset_matched{0};
   std::atomic<bool> reset_heard{false};
-  // Header exchanges the programmer answered so far: whether a step of the
-  // auto-program sequence reached the programmer.
-  std::atomic<uint32_t> headers_answered{0};
+  // Header exchanges that reached the programmer so far: it answered, or
+  // sent its reset message in place of the answer (a programmer that
+  // restarts as the header comes may still act on it). Whether a step of
+  // the auto-program sequence reached the programmer.
+  std::atomic<uint32_t> headers_reached{0};
 
   // progmem/: what the programmer memory holds.
   std::atomic<bool> memory_loaded{false};  // known to hold the code

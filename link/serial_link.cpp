@@ -230,8 +230,10 @@ bool BeginLink() {
   ReceiveBlock(answer, kHeaderSize, &got);
 
   // The programmer restarted while the header went out: what came back is
-  // its reset message, not an answer.
+  // its reset message, not an answer. It was there to take the header, and
+  // whether it acts on it is not known.
   if (app.reset_heard) {
+    ++app.headers_reached;
     app.link_fault = 1;
     return false;
   }
@@ -241,7 +243,7 @@ bool BeginLink() {
     return false;
   }
   SetLinkTimeouts(kReplyTimeouts);
-  ++app.headers_answered;
+  ++app.headers_reached;
   return true;
 }
 

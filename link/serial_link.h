@@ -31,10 +31,11 @@ constexpr int kPortRetryLimit = 20;
 bool OpenPort(const std::string& name);
 
 // Prepares the open port for one operation and exchanges the 21-byte header
-// in App().header with the programmer. True on success (App().headers_answered
-// counts them). A reset message heard before the header goes out, or read
-// in place of its answer, fails it without a text of its own: the reaction
-// to the reset says what happened.
+// in App().header with the programmer. True on success. A reset message
+// heard before the header goes out, or read in place of its answer, fails
+// it without a text of its own: the reaction to the reset says what
+// happened. App().headers_reached counts the answered headers and those
+// answered by a reset message.
 bool BeginLink();
 
 // Clears errors, listens to what is waiting, purges and applies the line

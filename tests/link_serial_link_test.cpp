@@ -269,7 +269,7 @@ TEST_F(HeaderExchange, StaleBytesBeforeTheHeaderArePurgedButAResetAmongThemIsHea
     EXPECT_TRUE(App().link_fault) << already_read;
     EXPECT_TRUE(Calls("WRITE").empty()) << already_read;
     EXPECT_EQ(device_.headers().size(), headers_before) << already_read;
-    EXPECT_EQ(App().headers_answered, 0u) << already_read;
+    EXPECT_EQ(App().headers_reached, 0u) << already_read;
   }
 }
 
