@@ -28,7 +28,9 @@ bool StartChipCommand(uint8_t command, bool reconnect, const std::string& no_ans
   app.link_fault = 0;
   app.header.SetCommand(command);
   if (!BeginLink()) {
-    if (reconnect) ReportProgrammerLost(Reconnect::kArmTimer);
+    // A programmer that restarted was reached: the reaction to the reset
+    // says so, not the connection error.
+    if (reconnect && !app.reset_heard) ReportProgrammerLost(Reconnect::kArmTimer);
     return false;
   }
   uint8_t ack[16];

@@ -103,6 +103,9 @@ void ProgramChipDirect() {
     return;
   }
   app.link_fault = 1;
+  // A programmer that restarted lost the stream with its memory: the reset
+  // text follows, not a request to send again.
+  if (RestartedInsteadOfReplying()) return;
   MessageBox box;
   box.caption = "警 告";
   box.icon = MsgIcon::kWarning;

@@ -2,6 +2,7 @@
 
 #include "core/app_state.h"
 #include "link/operation_header.h"
+#include "link/reset_scan.h"
 #include "link/serial_link.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
@@ -58,6 +59,9 @@ void ReadBlock(uint8_t command, uint8_t* dest, uint32_t size, uint32_t first, ui
     return;
   }
 
+  // The block is chip data, which may hold the letters of the reset
+  // message: they were a reset only if the block then fails.
+  const bool heard_before = app.reset_heard;
   uint32_t got = 0;
   ReceiveBlock(dest, count, &got);
   if (app.link_fault) {
@@ -67,7 +71,11 @@ void ReadBlock(uint8_t command, uint8_t* dest, uint32_t size, uint32_t first, ui
   uint32_t sum = 0;
   for (uint32_t i = 0; i < count; ++i) sum += dest[i];
   const uint16_t reported = QueryWord();
-  if (app.link_fault || reported != static_cast<uint16_t>(sum)) Fail();
+  if (app.link_fault || reported != static_cast<uint16_t>(sum)) {
+    Fail();
+    return;
+  }
+  if (!heard_before) ForgetListenedBytes();
 }
 
 }  // namespace zvp

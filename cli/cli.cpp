@@ -85,7 +85,8 @@ const char kUsage[] =
     "  --repeat           auto: program chip after chip, one per line on standard input,\n"
     "                     until the input ends (the reset watch runs while waiting)\n"
     "  --log FILE         auto: append a line per finished run to FILE (also runs\n"
-    "                     that ended on a lost link, as not counted)\n"
+    "                     not counted: the programmer lost or restarted before\n"
+    "                     the chip was changed)\n"
     "  --version          print the version and end\n"
     "commands:\n"
     "  connect download memsum init-memory blank-check verify chipsum copy-chip erase\n"
@@ -539,6 +540,16 @@ bool RunProduction(Session& s) {
     all_passed = all_passed && result == Pressed::kDone;
     const AppState& app = App();
     std::cout << "pass: " << app.pass_count << "  fail: " << app.fail_count << "\n" << std::flush;
+    // A run the programmer could not take part in counted no chip: say why.
+    const AutoVerdict verdict = LastAutoRun().verdict;
+    if (result != Pressed::kDone && verdict == AutoVerdict::kNotCounted) {
+      std::cerr << (app.port_chosen ? "zvp: the programmer does not answer; this chip was not counted\n"
+                                    : "zvp: the programmer's port has gone; this chip was not counted\n")
+                << std::flush;
+    } else if (result != Pressed::kDone && verdict == AutoVerdict::kNotCountedRestart) {
+      std::cerr << "zvp: the programmer restarted and lost the code; this chip was not counted\n"
+                << std::flush;
+    }
     // A log that cannot take the next line, or a stop: no next chip.
     if ((s.log && !s.log->Error().empty()) || g_interrupted) break;
     std::cerr << "zvp: Enter programs the next chip; end of input stops\n" << std::flush;

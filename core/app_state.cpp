@@ -29,12 +29,13 @@ void ResetAppState() {
   for (std::atomic<bool>* f :
        {&a.link_fault, &a.port_chosen, &a.programmer_found, &a.memory_loaded, &a.memory_edited,
         &a.busy, &a.auto_running, &a.user_abort, &a.count_failure, &a.label_pressed,
-        &a.view_ready}) {
+        &a.view_ready, &a.reset_heard}) {
     f->store(false);
   }
   for (std::atomic<uint32_t>* n :
-       {&a.option_flags, &a.range_start, &a.range_end, &a.checksum_start, &a.checksum_end,
-        &a.pass_count, &a.fail_count, &a.view_address, &a.function_flags, &a.count_flags}) {
+       {&a.option_flags, &a.range_start, &a.range_end, &a.reset_matched, &a.headers_reached,
+        &a.checksum_start, &a.checksum_end, &a.pass_count, &a.fail_count, &a.view_address,
+        &a.function_flags, &a.count_flags}) {
     n->store(0);
   }
   a.header.Fill(0);

@@ -69,6 +69,16 @@ struct AppState {
   std::atomic<uint32_t> option_flags{0};  // opt:: bits, gathered with the header
   std::atomic<uint32_t> range_start{0};   // the working range, inclusive
   std::atomic<uint32_t> range_end{0};
+  // The programmer's reset message amid the traffic (link/reset_scan): how
+  // many bytes of "STARRESET" the bytes read last spell so far, and whether
+  // the whole message came and the reaction to it is still due.
+  std::atomic<uint32_t> reset_matched{0};
+  std::atomic<bool> reset_heard{false};
+  // Header exchanges that reached the programmer so far: it answered, or
+  // sent its reset message in place of the answer (a programmer that
+  // restarts as the header comes may still act on it). Whether a step of
+  // the auto-program sequence reached the programmer.
+  std::atomic<uint32_t> headers_reached{0};
 
   // progmem/: what the programmer memory holds.
   std::atomic<bool> memory_loaded{false};  // known to hold the code

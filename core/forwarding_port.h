@@ -28,6 +28,9 @@ class ForwardingPort : public SerialPort {
   bool WatchTxEmpty() override { return inner_->WatchTxEmpty(); }
   bool WaitTxEmpty(uint32_t timeout_ms) override { return inner_->WaitTxEmpty(timeout_ms); }
   bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override { return inner_->Read(buf, n, got); }
+  bool ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) override {
+    return inner_->ReadWaiting(buf, n, got);
+  }
   bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override {
     return inner_->Write(buf, n, done);
   }

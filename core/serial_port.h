@@ -63,6 +63,12 @@ class SerialPort {
   // Reads up to n bytes under the time-outs in force; *got is the count that
   // arrived. Returns false when the device failed (not on a plain time-out).
   virtual bool Read(uint8_t* buf, uint32_t n, uint32_t* got) = 0;
+  // Takes up to n of the bytes that have already arrived, without waiting
+  // for more and whatever the time-outs in force say (they stay as they
+  // are); *got is the count taken, 0 when nothing is waiting. The link reads
+  // the input queue this way before a purge would throw it away, to hear a
+  // reset message among the bytes. Returns false when the device failed.
+  virtual bool ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) = 0;
   // Writes up to n bytes; *done is the count written.
   virtual bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) = 0;
 };

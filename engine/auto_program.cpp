@@ -6,6 +6,7 @@
 #include "core/app_state.h"
 #include "core/production_recorder.h"
 #include "engine/engine.h"
+#include "link/connection.h"
 #include "link/serial_link.h"
 #include "core/control_ids.h"
 #include "core/status_display.h"
@@ -30,6 +31,23 @@ AutoRunRecord g_last_run;
 // The buzzer box stays usable while a sequence runs: its bit is read at
 // each point where the sequence beeps.
 bool BuzzerOn() { return (App().function_flags & fn::kBuzzer) != 0; }
+
+// The steps that write to the chip: erase, programming, the SMART option
+// and the protections. Blank check and verify only read it.
+bool ChangesChip(uint8_t code) {
+  switch (code) {
+    case OpEraseMtp:
+    case OpProgramChip:
+    case OpProgramChipDirect:
+    case OpEnableSmart:
+    case OpReadProtect:
+    case OpLdcProtect:
+    case OpHardwareWriteProtect:
+      return true;
+    default:
+      return false;
+  }
+}
 
 void RunSequence(bool direct) {
   AppState& app = App();
@@ -56,6 +74,14 @@ void RunSequence(bool direct) {
 
   std::vector<uint8_t> ran;
   bool passed = true;
+  // Whether a step that changes the chip reached the programmer: from then
+  // on the chip may no longer be as it was offered, and a run that fails
+  // counts it as failed whatever ends the run.
+  bool chip_touched = false;
+  // Whether the step that ended the run reached the programmer (its header
+  // was answered, also by a reset message, and no step reported it lost).
+  bool last_reached = false;
+  bool restarted = false;
   for (size_t i = 0; i < std::size(steps); ++i) {
     if (!steps[i].runs) continue;
     // The direct form pauses before each of steps 2 to 8 that runs (also
@@ -64,13 +90,27 @@ void RunSequence(bool direct) {
     if (direct && i > 0) DelayMs(300);
     const uint8_t code = direct ? steps[i].direct_code : steps[i].normal_code;
     ran.push_back(code);
+    const uint32_t reached_before = app.headers_reached;
     RunOperationNow(code);
+    last_reached = app.headers_reached != reached_before && app.count_failure;
+    if (last_reached && ChangesChip(code)) chip_touched = true;
+    // A programmer that restarted has lost the code: the run ends at once,
+    // whatever the step made of the bytes it read.
+    if (app.reset_heard) {
+      restarted = true;
+      passed = false;
+      break;
+    }
     if (app.link_fault) {
       passed = false;
       break;
     }
     if (!direct && i != kLastStep) DelayMs(300);
   }
+  // The reset text, the memory no longer trusted, the buffer wiped (on the
+  // UI thread): as the reset watch does, before the run is counted and
+  // logged.
+  if (restarted) ApplyResetHeardInTraffic();
 
   const bool paused = (app.function_flags & fn::kCountingPaused) != 0;
   AutoRunRecord record;
@@ -85,10 +125,20 @@ void RunSequence(bool direct) {
     }
     if (BuzzerOn()) Dialogs().Beep(1000, 500);
   } else {
-    // The failing step's text stays. A programmer that could not be reached
-    // has cleared count_failure: that is no failed chip.
-    const bool counts = app.count_failure == 1;
-    record.verdict = counts ? AutoVerdict::kFailed : AutoVerdict::kNotCounted;
+    // The failing step's text stays (or the reset text). A chip that no
+    // step changed is no failed chip when the programmer could not be
+    // reached (no answer to the header, the port gone) or restarted: the
+    // programmer failed, not the chip. Once a step that changes the chip
+    // reached the programmer (also when a reset message came in place of
+    // its answer: the programmer may have acted on it), the chip counts as
+    // failed whatever ended the run. A step that reached the programmer and
+    // failed on its own (a chip not blank, a verify that differs) fails it.
+    const bool counts = chip_touched || (last_reached && !restarted);
+    if (counts) {
+      record.verdict = AutoVerdict::kFailed;
+    } else {
+      record.verdict = restarted ? AutoVerdict::kNotCountedRestart : AutoVerdict::kNotCounted;
+    }
     if (counts && !paused) {
       const uint32_t n = ++app.fail_count;
       Controls().SetText(ctl::kFailBox, FormatNumber(n, 10, 5));

@@ -14,10 +14,15 @@ void AutoProgram();
 // checksum against the buffer (2).
 void AutoProgramDirect();
 
-// How a finished sequence ended: the chip passed, failed (and counted as
-// failed unless counting is paused), or the programmer could not be reached
-// (not counted whatever the counting state).
-enum class AutoVerdict { kPassed, kFailed, kNotCounted };
+// How a finished sequence ended: the chip passed; failed (and counted as
+// failed unless counting is paused); or, before any step could change the
+// chip, the programmer could not be reached (no answer to a header, the port
+// gone) or restarted. Those two are not counted whatever the counting state.
+// Once the header of a step that changes the chip (erase, programming,
+// SMART, a protection) reached the programmer, a run that fails counts the
+// chip as failed, also when the link was lost or the programmer restarted
+// after that.
+enum class AutoVerdict { kPassed, kFailed, kNotCounted, kNotCountedRestart };
 
 struct AutoRunRecord {
   AutoVerdict verdict = AutoVerdict::kNotCounted;

@@ -7,6 +7,7 @@
 #include "core/app_state.h"
 #include "link/connection.h"
 #include "link/operation_header.h"
+#include "link/serial_link.h"
 #include "engine/operation_table.h"
 #include "core/thread_priority.h"
 #include "core/control_ids.h"
@@ -81,6 +82,12 @@ int RunOperation() {
   // The code view's controls stay locked while a page loads.
   if (code >= OpViewShow) ViewList().LockViewControls(true);
   DispatchOperation(code);
+  // A reset message that the operation read in part as a reply failed it;
+  // its rest is waiting in the input queue.
+  if (app.link_fault) ListenToWaitingInput();
+  // Before busy drops: no new operation can start before the reaction ran.
+  // A sequence reacts itself, after the step that heard it.
+  if (!app.auto_running) ApplyResetHeardInTraffic();
   if (!app.auto_running) {
     app.busy = 0;
     StatusLine().UpdateCursor();

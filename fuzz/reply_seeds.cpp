@@ -31,7 +31,16 @@ class RecordingPort final : public zvp::ForwardingPort {
   explicit RecordingPort(zvp::SerialPort* inner) : ForwardingPort(inner) {}
 
   bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override {
-    const bool ok = inner()->Read(buf, n, got);
+    return Record(inner()->Read(buf, n, got), buf, got);
+  }
+  bool ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) override {
+    return Record(inner()->ReadWaiting(buf, n, got), buf, got);
+  }
+
+  std::vector<uint8_t> script;
+
+ private:
+  bool Record(bool ok, const uint8_t* buf, const uint32_t* got) {
     if (!ok) {
       script.push_back(0xFF);
       return ok;
@@ -47,8 +56,6 @@ class RecordingPort final : public zvp::ForwardingPort {
     } while (done < *got);
     return ok;
   }
-
-  std::vector<uint8_t> script;
 };
 
 enum Preload : unsigned {

@@ -101,9 +101,7 @@ int64_t ScriptedPort::ReadTimeUs(uint32_t n, uint32_t got) const {
   return std::max(end_us, arrived_us);
 }
 
-bool ScriptedPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
-  *got = 0;
-  if (!Call()) return false;
+bool ScriptedPort::TakeEntry(uint8_t* buf, uint32_t n, uint32_t* got) {
   uint32_t offered = 0;
   if (next_ < size_) {
     const uint8_t code = script_[next_++];
@@ -118,8 +116,19 @@ bool ScriptedPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
   if (take > 0) std::memcpy(buf, script_ + next_, take);
   next_ += take;
   *got = take;
-  clock_->SleepUs(ReadTimeUs(n, take));
   return true;
+}
+
+bool ScriptedPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
+  *got = 0;
+  if (!Call() || !TakeEntry(buf, n, got)) return false;
+  clock_->SleepUs(ReadTimeUs(n, *got));
+  return true;
+}
+
+bool ScriptedPort::ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) {
+  *got = 0;
+  return Call() && TakeEntry(buf, n, got);
 }
 
 bool ScriptedPort::Write(const uint8_t*, uint32_t n, uint32_t* done) {

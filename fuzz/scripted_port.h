@@ -10,6 +10,8 @@
 //                read that gets less than it asked for ends on its time-out;
 //   0xF8..0xFF   the device vanishes: this read fails, and so does every
 //                later call until the port is opened again.
+// A look at what is waiting in the input queue (ReadWaiting) takes its
+// entry the same way, but no time.
 // Past the end of the script the line is silent.
 //
 // Time follows the Windows time-out rules of link/serial_port.h on the clock
@@ -71,6 +73,7 @@ class ScriptedPort final : public SerialPort {
   bool WatchTxEmpty() override { return Call(); }
   bool WaitTxEmpty(uint32_t) override { return Call(); }
   bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override;
+  bool ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) override;
   bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override;
 
  private:
@@ -80,6 +83,9 @@ class ScriptedPort final : public SerialPort {
   bool Usable() const { return handle_ == PortHandle::kOpen && !vanished_; }
   // How long a read of n bytes that got `got` of them lasted, in us.
   int64_t ReadTimeUs(uint32_t n, uint32_t got) const;
+  // The next script entry into buf, at most n bytes; false when the device
+  // vanishes there.
+  bool TakeEntry(uint8_t* buf, uint32_t n, uint32_t* got);
   [[noreturn]] void NeverEnds(const char* what) const;
 
   Clock* clock_;

@@ -2,13 +2,13 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "image/code_buffer.h"
 #include "core/app_state.h"
+#include "link/reset_scan.h"
 #include "link/serial_link.h"
 #include "core/control_ids.h"
 #include "core/status_display.h"
@@ -149,8 +149,10 @@ void WaitForResetPoll() {
   p.changed.wait(lock, [&] { return !p.running; });
 }
 
-bool ApplyReportedReset() {
-  if (!Poll().reset_reported.exchange(false)) return false;
+namespace {
+
+// On the UI thread (or where the window runs its tasks).
+void ReactToReset() {
   AppState& app = App();
   app.programmer_found = true;
   app.link_fault = true;  // the status line turns red
@@ -159,6 +161,26 @@ bool ApplyReportedReset() {
   EraseCodeBuffer(app.code_buffer);
   ForgetProgrammerMemory();
   StatusLine().SetStatus(kResetText);
+}
+
+}  // namespace
+
+bool ApplyReportedReset() {
+  if (!Poll().reset_reported.exchange(false)) return false;
+  ReactToReset();
+  return true;
+}
+
+bool ApplyResetHeardInTraffic() {
+  AppState& app = App();
+  if (!app.reset_heard.exchange(false)) return false;
+  // The operation's result, on this thread, whatever the window does.
+  app.link_fault = true;
+  app.memory_loaded = false;
+  // The rest as a reset the poll heard: on the UI thread, which owns the
+  // buffer while no operation runs. This thread is the one that runs the
+  // operation and does not touch the buffer while it waits here.
+  Frame().RunOnUiThread([] { ReactToReset(); });
   return true;
 }
 
@@ -176,14 +198,18 @@ int ResetPoll() {
     const bool fault_before = app.link_fault;
     uint8_t buf[16];
     AwaitReply(buf, sizeof buf, 9, 5);
-    // Heard is heard, also when a stop came meanwhile: the message is gone
-    // from the line, and a restarted programmer must not be trusted.
-    reset_seen = std::memcmp(buf, "STARRESET", 10) == 0;
     if (!p.cancel) {
       ClearLineErrors();
+      // What the purge would throw away is listened to first.
+      ListenToWaitingInput();
       for (int i = 0; i < kPortRetryLimit && !port->Purge(); ++i) {
       }
     }
+    // Heard is heard, also when a stop came meanwhile: the message is gone
+    // from the line, and a restarted programmer must not be trusted. The
+    // link listens to every byte it reads, so a message that a poll or an
+    // operation before it read in part is heard too.
+    reset_seen = app.reset_heard.exchange(false);
     // The poll changes no state of its own: a silent programmer is not a
     // fault, nor is a port that refuses the clean-up (it may have gone; the
     // next operation says so in its own words).

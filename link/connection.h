@@ -54,6 +54,15 @@ int ResetPoll();
 // runs it first. True when there was a reset to react to.
 bool ApplyReportedReset();
 
+// On the thread that ran an operation, at its end (RunOperation; the
+// auto-program sequence after the step that heard it): the reaction to a
+// reset message that the link heard amid the operation's traffic
+// (link/reset_scan.h). The operation has failed (link_fault), the
+// programmer memory is no longer trusted, and the rest is the poll's
+// reaction, run on the UI thread through the window: buffer wiped, sum
+// forgotten, the reset text. True when there was a reset to react to.
+bool ApplyResetHeardInTraffic();
+
 // For tests: true while a poll thread exists; and a wait for it to end
 // (never on a window's UI thread).
 bool ResetPollRunning();

@@ -6,6 +6,7 @@
 #include "core/app_state.h"
 #include "core/clock.h"
 #include "link/operation_header.h"
+#include "link/reset_scan.h"
 #include "core/trace_sink.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
@@ -36,7 +37,42 @@ bool Insist(Request request) {
   return false;
 }
 
+// The waiting input is taken in reads of this size, up to kWaitingLimit
+// bytes: a device that never stops sending must not hold the link.
+constexpr uint32_t kWaitingChunk = 256;
+constexpr uint32_t kWaitingLimit = 4096;
+// The rest of a reset message caught in the middle arrives within a few
+// byte times (nine bytes take 5 ms at 19200 baud).
+constexpr uint32_t kRestOfMessageMs = 10;
+
+// Reads what is waiting, listening in it; false when the port failed.
+bool TakeWaitingInput(SerialPort& port) {
+  uint8_t buf[kWaitingChunk];
+  for (uint32_t total = 0; total < kWaitingLimit;) {
+    uint32_t got = 0;
+    const bool ok = port.ReadWaiting(buf, sizeof buf, &got);
+    ListenForReset(buf, got);
+    total += got;
+    if (!ok) return false;
+    if (got == 0) break;
+  }
+  return true;
+}
+
 }  // namespace
+
+void ListenToWaitingInput() {
+  SerialPort* port = App().port;
+  if (port == nullptr || port->Handle() != PortHandle::kOpen) return;
+  if (!TakeWaitingInput(*port) || !ResetMessageUnderway()) return;
+  DelayMs(kRestOfMessageMs);
+  TakeWaitingInput(*port);
+}
+
+bool RestartedInsteadOfReplying() {
+  ListenToWaitingInput();
+  return App().reset_heard;
+}
 
 void DelayMs(uint32_t ms) {
   AppState& app = App();
@@ -70,6 +106,8 @@ void ConfigurePort() {
   AppState& app = App();
   SerialPort& port = Port();
   ClearLineErrors();
+  // The purge would throw away what is waiting, a reset message among it.
+  ListenToWaitingInput();
   Insist([&] { return port.Purge(); });
   app.line_settings.parity_check = true;
   app.line_settings.abort_on_error = false;
@@ -86,6 +124,7 @@ void ReceiveBlock(uint8_t* buf, uint32_t length, uint32_t* count) {
     const uint32_t ask = std::min(kReadChunk, length - done);
     uint32_t got = 0;
     const bool alive = Port().Read(buf + done, ask, &got);
+    ListenForReset(buf + done, got);
     done += got;
     // A chunk that brings nothing ends the block; so does a device that
     // failed, after keeping what it delivered.
@@ -135,7 +174,9 @@ void AwaitReply(uint8_t* buf, uint32_t size, uint32_t reply_length, uint32_t tri
     // A port that refuses or fails will not bring a byte on the next try
     // either: stop at once rather than wait out every try.
     if (!ClearLineErrors()) break;
-    if (!Port().Read(buf, 1, &got)) break;
+    const bool alive = Port().Read(buf, 1, &got);
+    ListenForReset(buf, got);
+    if (!alive) break;
   }
   if (got == 0) {
     app.link_fault = 1;
@@ -148,6 +189,7 @@ void AwaitReply(uint8_t* buf, uint32_t size, uint32_t reply_length, uint32_t tri
     const uint32_t rest = std::min(reply_length - 1, size - 1);
     uint32_t more = 0;
     Port().Read(buf + 1, rest, &more);
+    ListenForReset(buf + 1, more);
   }
 }
 
@@ -167,6 +209,12 @@ bool BeginLink() {
     return false;
   }
   ConfigurePort();
+  // A programmer that restarted has lost its memory: no header goes to it
+  // until someone has reacted to the reset (link/connection.h).
+  if (app.reset_heard) {
+    app.link_fault = 1;
+    return false;
+  }
   SetLinkTimeouts(kHeaderTimeouts);
   port.RaiseRts();
 
@@ -181,12 +229,21 @@ bool BeginLink() {
   uint32_t got = 0;
   ReceiveBlock(answer, kHeaderSize, &got);
 
+  // The programmer restarted while the header went out: what came back is
+  // its reset message, not an answer. It was there to take the header, and
+  // whether it acts on it is not known.
+  if (app.reset_heard) {
+    ++app.headers_reached;
+    app.link_fault = 1;
+    return false;
+  }
   if (app.link_fault || got < kHeaderSize) {
     app.link_fault = 1;
     StatusLine().SetStatus("编程器连接错误! 编程器可能正忙,请稍候再试!");
     return false;
   }
   SetLinkTimeouts(kReplyTimeouts);
+  ++app.headers_reached;
   return true;
 }
 
@@ -196,6 +253,11 @@ bool OpenPort(const std::string& name) {
   port.Close();
   if (!port.Open(name)) return false;
   port.SetupQueues(65536, 65536);
+  // A restart before this connection lost nothing this program put into
+  // the programmer (the connection forgets the memory anyway): the reset
+  // message waiting from it must not stop the connect exchange.
+  ListenToWaitingInput();
+  ForgetListenedBytes();
   app.header.Fill(0x55);
   BuildOperationHeader();
   app.header.SetCommand(1);  // connect

@@ -31,10 +31,15 @@ constexpr int kPortRetryLimit = 20;
 bool OpenPort(const std::string& name);
 
 // Prepares the open port for one operation and exchanges the 21-byte header
-// in App().header with the programmer. True on success.
+// in App().header with the programmer. True on success. A reset message
+// heard before the header goes out, or read in place of its answer, fails
+// it without a text of its own: the reaction to the reset says what
+// happened. App().headers_reached counts the answered headers and those
+// answered by a reset message.
 bool BeginLink();
 
-// Clears errors, purges and applies the line settings.
+// Clears errors, listens to what is waiting, purges and applies the line
+// settings.
 void ConfigurePort();
 
 // Applies one time-out set; note the argument order (each constant before its
@@ -58,6 +63,20 @@ void SendBlock(const uint8_t* buf, uint32_t length, uint32_t* count);
 // reply, then (reply_length >= 2) pauses 50 ms and reads the rest in one read.
 // link_fault = 1 when no first byte came.
 void AwaitReply(uint8_t* buf, uint32_t size, uint32_t reply_length, uint32_t tries);
+
+// Reads what has already arrived in the input queue, without waiting for
+// more (at most 4 KiB), listening in it for the reset message
+// (link/reset_scan.h); when the bytes end in the start of the message, waits
+// 10 ms for its rest once. Every purge of the link comes after this, and an
+// operation that failed ends with it.
+void ListenToWaitingInput();
+
+// For an operation whose reply failed its check, before a message box says
+// so: the reply may have been the start of the programmer's reset message
+// ("ST" reads as a sum too). Listens to the rest and tells whether the
+// programmer restarted; the reaction to the reset then says what happened,
+// and a box asking to try again would mislead.
+bool RestartedInsteadOfReplying();
 
 // Blocks the calling thread for `ms` milliseconds.
 void DelayMs(uint32_t ms);

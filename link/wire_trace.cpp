@@ -86,16 +86,32 @@ bool TracedPort::WaitTxEmpty(uint32_t timeout_ms) {
   return ok;
 }
 
+namespace {
+
+// "got/n", the bytes in hex when there are any, and "fail" when the call did.
+std::string TransferDetails(const uint8_t* buf, uint32_t n, uint32_t got, bool ok) {
+  std::string details = std::to_string(got) + "/" + std::to_string(n);
+  if (got) {
+    details += ' ';
+    details += HexBytes(buf, got);
+  }
+  if (!ok) details += " fail";
+  return details;
+}
+
+}  // namespace
+
 bool TracedPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
   *got = 0;
   const bool ok = inner_->Read(buf, n, got);
-  std::string details = std::to_string(*got) + "/" + std::to_string(n);
-  if (*got) {
-    details += ' ';
-    details += HexBytes(buf, *got);
-  }
-  if (!ok) details += " fail";
-  trace_->Line("READ", details);
+  trace_->Line("READ", TransferDetails(buf, n, *got, ok));
+  return ok;
+}
+
+bool TracedPort::ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) {
+  *got = 0;
+  const bool ok = inner_->ReadWaiting(buf, n, got);
+  trace_->Line("WAITING", TransferDetails(buf, n, *got, ok));
   return ok;
 }
 

@@ -49,6 +49,8 @@ class TracedPort final : public SerialPort {
   bool WatchTxEmpty() override { return inner_->WatchTxEmpty(); }
   bool WaitTxEmpty(uint32_t timeout_ms) override;
   bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override;
+  // Traced as "WAITING got/n HEX": what the input queue held.
+  bool ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) override;
   bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override;
 
  private:

@@ -428,6 +428,42 @@ bool PosixSerialPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
   }
 }
 
+// The descriptor is non-blocking and VMIN/VTIME are 0, so a read takes what
+// the driver holds and returns; poll() with no wait tells an empty queue
+// from a terminal that hung up (which fails, as in Read).
+bool PosixSerialPort::ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) {
+  if (got == nullptr) return false;
+  *got = 0;
+  if (!fd_.Valid() || (buf == nullptr && n > 0)) return false;
+  uint32_t count = 0;
+  auto finish = [&](bool ok) {
+    *got = count;
+    return ok;
+  };
+  while (count < n) {
+    pollfd p{fd_.Get(), POLLIN, 0};
+    const int ready = poll(&p, 1, 0);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return finish(false);
+    }
+    if (ready == 0) break;  // nothing more is waiting
+    if ((p.revents & POLLNVAL) != 0) return finish(false);
+    const bool hangup = (p.revents & (POLLHUP | POLLERR)) != 0;
+    if ((p.revents & POLLIN) != 0) {
+      const ssize_t k = read(fd_.Get(), buf + count, n - count);
+      if (k > 0) {
+        count += static_cast<uint32_t>(k);
+        continue;
+      }
+      if (k < 0 && errno == EINTR) continue;
+      if (k < 0 && errno == EAGAIN && !hangup) break;
+    }
+    return finish(false);
+  }
+  return finish(true);
+}
+
 // The bytes must be on the line before the call returns: the next exchange
 // opens with a purge, which would throw away what the driver still holds, up
 // to seconds of a download at 19200 baud. tcdrain() waits for that too, but

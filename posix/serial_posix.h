@@ -70,6 +70,7 @@ class PosixSerialPort final : public SerialPort {
   bool WatchTxEmpty() override;
   bool WaitTxEmpty(uint32_t timeout_ms) override;
   bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override;
+  bool ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) override;
   // Returns once the bytes are on the line, as WriteFile on a Windows COM
   // port does, or when the write time-out has passed: then with the count
   // that went out, the rest dropped. A line that stops sending for about a

@@ -78,6 +78,13 @@ MemorySum ProgrammerMemoryChecksum() {
   }
   const uint16_t buffer_sum = BufferChecksum(App().code_buffer, start, end);
   if (debug) programmer_sum = buffer_sum;
+  if (programmer_sum != buffer_sum && RestartedInsteadOfReplying()) {
+    // No sum came: the programmer restarted, its memory is gone, and the
+    // reaction to the reset says so.
+    app.link_fault = 1;
+    StatusLine().SetStatus(result + "XXXX");
+    return MemorySum::kNotObtained;
+  }
   if (programmer_sum != buffer_sum) {
     MessageBox box;
     box.text = kMemorySumMismatchText;

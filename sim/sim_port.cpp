@@ -93,6 +93,16 @@ bool SimPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
   return true;
 }
 
+bool SimPort::ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) {
+  *got = 0;
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!Usable()) return false;
+  const int64_t now = clock_->NowUs();
+  while (*got < n && device_->HasOutput() && device_->NextOutputTime() <= now)
+    buf[(*got)++] = device_->PopOutput();
+  return true;
+}
+
 bool SimPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
   *got = 0;
   int64_t end;

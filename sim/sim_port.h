@@ -38,6 +38,7 @@ class SimPort final : public SerialPort {
   bool WatchTxEmpty() override { return Usable(); }
   bool WaitTxEmpty(uint32_t) override { return Usable(); }
   bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override;
+  bool ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) override;
   bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override;
 
   const CommTimeouts& timeouts() const { return timeouts_; }

@@ -90,6 +90,16 @@ void VirtualProgrammer::OnHeader(const Header& h, int64_t at_us) {
     default:
       break;  // connect (1) and unknown commands: the header answer is all
   }
+  // A stream's exchange ends with the stream (OnStreamByte).
+  if (stream_remaining_ == 0) RestartIfDue(command);
+}
+
+void VirtualProgrammer::RestartIfDue(int command) {
+  if (!Matches(faults_.reset_after, command)) return;
+  faults_.reset_after = kNoCommand;
+  // Every answer of the exchange is already queued: the message follows
+  // the last of them.
+  SendReset(line_free_us_ + kRestartGapUs);
 }
 
 bool VirtualProgrammer::SilentFor(int command) const {
@@ -157,6 +167,7 @@ void VirtualProgrammer::OnStreamByte(uint8_t byte, int64_t at_us) {
   if (stream_remaining_ == 0) {
     if (stream_command_ == 14) OnDownloadEnd(at_us);
     if (stream_command_ == 19) OnDirectEnd(at_us);
+    RestartIfDue(stream_command_);
   }
 }
 
@@ -172,6 +183,9 @@ void VirtualProgrammer::DropArrived(int64_t now_us) {
 
 void VirtualProgrammer::SendReset(int64_t at_us) {
   static const uint8_t kReset[] = {'S', 'T', 'A', 'R', 'R', 'E', 'S', 'E', 'T'};
+  // What the programmer was still going to send dies with it.
+  while (!out_.empty() && out_.back().at_us > at_us) out_.pop_back();
+  line_free_us_ = std::min(line_free_us_, at_us);
   stream_remaining_ = 0;
   std::fill(memory_.begin(), memory_.end(), 0xFF);
   Emit(kReset, sizeof kReset, at_us);

@@ -45,7 +45,14 @@ struct SimFaults {
   int answer_no = kNoCommand;      // this command's verdict is "NO"
   int silent_at_address = -1;      // a scan reports up to this address, then falls silent
   bool wrong_block_sum = false;    // a block read's sum is off by one
+  // Once the exchange of this command is over (its last answer byte, or the
+  // end of its data stream), the programmer restarts: its memory is lost
+  // and "STARRESET" follows kRestartGapUs later. Fires once, then clears.
+  int reset_after = kNoCommand;
 };
+
+// From the end of an exchange to the reset message of a restart after it.
+constexpr int64_t kRestartGapUs = 20'000;
 
 struct SimConfig {
   bool paced = true;                 // space answer bytes at the line's pace
@@ -83,7 +90,8 @@ class VirtualProgrammer {
   void DropArrived(int64_t now_us);
 
   // Sends the unsolicited reset message "STARRESET" from `at_us` on; a reset
-  // also loses the programmer memory.
+  // also loses the programmer memory and whatever answer was still to go
+  // out after `at_us`.
   void SendReset(int64_t at_us);
   // Sends arbitrary bytes from `at_us` on (line noise, scripted replies).
   void SendRaw(const uint8_t* data, size_t n, int64_t at_us) { Emit(data, n, at_us); }
@@ -118,6 +126,8 @@ class VirtualProgrammer {
   // a voltage error is injected. Returns false after a voltage error.
   bool StartAck(int64_t* t);
   bool SilentFor(int command) const;
+  // The reset_after fault, at the end of `command`'s exchange.
+  void RestartIfDue(int command);
   bool Matches(int field, int command) const {
     return field == kAnyCommand || field == command;
   }

@@ -169,6 +169,166 @@ TEST_F(AutoSequence, AnUnreachableProgrammerIsNoFailedChip) {
   EXPECT_EQ(window_->ArmedTimers().count(ctl::kReconnectTimer), 1u);
 }
 
+// Each failing step's own header went unanswered, or the port was gone:
+// nothing was done to the chip, so it is not counted, whichever step came
+// first. Before, only the blank check and direct programming knew that; a
+// default run (its first step the erase) and programming from memory counted
+// a failed chip for a programmer that was switched off or unplugged.
+TEST_F(AutoSequence, ARunWhoseFirstStepCannotReachTheProgrammerCountsNoChip) {
+  const uint32_t kDefaultOptions =
+      opt::kVerify | opt::kReadProtect | opt::kSmart | opt::kHwWriteProtect | opt::kErase;
+  struct Case {
+    uint32_t options;
+    bool vanish;
+    uint8_t first_step;
+    const char* status;
+  };
+  for (const Case& c : {Case{kDefaultOptions, false, OpEraseMtp, "编程器连接错误! 编程器可能正忙,请稍候再试!"},
+                        Case{0, false, OpProgramChip, "编程器连接错误! 编程器可能正忙,请稍候再试!"},
+                        Case{kDefaultOptions, true, OpEraseMtp, "连接烧写器端口硬件错误!"}}) {
+    SetUp();
+    device_.faults().silent = !c.vanish;
+    if (c.vanish) sim_port_.Vanish();
+    Run(c.options);
+    EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{c.first_step});
+    EXPECT_EQ(window_->Status(), c.status);
+    EXPECT_EQ(LastAutoRun().verdict, AutoVerdict::kNotCounted);
+    EXPECT_EQ(App().fail_count, 0u);
+    EXPECT_EQ(App().pass_count, 0u);
+    device_.faults().silent = false;
+  }
+}
+
+// Once a step changed the chip, a link lost after it still fails the chip:
+// here the erase was done and the programmer then answers no header. A blank
+// check changes nothing: a programmer lost after it still counts no chip.
+TEST_F(AutoSequence, ALinkLostAfterAStepChangedTheChipCountsItAsFailed) {
+  struct Case {
+    uint32_t options;
+    bool debug;
+    uint8_t silent_from;
+    bool counted;
+  };
+  for (const Case& c : {Case{opt::kErase | opt::kVerify, false, OpProgramChip, true},
+                        Case{opt::kErase, true, OpProgramChipDirect, true},
+                        Case{opt::kBlankCheck | opt::kVerify, false, OpProgramChip, false},
+                        Case{opt::kBlankCheck, true, OpProgramChipDirect, false}}) {
+    SetUp();
+    device_.chip() = SimChip{};
+    hook_.before_write = [&](const uint8_t* buf, uint32_t n) {
+      if (n == kHeaderSize && buf[20] == c.silent_from) device_.faults().silent = true;
+      return HookPort::WriteAction::kPass;
+    };
+    Run(c.options, c.debug);
+    hook_.before_write = nullptr;
+    device_.faults().silent = false;
+    ASSERT_EQ(LastAutoRun().steps.size(), 2u) << int(c.silent_from);
+    EXPECT_EQ(LastAutoRun().steps.back(), c.silent_from);
+    EXPECT_EQ(LastAutoRun().verdict, c.counted ? AutoVerdict::kFailed : AutoVerdict::kNotCounted)
+        << int(c.silent_from) << " " << c.debug;
+    EXPECT_EQ(App().fail_count, c.counted ? 1u : 0u) << int(c.silent_from) << " " << c.debug;
+  }
+}
+
+// The programmer restarts (its memory lost) once the exchange of one step
+// is over, for every step of a default run, of a run with every option and
+// of the same in debug mode. The run never passes: the restart is heard in
+// the queue before the next step's header, which never goes out; the reset
+// text stands, the programmer memory is no longer trusted (so the next chip
+// is refused) and the buffer that stood for it is wiped. The chip counts as
+// failed once a step changed it; after the blank check alone nothing counts.
+// A restart after the last step comes when the chip is done: that run
+// passes, and the next one sends nothing. Before, the reset message was
+// purged unheard and the next step programmed the chip from the empty
+// memory: the run passed with a blank chip.
+TEST_F(AutoSequence, AProgrammerThatRestartsAfterAnyStepNeverLetsARunPass) {
+  const uint32_t kDefaultOptions =
+      opt::kVerify | opt::kReadProtect | opt::kSmart | opt::kHwWriteProtect | opt::kErase;
+  const std::string kResetText =
+      "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码";
+  struct Kind {
+    uint32_t options;
+    bool debug;
+  };
+  for (const Kind& kind : {Kind{kDefaultOptions, false}, Kind{0x7F, false}, Kind{0x7F, true}}) {
+    SetUp();
+    device_.chip() = SimChip{};
+    Run(kind.options, kind.debug);
+    ASSERT_EQ(window_->Status(), "自动编程已成功完成");
+    const std::vector<uint8_t> steps = LastAutoRun().steps;
+    for (size_t i = 0; i < steps.size(); ++i) {
+      const std::string label = std::to_string(kind.options) + (kind.debug ? " debug" : "") +
+                                ", restart after " + std::to_string(steps[i]);
+      SetUp();
+      device_.chip() = SimChip{};
+      device_.faults().reset_after = steps[i];
+      App().memory_loaded = true;
+      App().code_buffer[0x4000] = 0x12;  // outside the range: no sum changes
+      const size_t headers_before = device_.headers().size();
+      Run(kind.options, kind.debug);
+      if (i + 1 == steps.size()) {
+        EXPECT_EQ(window_->Status(), "自动编程已成功完成") << label;
+        Run(kind.options, kind.debug);  // the next chip
+        EXPECT_EQ(LastAutoRun().steps.size(), 1u) << label;
+      } else {
+        EXPECT_EQ(LastAutoRun().steps.size(), i + 2) << label;
+      }
+      EXPECT_EQ(window_->Status(), kResetText) << label;
+      EXPECT_TRUE(App().link_fault) << label;
+      EXPECT_FALSE(App().memory_loaded) << label;
+      EXPECT_EQ(App().code_buffer[0x4000], 0xFF) << label;
+      // Nothing went to the restarted programmer.
+      ASSERT_EQ(device_.headers().size(), headers_before + i + 1) << label;
+      EXPECT_EQ(device_.headers().back()[20], steps[i]) << label;
+      const bool changed = i + 1 < steps.size() &&
+                           std::any_of(steps.begin(), steps.begin() + static_cast<long>(i) + 1,
+                                       [](uint8_t code) { return code != OpBlankCheck; });
+      EXPECT_EQ(LastAutoRun().verdict,
+                changed ? AutoVerdict::kFailed : AutoVerdict::kNotCountedRestart)
+          << label;
+      EXPECT_EQ(App().fail_count, changed ? 1u : 0u) << label;
+      EXPECT_EQ(App().pass_count, i + 1 == steps.size() ? 1u : 0u) << label;
+    }
+  }
+}
+
+// The programmer restarts while a step waits for its reports: the reset
+// message comes where an address or a verdict was expected, or in place of
+// the header's answer. The step that was erasing or programming the chip,
+// or may have started to, fails it; a blank check that was only reading it
+// counts nothing. Over the whole chip the reports come some 8 ms (blank
+// check) and 41 ms (programming) apart and the erase takes 150 ms: 20 ms
+// after the header the restart falls amid each step's own traffic.
+TEST_F(AutoSequence, ARestartInTheMiddleOfAStepEndsTheRunWithTheResetText) {
+  struct Case {
+    uint8_t step;
+    int64_t after_header_us;
+    bool counted;
+  };
+  for (const Case& c : {Case{OpBlankCheck, 0, false}, Case{OpBlankCheck, 20'000, false},
+                        Case{OpEraseMtp, 0, true}, Case{OpEraseMtp, 20'000, true},
+                        Case{OpProgramChip, 20'000, true}}) {
+    SetUp();
+    App().range_end = 0x7FFF;
+    device_.chip() = SimChip{};
+    App().memory_loaded = true;
+    hook_.after_write = [&](const uint8_t* buf, uint32_t n) {
+      if (n == kHeaderSize && buf[20] == c.step) device_.SendReset(clock_.NowUs() + c.after_header_us);
+    };
+    Run(opt::kBlankCheck | opt::kErase | opt::kVerify);
+    hook_.after_write = nullptr;
+    EXPECT_EQ(LastAutoRun().steps.back(), c.step);
+    EXPECT_EQ(window_->Status(),
+              "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码")
+        << int(c.step);
+    EXPECT_FALSE(App().memory_loaded);
+    EXPECT_EQ(LastAutoRun().verdict,
+              c.counted ? AutoVerdict::kFailed : AutoVerdict::kNotCountedRestart)
+        << int(c.step) << " " << c.after_header_us;
+    EXPECT_EQ(App().fail_count, c.counted ? 1u : 0u) << int(c.step) << " " << c.after_header_us;
+  }
+}
+
 TEST_F(AutoSequence, DebugVerifyComparesTheChipSumWithTheBuffer) {
   device_.chip().differs_at = 0x10;  // the chip reads back one byte wrong
   Run(opt::kVerify, true);

@@ -20,6 +20,8 @@ constexpr char kDirectPrefix[] = "请稍候,正在编程芯片, 地址: ";     /
 constexpr char kProgrammed[] = "编程成功";
 constexpr char kReadInfoFailed[] = "编程芯片失败! [读取编程信息错误]";
 constexpr char kChecksumFailed[] = "编程芯片失败! [校验和错]";
+constexpr char kResetText[] =
+    "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码";
 constexpr char kSendWarning[] =
     "发送数据校验和错误!\n请尝试重新编程\n注意: 烧写时请不要切换当前窗口\n"
     "或启动其它需要实时处理的软件,\n以免影响下载稳定性";
@@ -295,6 +297,28 @@ TEST_F(ProgramChipDirect, AVerdictOtherThanOkWarnsThenShowsTheChecksumError) {
   EXPECT_EQ(boxes[0].buttons, MsgButtons::kOk);
   EXPECT_NE(status_at_box, kChecksumFailed);
   EXPECT_EQ(window_->Status(), kChecksumFailed);
+
+  // The programmer restarts while it judges the stream: its reset message
+  // comes where the verdict belongs. Sending again cannot help (the memory
+  // is gone with the restart): no box, the reset text, the memory no longer
+  // trusted. Before, the box asked to program again.
+  SetUp();
+  SetRangeWithSum(0, 0x00FF);
+  App().memory_loaded = true;
+  hook_.after_write = [&](const uint8_t* buf, uint32_t n) {
+    if (n == kHeaderSize && buf[20] == OpProgramChipDirect) {
+      DeviceSends({'O', 'K'});
+      const std::string reset = "STARRESET";
+      DeviceSends(std::vector<uint8_t>(reset.begin(), reset.end()), 200'000);  // after the stream
+    }
+  };
+  device_.faults().silent_after_header = OpProgramChipDirect;
+  const size_t boxes_before = window_->Messages().size();
+  Run(OpProgramChipDirect);
+  EXPECT_TRUE(App().link_fault);
+  EXPECT_EQ(window_->Messages().size(), boxes_before);
+  EXPECT_EQ(window_->Status(), kResetText);
+  EXPECT_FALSE(App().memory_loaded);
 }
 
 TEST_F(ProgramChipDirect, NoVerdictWaitsAboutSixSecondsUnderTheBlockSet) {

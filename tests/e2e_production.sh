@@ -4,7 +4,8 @@
 # and the protections asked for); run again on the same, now programmed chip
 # with a blank check (it must fail there and be counted); make an offline
 # master (the programmer keeps the configuration); and a programmer reset
-# between two chips is reported while the production run waits.
+# between two chips is reported while the production run waits; a programmer
+# that restarts after any step of a run never lets it pass.
 #   e2e_production.sh ZVP ZVP_SIM
 set -u
 zvp=$1
@@ -136,6 +137,32 @@ check "the lost run is logged as not counted" grep -q ',XXXX,0000~07FF,自动空
 check "the first chip is logged as passed" grep -q ",通过,计数,自动编程已成功完成,1,0" "$tmp/lost.log"
 check "after the lost link the memory is not trusted" grep -q "编程内存中无代码调入" "$tmp/err9"
 check "the totals count what ran" grep -q "^total: 2 runs, pass: 1  fail: 0" "$tmp/out9"
+
+# 5c. The programmer restarts (its memory lost) once each step of a default
+# run is done. The run never passes: the reset text ends it, the chip a step
+# changed is logged as failed, and the next chip is refused until the code is
+# downloaded again. A restart after the last step finds the chip done.
+reset_text="OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码"
+for step in ${E2E_STEPS:-4 11 5 6 7 9}; do
+  ask_sim new-chip "new-chip:" >/dev/null
+  ask_sim "fault reset-after $step" "fault:" >/dev/null
+  rm -f "$tmp/restart.log"
+  printf '\n' | "$zvp" --port "$pty" --file "$tmp/app.hex" --log "$tmp/restart.log" \
+    download auto --repeat >"$tmp/out10" 2>"$tmp/err10"
+  rc=$?
+  check "restart after step $step: the production run exits 1 ($rc)" test $rc -eq 1
+  check "restart after step $step: the reset text is shown" grep -qxF "$reset_text" "$tmp/out10"
+  if [ $step = 9 ]; then
+    check "restart after the last step: that chip passed" grep -q ",通过,计数,自动编程已成功完成,1,0" "$tmp/restart.log"
+    check "restart after the last step: the next chip is not counted, nothing sent" \
+      grep -qF ",擦除MTP,不计数(编程器已复位),计数,\"$reset_text\",1,0" "$tmp/restart.log"
+  else
+    check "restart after step $step: no chip passed" bash -c "! grep -q ',通过,' '$tmp/restart.log'"
+    check "restart after step $step: the chip is logged as failed" grep -qF ",失败,计数,\"$reset_text\",0,1" "$tmp/restart.log"
+    check "restart after step $step: the next chip is refused" grep -q "编程内存中无代码调入" "$tmp/err10"
+  fi
+done
+ask_sim "fault none" "fault:" >/dev/null
 
 # 6. Faults switched on and off while the simulator runs, and its draws.
 ask_sim new-chip "new-chip:" >/dev/null

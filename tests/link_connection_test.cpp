@@ -75,6 +75,9 @@ class ExclusivityPort final : public SerialPort {
   bool Read(uint8_t* b, uint32_t n, uint32_t* got) override {
     return Use([&] { return inner_->Read(b, n, got); });
   }
+  bool ReadWaiting(uint8_t* b, uint32_t n, uint32_t* got) override {
+    return Use([&] { return inner_->ReadWaiting(b, n, got); });
+  }
   bool Write(const uint8_t* b, uint32_t n, uint32_t* done) override {
     return Use([&] { return inner_->Write(b, n, done); });
   }

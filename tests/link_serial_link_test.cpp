@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/operation_header.h"
+#include "link/reset_scan.h"
 #include "link/serial_link.h"
 #include "tests/support/link_fixture.h"
 #include "core/control_ids.h"
@@ -152,6 +153,53 @@ TEST_F(Reply, ARestLongerThanTheBufferIsNotReadPastIt) {
   EXPECT_EQ(Calls("READ").back().substr(0, 3), "7/7");
 }
 
+TEST_F(Reply, AResetMessageIsHeardAcrossReadsButOnlyWhole) {
+  struct Case {
+    std::string stream;
+    bool heard;
+  };
+  // Read as a 2-byte reply, then a 3-byte one, then whatever waits.
+  for (const Case& c : {Case{"STARRESET", true}, Case{"OKSTARRESET", true},
+                        Case{"STARRESSTARRESET", true}, Case{"SSSTARRESET", true},
+                        Case{"STARRESEX", false}, Case{"STARESET", false},
+                        Case{"STAR\x02RESET", false}}) {
+    SetUp();
+    OpenQuietly();
+    DeviceSends(std::vector<uint8_t>(c.stream.begin(), c.stream.end()));
+    uint8_t buf[16];
+    AwaitReply(buf, sizeof buf, 2, 5);
+    AwaitReply(buf, sizeof buf, 3, 5);
+    ListenToWaitingInput();
+    EXPECT_EQ(App().reset_heard, c.heard) << c.stream;
+    EXPECT_EQ(Calls("RESET").size(), c.heard ? 1u : 0u) << c.stream;
+  }
+
+  // Split over two chunks of a block read.
+  SetUp();
+  OpenQuietly();
+  std::vector<uint8_t> block(250, 0x00);
+  const std::string message = "STARRESET";
+  block.insert(block.end(), message.begin(), message.end());
+  DeviceSends(block);
+  uint8_t data[259];
+  uint32_t count = 0;
+  ReceiveBlock(data, sizeof data, &count);
+  EXPECT_EQ(count, 259u);
+  EXPECT_TRUE(App().reset_heard);
+}
+
+TEST_F(Reply, TheRestOfAMessageCaughtInTheMiddleIsWaitedFor) {
+  OpenQuietly();
+  // "ST" came as a reply; the rest of the message is still on the line.
+  DeviceSends({'S', 'T'});
+  uint8_t buf[16];
+  AwaitReply(buf, sizeof buf, 2, 5);
+  DeviceSends({'A', 'R', 'R', 'E', 'S', 'E', 'T'}, 2'000);
+  ListenToWaitingInput();
+  EXPECT_TRUE(App().reset_heard);
+  EXPECT_EQ(Calls("DELAY").back(), "10");
+}
+
 using HeaderExchange = LinkTest;
 
 TEST_F(HeaderExchange, OpenPortSendsTheConnectHeader) {
@@ -178,7 +226,7 @@ TEST_F(HeaderExchange, StepsAndTimeoutSetsComeInOrder) {
   App().header[0] = 'S', App().header[1] = 'T', App().header[2] = 'A', App().header[3] = 'R';
   ASSERT_TRUE(BeginLink());
   const std::vector<std::string> expected = {
-      "QUEUES", "CLEAR", "BREAK",  "PURGE",    "LINE",  "TIMEOUTS", "RTS",  "TIMEOUTS",
+      "QUEUES", "CLEAR", "BREAK",  "WAITING",  "PURGE", "LINE",     "TIMEOUTS", "RTS", "TIMEOUTS",
       "CLEAR",  "BREAK", "WRITE",  "TXWAIT",   "DELAY", "TIMEOUTS", "CLEAR", "BREAK",
       "READ",   "TIMEOUTS"};
   EXPECT_EQ(CallNames(), expected);
@@ -191,16 +239,38 @@ TEST_F(HeaderExchange, StepsAndTimeoutSetsComeInOrder) {
   EXPECT_EQ(Calls("READ").front().substr(0, 5), "21/21");
 }
 
-TEST_F(HeaderExchange, StaleBytesBeforeTheHeaderArePurged) {
+TEST_F(HeaderExchange, StaleBytesBeforeTheHeaderArePurgedButAResetAmongThemIsHeard) {
   OpenQuietly();
-  // A reset message that nobody read is still in the driver's queue.
-  device_.SendReset(0);
+  // Bytes that nobody read are still in the driver's queue: noise is
+  // thrown away.
+  DeviceSends({'N', 'O', 'I', 'S', 'E', 'S', 'T', 'A'});
   clock_.SleepUs(20'000);
   App().header.Fill(0);
   std::memcpy(App().header.bytes.data(), "STAR", 4);
   ASSERT_TRUE(BeginLink());
-  EXPECT_EQ(Calls("READ").front().substr(6, 8), "53544152");  // the echo, not "STARRESET"
+  EXPECT_EQ(Calls("WAITING").front(), "8/256 4E4F495345535441");
+  EXPECT_EQ(Calls("READ").front().substr(6, 8), "53544152");  // the echo, not the noise
   EXPECT_EQ(Calls("READ").front().substr(14, 2), "00");
+  EXPECT_FALSE(App().reset_heard);
+
+  // A reset message, whole or with its start left from an earlier read:
+  // the programmer restarted, and no header goes to it.
+  for (size_t already_read : {0, 2, 7}) {
+    SetUp();
+    OpenQuietly();
+    const uint8_t message[] = {'S', 'T', 'A', 'R', 'R', 'E', 'S', 'E', 'T'};
+    const size_t headers_before = device_.headers().size();
+    ListenForReset(message, static_cast<uint32_t>(already_read));
+    DeviceSends(std::vector<uint8_t>(message + already_read, message + sizeof message));
+    clock_.SleepUs(20'000);
+    std::memcpy(App().header.bytes.data(), "STAR", 4);
+    EXPECT_FALSE(BeginLink()) << already_read;
+    EXPECT_TRUE(App().reset_heard) << already_read;
+    EXPECT_TRUE(App().link_fault) << already_read;
+    EXPECT_TRUE(Calls("WRITE").empty()) << already_read;
+    EXPECT_EQ(device_.headers().size(), headers_before) << already_read;
+    EXPECT_EQ(App().headers_reached, 0u) << already_read;
+  }
 }
 
 TEST_F(HeaderExchange, SilentOrShortAnswersFailWithTheBusyText) {

@@ -336,6 +336,25 @@ TEST_F(PosixSerialTest, ModemCallsThePtyLacksStillSucceedAndPurgeDropsInput) {
   Reading r = TimedRead({0xFFFFFFFF, 0, 0, 0, 0}, 4);
   EXPECT_TRUE(r.ok);
   EXPECT_TRUE(r.got.empty());
+
+  // What the link looks at before a purge: the bytes that came, at once,
+  // whatever the time-outs in force say; nothing waiting is no failure.
+  ASSERT_TRUE(port_.SetTimeouts({0, 0, 5000, 0, 0}));
+  device_.Send({5, 6, 7, 8, 9});
+  Pause(20);
+  Bytes got(16, 0);
+  uint32_t count = 0;
+  double ms = TimeMs([&] { EXPECT_TRUE(port_.ReadWaiting(got.data(), 3, &count)); });
+  EXPECT_EQ(Bytes(got.begin(), got.begin() + count), (Bytes{5, 6, 7}));
+  ms += TimeMs([&] { EXPECT_TRUE(port_.ReadWaiting(got.data(), 16, &count)); });
+  EXPECT_EQ(Bytes(got.begin(), got.begin() + count), (Bytes{8, 9}));
+  ms += TimeMs([&] { EXPECT_TRUE(port_.ReadWaiting(got.data(), 16, &count)); });
+  EXPECT_EQ(count, 0u);
+  EXPECT_LT(ms, 50);
+  // A terminal whose other end has gone fails it, as it fails a read.
+  device_.Hangup();
+  EXPECT_FALSE(port_.ReadWaiting(got.data(), 16, &count));
+  EXPECT_EQ(count, 0u);
 }
 
 TEST(PosixSerialOpenTest, FailedOpensLeaveTheInvalidHandleAndSayWhyAndTheLockIsExclusive) {

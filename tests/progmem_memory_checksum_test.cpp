@@ -177,6 +177,29 @@ TEST_F(MemorySum, ADifferentSumWarnsShowsTheProgrammersSumAndRecordsTheRange) {
   EXPECT_EQ(app.checksum_start, 0u);
   EXPECT_EQ(app.checksum_end, 0xFFu);
   EXPECT_TRUE(app.link_fault);
+
+  // The programmer restarts when its sum is due: the start of its reset
+  // message reads as a sum ("ST" = 5354) that differs. No sum came, and the
+  // memory is gone: no box asking for a new download, but the reset text,
+  // the box "XXXX" and the memory no longer trusted. Before, the warning
+  // box came and the box showed 5354.
+  SetUp();
+  SameCodeBothSides(0, 0xFF);
+  Range(0, 0x00);  // a one-address range: the sum follows the acknowledgement
+  window_->SetText(ctl::kChecksumBox, "1A2B");
+  App().memory_loaded = true;
+  device_.faults().silent_after_header = 13;
+  hook_.after_write = [&](const uint8_t* buf, uint32_t n) {
+    if (n == kHeaderSize && buf[20] == 13) DeviceSends(FromHex("4F4B535441525245534554"));
+  };
+  const size_t boxes_before = window_->Messages().size();
+  RunOperationNow(OpMemoryChecksum);
+  EXPECT_EQ(window_->Messages().size(), boxes_before);
+  EXPECT_EQ(window_->Status(),
+            "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
+  EXPECT_EQ(window_.Text(ctl::kChecksumBox), "XXXX");
+  EXPECT_FALSE(App().memory_loaded);
+  EXPECT_TRUE(App().link_fault);
 }
 
 TEST_F(MemorySum, AFailedHeaderExchangeKeepsItsTextTheBoxAndTheRange) {

@@ -133,6 +133,10 @@ class RecordingPort final : public SerialPort {
     *got = 0;
     return true;
   }
+  bool ReadWaiting(uint8_t*, uint32_t, uint32_t* got) override {
+    *got = 0;
+    return true;
+  }
   bool Write(const uint8_t*, uint32_t n, uint32_t* done) override {
     arrivals.push_back(clock_->NowUs());
     *done = n;

@@ -5,7 +5,7 @@
 //           [--no-romok] [--wrong-romok] [--silent-after CMD] [--sum-offset N]
 //           [--stop-stream N] [--init-delay MS]
 //           [--voltage-error C] [--answer-no CMD] [--silent-at ADDR] [--otp]
-//           [--wrong-block-sum] [--differs-at ADDR] [--seed N]
+//           [--wrong-block-sum] [--differs-at ADDR] [--reset-after CMD] [--seed N]
 //
 // Lines on standard input steer it while it runs:
 //   reset         send the unsolicited "STARRESET"
@@ -18,7 +18,9 @@
 //   config        print the offline configuration last written (hex)
 //   fault NAME [ARG]  switch one fault on, all others off ("fault none": all
 //                 off); NAME is silent, short, silent-after, sum-offset,
-//                 voltage-error, answer-no, silent-at, differs-at or reset
+//                 voltage-error, answer-no, silent-at, differs-at, reset or
+//                 reset-after (restart once the exchange of command CMD is
+//                 over, once)
 //   random-fault  the same with a fault drawn at random (seeded by --seed);
 //                 prints "fault: NAME [ARG]"
 //   quit          stop
@@ -54,7 +56,8 @@ int Usage() {
                "               [--no-romok] [--wrong-romok] [--silent-after CMD] [--sum-offset N]\n"
                "               [--stop-stream N] [--init-delay MS]\n"
                "               [--voltage-error C] [--answer-no CMD] [--silent-at ADDR] [--otp]\n"
-               "               [--wrong-block-sum] [--differs-at ADDR] [--seed N]\n");
+               "               [--wrong-block-sum] [--differs-at ADDR] [--reset-after CMD]\n"
+               "               [--seed N]\n");
   return 2;
 }
 
@@ -104,6 +107,8 @@ bool ApplyFault(zvp::VirtualProgrammer& device, const Fault& f, int64_t now_us) 
     faults.voltage_error = f.arg.empty() ? '?' : f.arg[0];
   } else if (f.name == "answer-no") {
     faults.answer_no = std::atoi(arg);
+  } else if (f.name == "reset-after") {
+    faults.reset_after = std::atoi(arg);
   } else if (f.name == "silent-at") {
     faults.silent_at_address = static_cast<int>(std::strtol(arg, nullptr, 16));
   } else if (f.name != "none" && f.name != "differs-at" && f.name != "reset") {
@@ -156,6 +161,8 @@ int main(int argc, char** argv) {
       faults.silent_at_address = static_cast<int>(std::strtol(argv[++i], nullptr, 16));
     } else if (a == "--wrong-block-sum") {
       faults.wrong_block_sum = true;
+    } else if (a == "--reset-after" && i + 1 < argc) {
+      faults.reset_after = std::atoi(argv[++i]);
     } else if (a == "--differs-at" && i + 1 < argc) {
       differs_at = static_cast<int>(std::strtol(argv[++i], nullptr, 16));
     } else if (a == "--seed" && i + 1 < argc) {

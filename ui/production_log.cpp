@@ -20,6 +20,7 @@ namespace zvp {
 const char kVerdictPassed[] = "通过";
 const char kVerdictFailed[] = "失败";
 const char kVerdictNotCounted[] = "不计数(编程器连接错误)";
+const char kVerdictNotCountedRestart[] = "不计数(编程器已复位)";
 
 namespace {
 
@@ -119,6 +120,9 @@ ProductionRecord LastAutoRunRecord(const std::string& port) {
       break;
     case AutoVerdict::kNotCounted:
       r.verdict = kVerdictNotCounted;
+      break;
+    case AutoVerdict::kNotCountedRestart:
+      r.verdict = kVerdictNotCountedRestart;
       break;
   }
   r.counting_paused = run.counting_paused;

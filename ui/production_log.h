@@ -26,7 +26,7 @@ struct ProductionRecord {
   std::string range;       // "0000~1FFF"
   std::string options;     // the ticked option boxes, by caption, ";" between
   std::string steps;       // the steps that ran, in order, ";" between
-  std::string verdict;     // kVerdictPassed, kVerdictFailed or kVerdictNotCounted
+  std::string verdict;     // kVerdictPassed, kVerdictFailed, kVerdictNotCounted(Restart)
   bool counting_paused = false;
   std::string status;      // the status line at the end
   uint32_t pass_count = 0;  // both counts after the run
@@ -36,6 +36,8 @@ struct ProductionRecord {
 extern const char kVerdictPassed[];      // "通过"
 extern const char kVerdictFailed[];      // "失败"
 extern const char kVerdictNotCounted[];  // "不计数(编程器连接错误)"
+// The programmer restarted before any step changed the chip.
+extern const char kVerdictNotCountedRestart[];  // "不计数(编程器已复位)"
 
 // The record of the auto-program run that just finished, from the window's
 // controls and the state record; `port` names the port as the user chose it.

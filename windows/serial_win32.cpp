@@ -179,6 +179,20 @@ bool Win32SerialPort::Read(uint8_t* buf, uint32_t n, uint32_t* got) {
   return ok;
 }
 
+bool Win32SerialPort::ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) {
+  if (got != nullptr) *got = 0;
+  if (!Ready()) return false;
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (!ClearCommError(state_->handle.get(), &errors, &status)) return false;
+  const DWORD ask = status.cbInQue < n ? status.cbInQue : n;
+  if (ask == 0) return true;
+  DWORD count = 0;
+  const bool ok = ReadFile(state_->handle.get(), buf, ask, &count, nullptr) != FALSE;
+  if (got != nullptr) *got = count;
+  return ok;
+}
+
 bool Win32SerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
   DWORD count = 0;
   bool ok = Ready() && WriteFile(state_->handle.get(), buf, n, &count, nullptr) != FALSE;

@@ -38,6 +38,9 @@ class Win32SerialPort final : public SerialPort {
   bool WatchTxEmpty() override;
   bool WaitTxEmpty(uint32_t timeout_ms) override;
   bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override;
+  // ClearCommError's count of the input queue, then a read of no more than
+  // that: it returns at once whatever time-outs are in force.
+  bool ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) override;
   bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override;
 
  private:
