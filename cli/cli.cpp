@@ -497,17 +497,29 @@ struct Session {
   const Options& options;
   std::string port_name;  // as connected; empty without a port
   ProductionLog* log = nullptr;
+  int chips = 0;            // auto runs done
+  bool log_failed = false;  // a run's line could not be logged
 };
 
 // One auto-program run, logged when it ran (a guard that refused ran
-// nothing). kFailed also when the log could not take the line.
+// nothing). A line the log could not take is said with the chip it
+// belongs to and printed in full; the chip's own result stands.
 Pressed RunAuto(Session& s) {
   const Pressed result = Press(s.window, s.printer, ctl::kAutoProgram);
-  if (result == Pressed::kRefused) return result;
-  if (s.log && !s.log->Append(LastAutoRunRecord(s.port_name))) {
-    std::cerr << "zvp: writing the log file " << s.options.log << " failed: " << s.log->Error()
-              << "; stopped\n";
-    return Pressed::kFailed;
+  if (result != Pressed::kRefused) ++s.chips;
+  if (result != Pressed::kRefused && s.log) {
+    const ProductionRecord record = LastAutoRunRecord(s.port_name);
+    if (!s.log->Append(record)) {
+      s.log_failed = true;
+      std::string line = ProductionLogLine(record);
+      line.erase(line.find_last_not_of("\r\n") + 1);
+      std::cerr << "zvp: writing the log file " << s.options.log << " failed: " << s.log->Error()
+                << "; stopped\n"
+                << "zvp: chip " << s.chips << " (" << record.time << ", " << record.verdict
+                << ") is not in the log; its line would have been:\n"
+                << line << "\n"
+                << std::flush;
+    }
   }
   return result;
 }
@@ -530,7 +542,7 @@ bool RunProduction(Session& s) {
     const AppState& app = App();
     std::cout << "pass: " << app.pass_count << "  fail: " << app.fail_count << "\n" << std::flush;
     // A log that cannot take the next line, or a stop: no next chip.
-    if ((s.log && !s.log->Error().empty()) || g_interrupted) break;
+    if (s.log_failed || g_interrupted) break;
     std::cerr << "zvp: Enter programs the next chip; end of input stops\n" << std::flush;
     if (!waiter.Next([] { OnTimerTick(ctl::kResetPollTimer); })) break;
     StopResetPoll();
@@ -541,7 +553,7 @@ bool RunProduction(Session& s) {
             << "  fail: " << app.fail_count << (all_passed ? "" : "  (not every chip passed)")
             << "\n"
             << std::flush;
-  return all_passed;
+  return all_passed && !s.log_failed;
 }
 
 // The code view's page at `address` as the window shows it: "显示内存数据",
@@ -587,7 +599,10 @@ bool RunCommand(Session& s, const Invocation& inv) {
     return !s.printer.TakeDeclined() && !SaysNotDone(s.window.Status()) && App().link_fault == 0;
   }
   if (name == "view") return ShowPage(s, inv.arg);
-  if (name == "auto") return s.options.repeat ? RunProduction(s) : RunAuto(s) == Pressed::kDone;
+  if (name == "auto") {
+    if (s.options.repeat) return RunProduction(s);
+    return RunAuto(s) == Pressed::kDone && !s.log_failed;
+  }
   return Press(s.window, s.printer, FindOperationByWord(name)->button) == Pressed::kDone;
 }
 
@@ -599,9 +614,10 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
 
   // The files come first: a log or trace that cannot be written is a usage
   // error before any chip is touched.
-  ProductionLog log;
+  ProductionLog log(platform.log_file, o.log);
   if (!o.log.empty()) {
-    const std::string error = log.Open(o.log);
+    if (platform.log_file == nullptr) return UsageError("--log is not available on this system");
+    const std::string error = log.Open();
     if (!error.empty()) return UsageError("cannot write the log file " + o.log + ": " + error);
   }
   TextFile trace_file;
@@ -676,7 +692,7 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   auto previous_int = std::signal(SIGINT, OnStopSignal);
   auto previous_term = std::signal(SIGTERM, OnStopSignal);
 
-  Session session{window, printer, o, port_name, log.Error().empty() && !o.log.empty() ? &log : nullptr};
+  Session session{window, printer, o, port_name, o.log.empty() ? nullptr : &log};
   int status = kExitOk;
   if (!port_name.empty()) {
     // As a saved port is connected at start-up: the radio button when the

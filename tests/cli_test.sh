@@ -6,7 +6,7 @@ set -u
 zvp=$1
 sim=$2
 tmp=$(mktemp -d)
-trap 'kill $simpid 2>/dev/null; rm -rf "$tmp"' EXIT
+trap 'kill $simpid 2>/dev/null; umount "$tmp/full" 2>/dev/null; rm -rf "$tmp"' EXIT
 simpid=""
 passed=0
 failed=0
@@ -132,6 +132,47 @@ check "a single auto run passes" test $? -eq 0
 check "the log starts with the byte-order mark and the header" \
   test "$(head -c 10 "$tmp/log.csv" | od -An -tx1 | tr -d ' \n')" = "efbbbfe697b6e997b42c"
 check "the log has one line for the run" test "$(grep -c ',通过,计数,自动编程已成功完成,1,0' "$tmp/log.csv")" -eq 1
+
+# The log holds whole lines only. A log that an older program left ending
+# in half a line gets a line end before the next line; a code file whose
+# name is not UTF-8 is logged as UTF-8, with replacement characters.
+printf '\xEF\xBB\xBFheader\r\n2026-12-07 2' >"$tmp/part.csv"
+bad_name=$tmp/$(printf 'app-\xFF').bin
+cp "$tmp/app.bin" "$bad_name"
+"$zvp" --simulate --debug --options none --end 01FF --file "$bad_name" --log "$tmp/part.csv" \
+  download auto >/dev/null 2>&1
+check "an auto run onto half a line exits 0" test $? -eq 0
+check "half a line is ended before the next" test "$(sed -n 2p "$tmp/part.csv")" = $'2026-12-07 2\r'
+check "the next line starts on a line of its own" grep -qE $'^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8},COM1,.*,通过,计数,自动编程已成功完成,1,0\r$' "$tmp/part.csv"
+check "a file name that is not UTF-8 is logged as UTF-8" iconv -f UTF-8 -t UTF-8 -o /dev/null "$tmp/part.csv"
+check "with a replacement character" grep -q "app-$(printf '\xEF\xBF\xBD').bin" "$tmp/part.csv"
+
+# A full disk (a small tmpfs; mounting it needs root). The log: every line
+# in it whole, the chip whose line did not fit named with its result and
+# its line printed, the totals true.
+mkdir -p "$tmp/full"
+if mount -t tmpfs -o size=8k tmpfs "$tmp/full" 2>/dev/null; then
+  # One page for an old log with room for a few more lines, one for the rest.
+  head -c 4096 /dev/zero >"$tmp/full/filler"
+  { printf '\xEF\xBB\xBF%s\r\n' "$(head -n1 "$tmp/log.csv" | tail -c +4 | tr -d '\r')"
+    for _ in $(seq 25); do printf '%0138d\r\n' 0; done; } >"$tmp/full/log.csv"
+  printf '\n%.0s' $(seq 10) | "$zvp" --simulate --debug --options none --end 01FF --file "$tmp/app.bin" \
+    --log "$tmp/full/log.csv" download auto --repeat >"$tmp/out" 2>"$tmp/err"
+  rc=$?
+  check "a full log disk stops the run with 1 ($rc)" test $rc -eq 1
+  check "the log's failure is said" grep -q "^zvp: writing the log file $tmp/full/log.csv failed: No space left on device; stopped" "$tmp/err"
+  chip=$(sed -nE 's/^zvp: chip ([0-9]+) \([0-9: -]+, 通过\) is not in the log.*/\1/p' "$tmp/err")
+  check "the chip whose line is missing is named with its result" test "${chip:-0}" -ge 2
+  check "and its line is printed" grep -qE "^[0-9: -]+,COM1,.*,通过,计数,自动编程已成功完成,$chip,0$" "$tmp/err"
+  check "the totals are true" grep -qx "total: $chip runs, pass: $chip  fail: 0" "$tmp/out"
+  check "the log ends in a whole line" test "$(tail -c 2 "$tmp/full/log.csv" | od -An -tx1 | tr -d ' \n')" = "0d0a"
+  check "the chips before it are logged" test "$(grep -c ',通过,计数,' "$tmp/full/log.csv")" -eq $((chip - 1))
+  check "every line of the log is whole" test "$(grep -vc $'\r$' "$tmp/full/log.csv")" -eq 0
+
+  umount "$tmp/full"
+else
+  echo "skipped: the full-disk cases (no tmpfs could be mounted)"
+fi
 
 # zvp-sim on a pseudo-terminal, with a wire trace.
 "$sim" >"$tmp/sim" </dev/null &
