@@ -652,9 +652,12 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   std::atomic<bool> trace_failed{false};
   if (trace_file.IsOpen()) {
     trace = std::make_unique<WireTrace>(&clock, [&](const std::string& line) {
-      // A trace that lost a line is no trace: the transfer stops as the
-      // user's stop would stop it, and the run ends after it.
-      if (!trace_file.Write(line + "\n") && !trace_failed.exchange(true)) app.user_abort = 1;
+      // A trace that lost a line is no trace: the transfer stops, saying
+      // why, and the run ends after it.
+      if (!trace_file.Write(line + "\n")) {
+        trace_failed = true;
+        trace->Fail(trace_file.Error());
+      }
     });
     if (port) {
       traced = std::make_unique<TracedPort>(port, trace.get());

@@ -149,7 +149,8 @@ check "with a replacement character" grep -q "app-$(printf '\xEF\xBF\xBD').bin" 
 
 # A full disk (a small tmpfs; mounting it needs root). The log: every line
 # in it whole, the chip whose line did not fit named with its result and
-# its line printed, the totals true.
+# its line printed, the totals true. The trace: the download ends with the
+# trace's own reason, not the user's stop.
 mkdir -p "$tmp/full"
 if mount -t tmpfs -o size=8k tmpfs "$tmp/full" 2>/dev/null; then
   # One page for an old log with room for a few more lines, one for the rest.
@@ -169,6 +170,16 @@ if mount -t tmpfs -o size=8k tmpfs "$tmp/full" 2>/dev/null; then
   check "the chips before it are logged" test "$(grep -c ',通过,计数,' "$tmp/full/log.csv")" -eq $((chip - 1))
   check "every line of the log is whole" test "$(grep -vc $'\r$' "$tmp/full/log.csv")" -eq 0
 
+  # The whole disk for the trace: it fills during the data.
+  rm -f "$tmp/full/log.csv" "$tmp/full/filler"
+  head -c 1024 /dev/zero | tr '\0' '\132' >"$tmp/1k.bin"
+  "$zvp" --simulate --end 03FF --file "$tmp/1k.bin" --trace "$tmp/full/t.txt" download \
+    >"$tmp/out" 2>"$tmp/err"
+  rc=$?
+  check "a trace that fills the disk stops the download with 1 ($rc)" test $rc -eq 1
+  check "the download ends with the trace's reason" grep -qx "跟踪文件写入失败(No space left on device),操作已停止!" "$tmp/out"
+  check "not with the user's stop" test "$(grep -c "下载过程已被用户中断!" "$tmp/out")" -eq 0
+  check "the trace's failure is said" grep -q "^zvp: writing the trace file $tmp/full/t.txt failed" "$tmp/err"
   umount "$tmp/full"
 else
   echo "skipped: the full-disk cases (no tmpfs could be mounted)"
