@@ -49,16 +49,43 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-// Ctrl-C and SIGTERM ask the running transfer to stop, as the user's
-// double-click on the status line does (a save then keeps the old file);
-// the commands after it do not run. A second signal ends the program at
-// once.
+// Ctrl-C and SIGTERM. Outside an auto run the first asks the running
+// transfer to stop, as the user's double-click on the status line does (a
+// save then keeps the old file), the commands after it do not run, and a
+// second signal ends the program at once. A chip in the socket is never
+// left that way: during an auto run the first signal lets the chip finish
+// (and is answered at once on standard error), a second stops the run at
+// its next safe point (stop_requested, and user_abort for a transfer), and
+// the run is logged as failed; no signal after it ends the program, so that
+// every chip touched gets its line in the log.
+//
+// The handler touches only lock-free atomics and re-installs itself (the
+// Windows runtime resets a handler before calling it); the words are
+// printed by a thread that watches g_notice.
 std::atomic<bool> g_interrupted{false};
+std::atomic<int> g_signals{0};
+std::atomic<bool> g_chip_in_socket{false};
+// 1: the run ends after this chip; 2: it is being stopped now.
+std::atomic<int> g_notice{0};
+std::atomic<bool>* g_user_abort = nullptr;
+std::atomic<bool>* g_stop_requested = nullptr;
 
 extern "C" void OnStopSignal(int signal) {
+  const int n = g_signals.fetch_add(1) + 1;
   g_interrupted = true;
-  App().user_abort = 1;
-  std::signal(signal, SIG_DFL);
+  if (g_chip_in_socket) {
+    if (n == 1) {
+      g_notice = 1;
+    } else {
+      g_stop_requested->store(true);
+      g_user_abort->store(true);
+      g_notice = 2;
+    }
+    std::signal(signal, OnStopSignal);
+  } else {
+    g_user_abort->store(true);
+    std::signal(signal, SIG_DFL);
+  }
 }
 
 const char kUsage[] =
@@ -332,6 +359,17 @@ class Printer {
     return a;
   }
 
+  // A line of the command line's own on standard error, after the progress
+  // line it may interrupt.
+  void Notice(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (open_line_) {
+      std::cout << "\n" << std::flush;
+      open_line_ = false;
+    }
+    std::cerr << text << "\n" << std::flush;
+  }
+
   // Whether a question was answered No or Cancel since the last call.
   bool TakeDeclined() {
     std::lock_guard<std::mutex> lock(mu_);
@@ -360,6 +398,44 @@ class Printer {
   std::string last_;
   bool open_line_ = false;
   bool declined_ = false;
+};
+
+// The answers to the stop signals of an auto run, printed from a thread of
+// its own within a fiftieth of a second of the signal (the handler may not
+// print).
+class SignalNotices {
+ public:
+  explicit SignalNotices(Printer& printer) : printer_(printer), thread_([this] { Watch(); }) {}
+  ~SignalNotices() {
+    done_ = true;
+    thread_.join();
+  }
+  SignalNotices(const SignalNotices&) = delete;
+  SignalNotices& operator=(const SignalNotices&) = delete;
+
+ private:
+  void Watch() {
+    int said = 0;
+    for (;;) {
+      // A signal that came just before the end is still answered.
+      const bool last = done_;
+      const int notice = g_notice;
+      if (notice > said) {
+        printer_.Notice(notice == 1
+                            ? "zvp: stopping after this chip; Ctrl-C again stops it now, and "
+                              "the chip is logged as failed"
+                            : "zvp: stopping this chip now: no further step runs on it (a code "
+                              "stream stops at once); it is logged as failed");
+        said = notice;
+      }
+      if (last) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
+  Printer& printer_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
 };
 
 void PrintState(HeadlessWindow& w, const std::string& port_name) {
@@ -505,6 +581,13 @@ struct Session {
 // nothing). A line the log could not take is said with the chip it
 // belongs to and printed in full; the chip's own result stands.
 Pressed RunAuto(Session& s) {
+  // From here to its line in the log the chip is in the socket: a stop
+  // signal lets it finish (see OnStopSignal).
+  g_chip_in_socket = true;
+  if (g_interrupted) {
+    g_chip_in_socket = false;
+    return Pressed::kRefused;
+  }
   const Pressed result = Press(s.window, s.printer, ctl::kAutoProgram);
   if (result != Pressed::kRefused) ++s.chips;
   if (result != Pressed::kRefused && s.log) {
@@ -521,6 +604,7 @@ Pressed RunAuto(Session& s) {
                 << std::flush;
     }
   }
+  g_chip_in_socket = false;
   return result;
 }
 
@@ -692,6 +776,13 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   window.SetObservers(watch);
 
   g_interrupted = false;
+  app.stop_requested = false;
+  g_signals = 0;
+  g_notice = 0;
+  g_chip_in_socket = false;
+  g_user_abort = &app.user_abort;
+  g_stop_requested = &app.stop_requested;
+  SignalNotices notices(printer);
   auto previous_int = std::signal(SIGINT, OnStopSignal);
   auto previous_term = std::signal(SIGTERM, OnStopSignal);
 

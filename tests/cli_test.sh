@@ -185,6 +185,41 @@ else
   echo "skipped: the full-disk cases (no tmpfs could be mounted)"
 fi
 
+# Ctrl-C during an auto run is answered at once. The first lets the chip
+# finish, logged, and no next chip starts; a second stops the chip now (the
+# code stream before its next write), logged as failed, never killing the
+# program with a chip half done and no line.
+head -c 8192 /dev/urandom >"$tmp/8k.bin"
+for signals in 1 2; do
+  rm -f "$tmp/sig.csv"
+  printf '\n\n\n' | "$zvp" --simulate --debug --options none --end 1FFF --file "$tmp/8k.bin" \
+    --log "$tmp/sig.csv" download auto --repeat >"$tmp/out" 2>"$tmp/err" &
+  zvppid=$!
+  for _ in $(seq 200); do grep -q "正在编程芯片, 地址: 0" "$tmp/out" && break; sleep 0.05; done
+  kill -INT $zvppid
+  start=$(date +%s%N)
+  for _ in $(seq 100); do grep -q "^zvp: stopping after this chip" "$tmp/err" && break; sleep 0.01; done
+  took=$((($(date +%s%N) - start) / 1000000))
+  check "$signals Ctrl-C: the first is answered at once (${took} ms)" test $took -lt 1000
+  if [ $signals = 2 ]; then
+    sleep 0.3
+    kill -INT $zvppid
+  fi
+  wait $zvppid
+  rc=$?
+  check "$signals Ctrl-C: exit 1 ($rc)" test $rc -eq 1
+  check "$signals Ctrl-C: one chip, logged" test "$(grep -c ',COM1,' "$tmp/sig.csv")" -eq 1
+  totals="total: 1 runs, pass: 1  fail: 0"
+  [ $signals = 2 ] && totals="total: 1 runs, pass: 0  fail: 1  (not every chip passed)"
+  check "$signals Ctrl-C: no next chip" grep -qx "$totals" "$tmp/out"
+  if [ $signals = 1 ]; then
+    check "1 Ctrl-C: the chip is finished" grep -q ",直接编程,通过,计数,自动编程已成功完成,1,0" "$tmp/sig.csv"
+  else
+    check "2 Ctrl-C: the second says the chip stops now" grep -q "^zvp: stopping this chip now" "$tmp/err"
+    check "2 Ctrl-C: the chip is logged as failed" grep -q ",直接编程,失败,计数,用户已中断操作!,0,1" "$tmp/sig.csv"
+  fi
+done
+
 # zvp-sim on a pseudo-terminal, with a wire trace.
 "$sim" >"$tmp/sim" </dev/null &
 simpid=$!
