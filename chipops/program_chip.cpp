@@ -14,6 +14,8 @@
 
 namespace zvp {
 
+const char kStoppedText[] = "用户已中断操作!";
+
 namespace {
 
 constexpr char kProgrammingText[] = "请稍候,正在编程芯片";
@@ -74,6 +76,11 @@ void ProgramChipDirect() {
     if (since_status >= kDirectStatusEvery) {
       StatusLine().SetStatus(std::string(kProgrammingText) + ", 地址: " + FormatNumber(address, 16, 4));
       since_status = 0;
+    }
+    if (app.stop_requested) {
+      app.link_fault = 1;
+      StatusLine().SetStatus(kStoppedText);
+      return;
     }
     // The range never leaves the buffer (range_end is at most 0x7FFF), but a
     // write must not read past it whatever the range fields hold.

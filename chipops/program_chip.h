@@ -19,6 +19,11 @@ void ProgramChip();
 
 // Command 19: the PC sends range_start..range_end (rounded up to whole 8-byte
 // writes) and reads the programmer's verdict on the sum of what it received.
+// A stop asked meanwhile (stop_requested) ends the stream before its next
+// write, failed, with kStoppedText.
 void ProgramChipDirect();
+
+// The status text of a sequence or stream ended by a stop the user asked.
+extern const char kStoppedText[];  // "用户已中断操作!"
 
 }  // namespace zvp

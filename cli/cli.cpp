@@ -50,16 +50,43 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-// Ctrl-C and SIGTERM ask the running transfer to stop, as the user's
-// double-click on the status line does (a save then keeps the old file);
-// the commands after it do not run. A second signal ends the program at
-// once.
+// Ctrl-C and SIGTERM. Outside an auto run the first asks the running
+// transfer to stop, as the user's double-click on the status line does (a
+// save then keeps the old file), the commands after it do not run, and a
+// second signal ends the program at once. A chip in the socket is never
+// left that way: during an auto run the first signal lets the chip finish
+// (and is answered at once on standard error), a second stops the run at
+// its next safe point (stop_requested, and user_abort for a transfer), and
+// the run is logged as failed; no signal after it ends the program, so that
+// every chip touched gets its line in the log.
+//
+// The handler touches only lock-free atomics and re-installs itself (the
+// Windows runtime resets a handler before calling it); the words are
+// printed by a thread that watches g_notice.
 std::atomic<bool> g_interrupted{false};
+std::atomic<int> g_signals{0};
+std::atomic<bool> g_chip_in_socket{false};
+// 1: the run ends after this chip; 2: it is being stopped now.
+std::atomic<int> g_notice{0};
+std::atomic<bool>* g_user_abort = nullptr;
+std::atomic<bool>* g_stop_requested = nullptr;
 
 extern "C" void OnStopSignal(int signal) {
+  const int n = g_signals.fetch_add(1) + 1;
   g_interrupted = true;
-  App().user_abort = 1;
-  std::signal(signal, SIG_DFL);
+  if (g_chip_in_socket) {
+    if (n == 1) {
+      g_notice = 1;
+    } else {
+      g_stop_requested->store(true);
+      g_user_abort->store(true);
+      g_notice = 2;
+    }
+    std::signal(signal, OnStopSignal);
+  } else {
+    g_user_abort->store(true);
+    std::signal(signal, SIG_DFL);
+  }
 }
 
 const char kUsage[] =
@@ -343,6 +370,17 @@ class Printer {
     return a;
   }
 
+  // A line of the command line's own on standard error, after the progress
+  // line it may interrupt.
+  void Notice(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (open_line_) {
+      std::cout << "\n" << std::flush;
+      open_line_ = false;
+    }
+    std::cerr << text << "\n" << std::flush;
+  }
+
   // Whether a question was answered No or Cancel since the last call.
   bool TakeDeclined() {
     std::lock_guard<std::mutex> lock(mu_);
@@ -371,6 +409,44 @@ class Printer {
   std::string last_;
   bool open_line_ = false;
   bool declined_ = false;
+};
+
+// The answers to the stop signals of an auto run, printed from a thread of
+// its own within a fiftieth of a second of the signal (the handler may not
+// print).
+class SignalNotices {
+ public:
+  explicit SignalNotices(Printer& printer) : printer_(printer), thread_([this] { Watch(); }) {}
+  ~SignalNotices() {
+    done_ = true;
+    thread_.join();
+  }
+  SignalNotices(const SignalNotices&) = delete;
+  SignalNotices& operator=(const SignalNotices&) = delete;
+
+ private:
+  void Watch() {
+    int said = 0;
+    for (;;) {
+      // A signal that came just before the end is still answered.
+      const bool last = done_;
+      const int notice = g_notice;
+      if (notice > said) {
+        printer_.Notice(notice == 1
+                            ? "zvp: stopping after this chip; Ctrl-C again stops it now, and "
+                              "the chip is logged as failed"
+                            : "zvp: stopping this chip now: no further step runs on it (a code "
+                              "stream stops at once); it is logged as failed");
+        said = notice;
+      }
+      if (last) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
+  Printer& printer_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
 };
 
 void PrintState(HeadlessWindow& w, const std::string& port_name) {
@@ -508,18 +584,38 @@ struct Session {
   const Options& options;
   std::string port_name;  // as connected; empty without a port
   ProductionLog* log = nullptr;
+  int chips = 0;            // auto runs done
+  bool log_failed = false;  // a run's line could not be logged
 };
 
 // One auto-program run, logged when it ran (a guard that refused ran
-// nothing). kFailed also when the log could not take the line.
+// nothing). A line the log could not take is said with the chip it
+// belongs to and printed in full; the chip's own result stands.
 Pressed RunAuto(Session& s) {
-  const Pressed result = Press(s.window, s.printer, ctl::kAutoProgram);
-  if (result == Pressed::kRefused) return result;
-  if (s.log && !s.log->Append(LastAutoRunRecord(s.port_name))) {
-    std::cerr << "zvp: writing the log file " << s.options.log << " failed: " << s.log->Error()
-              << "; stopped\n";
-    return Pressed::kFailed;
+  // From here to its line in the log the chip is in the socket: a stop
+  // signal lets it finish (see OnStopSignal).
+  g_chip_in_socket = true;
+  if (g_interrupted) {
+    g_chip_in_socket = false;
+    return Pressed::kRefused;
   }
+  const Pressed result = Press(s.window, s.printer, ctl::kAutoProgram);
+  if (result != Pressed::kRefused) ++s.chips;
+  if (result != Pressed::kRefused && s.log) {
+    const ProductionRecord record = LastAutoRunRecord(s.port_name);
+    if (!s.log->Append(record)) {
+      s.log_failed = true;
+      std::string line = ProductionLogLine(record);
+      line.erase(line.find_last_not_of("\r\n") + 1);
+      std::cerr << "zvp: writing the log file " << s.options.log << " failed: " << s.log->Error()
+                << "; stopped\n"
+                << "zvp: chip " << s.chips << " (" << record.time << ", " << record.verdict
+                << ") is not in the log; its line would have been:\n"
+                << line << "\n"
+                << std::flush;
+    }
+  }
+  g_chip_in_socket = false;
   return result;
 }
 
@@ -551,7 +647,7 @@ bool RunProduction(Session& s) {
                 << std::flush;
     }
     // A log that cannot take the next line, or a stop: no next chip.
-    if ((s.log && !s.log->Error().empty()) || g_interrupted) break;
+    if (s.log_failed || g_interrupted) break;
     std::cerr << "zvp: Enter programs the next chip; end of input stops\n" << std::flush;
     if (!waiter.Next([] { OnTimerTick(ctl::kResetPollTimer); })) break;
     StopResetPoll();
@@ -562,7 +658,7 @@ bool RunProduction(Session& s) {
             << "  fail: " << app.fail_count << (all_passed ? "" : "  (not every chip passed)")
             << "\n"
             << std::flush;
-  return all_passed;
+  return all_passed && !s.log_failed;
 }
 
 // The code view's page at `address` as the window shows it: "显示内存数据",
@@ -624,7 +720,10 @@ bool RunCommand(Session& s, const Invocation& inv) {
     return !s.printer.TakeDeclined() && !SaysNotDone(s.window.Status()) && App().link_fault == 0;
   }
   if (name == "view") return ShowPage(s, inv.arg);
-  if (name == "auto") return s.options.repeat ? RunProduction(s) : RunAuto(s) == Pressed::kDone;
+  if (name == "auto") {
+    if (s.options.repeat) return RunProduction(s);
+    return RunAuto(s) == Pressed::kDone && !s.log_failed;
+  }
   if (name == "download")
     return Press(s.window, s.printer, ctl::kDownload) == Pressed::kDone && TypeRangeAfterLoad(s);
   return Press(s.window, s.printer, FindOperationByWord(name)->button) == Pressed::kDone;
@@ -638,9 +737,10 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
 
   // The files come first: a log or trace that cannot be written is a usage
   // error before any chip is touched.
-  ProductionLog log;
+  ProductionLog log(platform.log_file, o.log);
   if (!o.log.empty()) {
-    const std::string error = log.Open(o.log);
+    if (platform.log_file == nullptr) return UsageError("--log is not available on this system");
+    const std::string error = log.Open();
     if (!error.empty()) return UsageError("cannot write the log file " + o.log + ": " + error);
   }
   TextFile trace_file;
@@ -675,9 +775,12 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   std::atomic<bool> trace_failed{false};
   if (trace_file.IsOpen()) {
     trace = std::make_unique<WireTrace>(&clock, [&](const std::string& line) {
-      // A trace that lost a line is no trace: the transfer stops as the
-      // user's stop would stop it, and the run ends after it.
-      if (!trace_file.Write(line + "\n") && !trace_failed.exchange(true)) app.user_abort = 1;
+      // A trace that lost a line is no trace: the transfer stops, saying
+      // why, and the run ends after it.
+      if (!trace_file.Write(line + "\n")) {
+        trace_failed = true;
+        trace->Fail(trace_file.Error());
+      }
     });
     if (port) {
       traced = std::make_unique<TracedPort>(port, trace.get());
@@ -712,10 +815,17 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   window.SetObservers(watch);
 
   g_interrupted = false;
+  app.stop_requested = false;
+  g_signals = 0;
+  g_notice = 0;
+  g_chip_in_socket = false;
+  g_user_abort = &app.user_abort;
+  g_stop_requested = &app.stop_requested;
+  SignalNotices notices(printer);
   auto previous_int = std::signal(SIGINT, OnStopSignal);
   auto previous_term = std::signal(SIGTERM, OnStopSignal);
 
-  Session session{window, printer, o, port_name, log.Error().empty() && !o.log.empty() ? &log : nullptr};
+  Session session{window, printer, o, port_name, o.log.empty() ? nullptr : &log};
   int status = kExitOk;
   if (!port_name.empty()) {
     // As a saved port is connected at start-up: the radio button when the

@@ -11,6 +11,7 @@
 
 namespace zvp {
 
+class AppendFile;
 class SerialPort;
 class ThreadPriority;
 
@@ -18,6 +19,8 @@ struct CliPlatform {
   // The platform's serial port (Win32 or POSIX).
   SerialPort* port = nullptr;
   ThreadPriority* priority = nullptr;
+  // The file --log writes, safe with several programs on one file.
+  AppendFile* log_file = nullptr;
   // Turns the --port argument into the name the program connects and shows
   // ("COM7" on Windows, the device path elsewhere); empty when the argument
   // names no port this platform can use.

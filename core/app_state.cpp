@@ -28,8 +28,8 @@ void ResetAppState() {
   a.line_settings = LineSettings{};
   for (std::atomic<bool>* f :
        {&a.link_fault, &a.port_chosen, &a.programmer_found, &a.memory_loaded, &a.memory_edited,
-        &a.busy, &a.auto_running, &a.user_abort, &a.count_failure, &a.label_pressed,
-        &a.view_ready, &a.reset_heard}) {
+        &a.busy, &a.auto_running, &a.user_abort, &a.stop_requested, &a.count_failure,
+        &a.label_pressed, &a.view_ready, &a.reset_heard}) {
     f->store(false);
   }
   for (std::atomic<uint32_t>* n :

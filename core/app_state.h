@@ -90,6 +90,12 @@ struct AppState {
   std::atomic<bool> busy{false};
   std::atomic<bool> auto_running{false};
   std::atomic<bool> user_abort{false};
+  // A stop asked of the running auto-program sequence by a front end that
+  // has no status line to double-click (the command line's second Ctrl-C):
+  // the sequence runs no further step and the direct stream sends no
+  // further block, and the run ends failed. The window never asks it, so
+  // there a sequence still runs to its end.
+  std::atomic<bool> stop_requested{false};
   // Whether the running sequence's failure counts as a failed chip: not
   // when the programmer could not be reached.
   std::atomic<bool> count_failure{false};

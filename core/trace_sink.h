@@ -2,6 +2,7 @@
 // (link/wire_trace) takes every port call and every pause.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace zvp {
@@ -11,6 +12,8 @@ class TraceSink {
   virtual ~TraceSink() = default;
   // One line: the call ("WRITE", "DELAY", ...) and its details.
   virtual void Line(std::string_view call, std::string_view details) = 0;
+  // Why the record could not be kept (a full disk); empty while it is whole.
+  virtual std::string Failure() const { return std::string(); }
 };
 
 }  // namespace zvp

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "chipops/program_chip.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
 #include "core/production_recorder.h"
@@ -88,6 +89,14 @@ void RunSequence(bool direct) {
     // when it is the first to run); the normal form after every successful
     // step but the hardware write protection.
     if (direct && i > 0) DelayMs(300);
+    // A stop asked by the command line's second Ctrl-C: no further step
+    // touches the chip, and the run ends failed.
+    if (app.stop_requested) {
+      app.link_fault = 1;
+      StatusLine().SetStatus(kStoppedText);
+      passed = false;
+      break;
+    }
     const uint8_t code = direct ? steps[i].direct_code : steps[i].normal_code;
     ran.push_back(code);
     const uint32_t reached_before = app.headers_reached;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/app_state.h"
+
 namespace zvp {
 
 WireTrace::WireTrace(Clock* clock, Sink sink)
@@ -19,7 +21,35 @@ void WireTrace::Line(std::string_view call, std::string_view details) {
     line += details;
   }
   std::lock_guard<std::mutex> lock(mu_);
+  if (!Failure().empty()) return;
   sink_(line);
+}
+
+void WireTrace::Fail(const std::string& why) {
+  std::lock_guard<std::mutex> lock(failure_mu_);
+  // The first reason is the one that counts.
+  if (!failure_.empty()) return;
+  failure_ = why.empty() ? std::string("cannot be written") : why;
+}
+
+std::string WireTrace::Failure() const {
+  std::lock_guard<std::mutex> lock(failure_mu_);
+  return failure_;
+}
+
+namespace {
+std::string TraceFailure() {
+  const TraceSink* trace = App().trace;
+  return trace != nullptr ? trace->Failure() : std::string();
+}
+}  // namespace
+
+bool StopAsked() { return App().user_abort || !TraceFailure().empty(); }
+
+std::string StopText(const std::string& user_stop_text) {
+  const std::string why = TraceFailure();
+  if (why.empty()) return user_stop_text;
+  return "跟踪文件写入失败(" + why + "),操作已停止!";
 }
 
 std::string HexBytes(const uint8_t* data, uint32_t n) {

@@ -22,12 +22,31 @@ class WireTrace final : public TraceSink {
 
   void Line(std::string_view call, std::string_view details) override;
 
+  // Called by a sink that could not keep a line, with the reason. A trace
+  // that lost a line is no trace: the running transfer, and any that
+  // starts after it, stops (StopAsked) and says why (StopText); the lines
+  // after it are dropped.
+  void Fail(const std::string& why);
+  std::string Failure() const override;
+
  private:
   Clock* clock_;
   Sink sink_;
   int64_t start_us_;
   std::mutex mu_;
+  // Its own lock: the sink calls Fail while Line holds mu_.
+  mutable std::mutex failure_mu_;
+  std::string failure_;
 };
+
+// Whether a long transfer (download, save) is to stop: the user asked it
+// (user_abort), or the wire trace could not be kept.
+bool StopAsked();
+
+// What a transfer that stopped says: `user_stop_text`, or, when the wire
+// trace could not be kept, that and why, so that a full disk never reads
+// as the user's stop.
+std::string StopText(const std::string& user_stop_text);
 
 // Upper-case hex of the bytes, no separators.
 std::string HexBytes(const uint8_t* data, uint32_t n);

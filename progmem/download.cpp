@@ -13,6 +13,7 @@
 #include "link/operation_header.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
+#include "link/wire_trace.h"
 #include "progmem/memory_checksum.h"
 #include "core/control_ids.h"
 #include "core/status_display.h"
@@ -185,8 +186,8 @@ bool SendCodeRange(uint32_t first, uint32_t last) {
   uint64_t address = first;
   uint32_t count = 0;
   while (address <= last) {
-    if (app.user_abort) {
-      StatusLine().SetStatus(kDownloadAbortedText);
+    if (StopAsked()) {
+      StatusLine().SetStatus(StopText(kDownloadAbortedText));
       return false;
     }
     if (count >= kProgressBytes) {

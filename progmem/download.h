@@ -39,8 +39,9 @@ void DownloadCode();
 
 // Streams the buffer bytes first..last (inclusive) in writes of exactly 3
 // bytes, with a progress text every 43 writes and the user's stop
-// (user_abort) polled before every write. Nothing is sent when first > last.
-// True when every byte went out; false after the user's stop (link_fault 0)
+// (user_abort, or a wire trace that could not be kept: StopAsked) polled
+// before every write. Nothing is sent when first > last.
+// True when every byte went out; false after such a stop (link_fault 0)
 // or a write that could not complete (link_fault 1, the programmer reported
 // lost).
 bool SendCodeRange(uint32_t first, uint32_t last);

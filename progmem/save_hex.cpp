@@ -16,6 +16,7 @@
 #include "core/app_state.h"
 #include "core/operation_code.h"
 #include "link/operation_header.h"
+#include "link/wire_trace.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
 
@@ -229,7 +230,7 @@ void SaveHexFile() {
 
   uint32_t c = first;
   while (end == SaveEnd::kDone && first <= last) {
-    if (app.user_abort) {
+    if (StopAsked()) {
       end = SaveEnd::kUserStop;
       break;
     }
@@ -272,7 +273,7 @@ void SaveHexFile() {
       StatusLine().SetStatus(kSavedText + FullPathText(path));
       return;
     case SaveEnd::kUserStop:
-      StatusLine().SetStatus(kUserStopText);
+      StatusLine().SetStatus(StopText(kUserStopText));
       return;
     case SaveEnd::kReadFailed:
       app.link_fault = 1;

@@ -345,5 +345,34 @@ TEST_F(AutoSequence, AStepAnsweringNoStopsTheSequenceThere) {
   EXPECT_EQ(App().fail_count, 1u);
 }
 
+// The command line's second Ctrl-C (stop_requested): no further step runs
+// on the chip, a code stream stops before its next write, and the run is a
+// failed chip with the stop's text. The window never asks it.
+TEST_F(AutoSequence, AStopAskedMidRunEndsItBeforeTheNextStepAndMidStream) {
+  window_.OnStatus([](const std::string& text) {
+    if (text == "编程成功") App().stop_requested = true;
+  });
+  Run(opt::kVerify | opt::kReadProtect);
+  EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChip});
+  EXPECT_EQ(LastAutoRun().verdict, AutoVerdict::kFailed);
+  EXPECT_EQ(window_->Status(), "用户已中断操作!");
+  EXPECT_EQ(App().fail_count, 1u);
+  EXPECT_EQ(App().pass_count, 0u);
+
+  App().stop_requested = false;
+  device_.chip() = SimChip{};
+  window_.OnStatus([](const std::string& text) {
+    if (text.rfind("请稍候,正在编程芯片, 地址: ", 0) == 0) App().stop_requested = true;
+  });
+  Run(opt::kVerify, true);
+  EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChipDirect});
+  EXPECT_EQ(window_->Status(), "用户已中断操作!");
+  const auto writes = Calls("WRITE");
+  const auto blocks = std::count_if(writes.begin(), writes.end(),
+                                    [](const std::string& w) { return w.rfind("8/8 ", 0) == 0; });
+  EXPECT_EQ(blocks, 128 / 8) << "the stream stops at the first write after the stop";
+  EXPECT_EQ(App().fail_count, 2u);
+}
+
 }  // namespace
 }  // namespace zvp::test

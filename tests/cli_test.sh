@@ -6,7 +6,7 @@ set -u
 zvp=$1
 sim=$2
 tmp=$(mktemp -d)
-trap 'kill $simpid 2>/dev/null; rm -rf "$tmp"' EXIT
+trap 'kill $simpid 2>/dev/null; umount "$tmp/full" 2>/dev/null; rm -rf "$tmp"' EXIT
 simpid=""
 passed=0
 failed=0
@@ -198,6 +198,93 @@ check "and takes the typed end" grep -qx "end: 00FF" "$tmp/out"
 check "offline-master with --end is a usage error" test $? -eq 2
 check "and says why" grep -q "^zvp: offline-master takes the code file's whole range" "$tmp/err"
 check "and touches no programmer" test ! -s "$tmp/out"
+
+# The log holds whole lines only. A log that an older program left ending
+# in half a line gets a line end before the next line; a code file whose
+# name is not UTF-8 is logged as UTF-8, with replacement characters.
+printf '\xEF\xBB\xBFheader\r\n2026-12-07 2' >"$tmp/part.csv"
+bad_name=$tmp/$(printf 'app-\xFF').bin
+cp "$tmp/app.bin" "$bad_name"
+"$zvp" --simulate --debug --options none --end 01FF --file "$bad_name" --log "$tmp/part.csv" \
+  download auto >/dev/null 2>&1
+check "an auto run onto half a line exits 0" test $? -eq 0
+check "half a line is ended before the next" test "$(sed -n 2p "$tmp/part.csv")" = $'2026-12-07 2\r'
+check "the next line starts on a line of its own" grep -qE $'^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8},COM1,.*,通过,计数,自动编程已成功完成,1,0\r$' "$tmp/part.csv"
+check "a file name that is not UTF-8 is logged as UTF-8" iconv -f UTF-8 -t UTF-8 -o /dev/null "$tmp/part.csv"
+check "with a replacement character" grep -q "app-$(printf '\xEF\xBF\xBD').bin" "$tmp/part.csv"
+
+# A full disk (a small tmpfs; mounting it needs root). The log: every line
+# in it whole, the chip whose line did not fit named with its result and
+# its line printed, the totals true. The trace: the download ends with the
+# trace's own reason, not the user's stop.
+mkdir -p "$tmp/full"
+if mount -t tmpfs -o size=8k tmpfs "$tmp/full" 2>/dev/null; then
+  # One page for an old log with room for a few more lines, one for the rest.
+  head -c 4096 /dev/zero >"$tmp/full/filler"
+  { printf '\xEF\xBB\xBF%s\r\n' "$(head -n1 "$tmp/log.csv" | tail -c +4 | tr -d '\r')"
+    for _ in $(seq 25); do printf '%0138d\r\n' 0; done; } >"$tmp/full/log.csv"
+  printf '\n%.0s' $(seq 10) | "$zvp" --simulate --debug --options none --end 01FF --file "$tmp/app.bin" \
+    --log "$tmp/full/log.csv" download auto --repeat >"$tmp/out" 2>"$tmp/err"
+  rc=$?
+  check "a full log disk stops the run with 1 ($rc)" test $rc -eq 1
+  check "the log's failure is said" grep -q "^zvp: writing the log file $tmp/full/log.csv failed: No space left on device; stopped" "$tmp/err"
+  chip=$(sed -nE 's/^zvp: chip ([0-9]+) \([0-9: -]+, 通过\) is not in the log.*/\1/p' "$tmp/err")
+  check "the chip whose line is missing is named with its result" test "${chip:-0}" -ge 2
+  check "and its line is printed" grep -qE "^[0-9: -]+,COM1,.*,通过,计数,自动编程已成功完成,$chip,0$" "$tmp/err"
+  check "the totals are true" grep -qx "total: $chip runs, pass: $chip  fail: 0" "$tmp/out"
+  check "the log ends in a whole line" test "$(tail -c 2 "$tmp/full/log.csv" | od -An -tx1 | tr -d ' \n')" = "0d0a"
+  check "the chips before it are logged" test "$(grep -c ',通过,计数,' "$tmp/full/log.csv")" -eq $((chip - 1))
+  check "every line of the log is whole" test "$(grep -vc $'\r$' "$tmp/full/log.csv")" -eq 0
+
+  # The whole disk for the trace: it fills during the data.
+  rm -f "$tmp/full/log.csv" "$tmp/full/filler"
+  head -c 1024 /dev/zero | tr '\0' '\132' >"$tmp/1k.bin"
+  "$zvp" --simulate --end 03FF --file "$tmp/1k.bin" --trace "$tmp/full/t.txt" download \
+    >"$tmp/out" 2>"$tmp/err"
+  rc=$?
+  check "a trace that fills the disk stops the download with 1 ($rc)" test $rc -eq 1
+  check "the download ends with the trace's reason" grep -qx "跟踪文件写入失败(No space left on device),操作已停止!" "$tmp/out"
+  check "not with the user's stop" test "$(grep -c "下载过程已被用户中断!" "$tmp/out")" -eq 0
+  check "the trace's failure is said" grep -q "^zvp: writing the trace file $tmp/full/t.txt failed" "$tmp/err"
+  umount "$tmp/full"
+else
+  echo "skipped: the full-disk cases (no tmpfs could be mounted)"
+fi
+
+# Ctrl-C during an auto run is answered at once. The first lets the chip
+# finish, logged, and no next chip starts; a second stops the chip now (the
+# code stream before its next write), logged as failed, never killing the
+# program with a chip half done and no line.
+head -c 8192 /dev/urandom >"$tmp/8k.bin"
+for signals in 1 2; do
+  rm -f "$tmp/sig.csv"
+  printf '\n\n\n' | "$zvp" --simulate --debug --options none --end 1FFF --file "$tmp/8k.bin" \
+    --log "$tmp/sig.csv" download auto --repeat >"$tmp/out" 2>"$tmp/err" &
+  zvppid=$!
+  for _ in $(seq 200); do grep -q "正在编程芯片, 地址: 0" "$tmp/out" && break; sleep 0.05; done
+  kill -INT $zvppid
+  start=$(date +%s%N)
+  for _ in $(seq 100); do grep -q "^zvp: stopping after this chip" "$tmp/err" && break; sleep 0.01; done
+  took=$((($(date +%s%N) - start) / 1000000))
+  check "$signals Ctrl-C: the first is answered at once (${took} ms)" test $took -lt 1000
+  if [ $signals = 2 ]; then
+    sleep 0.3
+    kill -INT $zvppid
+  fi
+  wait $zvppid
+  rc=$?
+  check "$signals Ctrl-C: exit 1 ($rc)" test $rc -eq 1
+  check "$signals Ctrl-C: one chip, logged" test "$(grep -c ',COM1,' "$tmp/sig.csv")" -eq 1
+  totals="total: 1 runs, pass: 1  fail: 0"
+  [ $signals = 2 ] && totals="total: 1 runs, pass: 0  fail: 1  (not every chip passed)"
+  check "$signals Ctrl-C: no next chip" grep -qx "$totals" "$tmp/out"
+  if [ $signals = 1 ]; then
+    check "1 Ctrl-C: the chip is finished" grep -q ",直接编程,通过,计数,自动编程已成功完成,1,0" "$tmp/sig.csv"
+  else
+    check "2 Ctrl-C: the second says the chip stops now" grep -q "^zvp: stopping this chip now" "$tmp/err"
+    check "2 Ctrl-C: the chip is logged as failed" grep -q ",直接编程,失败,计数,用户已中断操作!,0,1" "$tmp/sig.csv"
+  fi
+done
 
 # zvp-sim on a pseudo-terminal, with a wire trace.
 "$sim" >"$tmp/sim" </dev/null &

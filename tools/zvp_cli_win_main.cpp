@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "windows/append_file_win32.h"
 #include "windows/serial_win32.h"
 #include "windows/thread_priority_win32.h"
 
@@ -35,9 +36,11 @@ int wmain(int argc, wchar_t** argv) {
 
   zvp::Win32SerialPort port;
   zvp::Win32ThreadPriority priority;
+  zvp::Win32AppendFile log_file;
   zvp::CliPlatform platform;
   platform.port = &port;
   platform.priority = &priority;
+  platform.log_file = &log_file;
   platform.map_port = [](const std::string& arg) -> std::string {
     std::string name;
     for (char c : arg) name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);

@@ -8,15 +8,18 @@
 #include <system_error>
 
 #include "cli/cli.h"
+#include "posix/append_file_posix.h"
 #include "posix/serial_posix.h"
 #include "posix/thread_priority_posix.h"
 
 int main(int argc, char** argv) {
   zvp::PosixSerialPort port;
   zvp::PosixThreadPriority priority;
+  zvp::PosixAppendFile log_file;
   zvp::CliPlatform platform;
   platform.port = &port;
   platform.priority = &priority;
+  platform.log_file = &log_file;
   platform.map_port = [&port](const std::string& arg) -> std::string {
     // A path as given; COM1..COM4 are the first serial lines (/dev/ttyS0..3).
     if (arg.empty() || arg[0] == '/' || !port.DevicePath(arg).empty()) return arg;

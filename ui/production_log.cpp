@@ -1,6 +1,8 @@
 #include "ui/production_log.h"
 
 #include <ctime>
+#include <optional>
+#include <string_view>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -25,6 +27,7 @@ const char kVerdictNotCountedRestart[] = "不计数(编程器已复位)";
 namespace {
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr char kLineEnd[] = "\r\n";
 // Between a folder and the file in it; both systems take a forward slash.
 constexpr char kFolderSeparator[] = "/";
 
@@ -42,8 +45,6 @@ std::string CreateFolder(const std::string& utf8_folder) {
     return e.what();
   }
 }
-constexpr char kLineEnd[] = "\r\n";
-
 // The option boxes in the order of the window's group, by caption.
 struct OptionBox {
   int id;
@@ -66,9 +67,109 @@ void Join(std::string* list, const std::string& item) {
   *list += item;
 }
 
+constexpr char kReplacementCharacter[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// The length of the UTF-8 sequence at the start of `text` (1 to 4), or 0
+// when it is none: a stray continuation byte, an overlong form, a surrogate,
+// a code point past U+10FFFF, or a sequence cut short. `*valid` is then how
+// many of its bytes still fitted, which the one replacement character
+// stands for (as the Unicode standard recommends).
+size_t SequenceLength(std::string_view text, size_t* valid) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  *valid = 1;
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+  } else {
+    return 0;
+  }
+  for (size_t i = 1; i < length; ++i) {
+    if (i >= text.size()) return 0;
+    const unsigned char c = byte(i);
+    if (i == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF)) return 0;
+    *valid = i + 1;
+  }
+  return length;
+}
+
+std::string ValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    size_t valid = 0;
+    const size_t n = SequenceLength(text, &valid);
+    if (n == 0) {
+      out += kReplacementCharacter;
+      text.remove_prefix(valid);
+    } else {
+      out.append(text.substr(0, n));
+      text.remove_prefix(n);
+    }
+  }
+  return out;
+}
+
+// Holds the file's lock for one line.
+class FileLock {
+ public:
+  explicit FileLock(AppendFile& file) : file_(file), error_(file.Lock()) {}
+  ~FileLock() {
+    if (error_.empty()) file_.Unlock();
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  const std::string& Error() const { return error_; }
+
+ private:
+  AppendFile& file_;
+  std::string error_;
+};
+
+// Adds `line` to the open file whole or not at all, as ProductionLog
+// describes; an empty line adds only a new file's mark and header. Empty on
+// success, otherwise why not.
+std::string AddWholeLine(AppendFile& file, const std::string& line) {
+  const std::string opening = kByteOrderMark + ProductionLogHeader();
+  // A terminal or a pipe has no end to find or cut back: the header goes
+  // out when the log is opened, a line when it comes.
+  if (!file.IsPlainFile()) {
+    return file.Append(line.empty() ? opening : line) ? std::string() : file.Error();
+  }
+  const FileLock lock(file);
+  if (!lock.Error().empty()) return lock.Error();
+  const std::optional<AppendFile::End> end = file.FindEnd();
+  if (!end) return file.Error();
+  std::string text;
+  if (end->size == 0) {
+    text = opening;
+  } else if (end->last != '\n' && !line.empty()) {
+    // Half a line end (CR without its LF) is completed, not doubled.
+    text = end->last == '\r' ? "\n" : kLineEnd;
+  }
+  text += line;
+  if (text.empty() || file.Append(text)) return std::string();
+  std::string error = file.Error();
+  if (!file.CutBack(end->size)) {
+    error += "; the part written could not be cut back either: " + file.Error();
+  }
+  return error;
+}
+
 // A field as CSV wants it: quoted when it holds a comma, a quote or a line
 // break, quotes doubled inside.
-std::string Field(const std::string& text) {
+std::string Field(const std::string& raw) {
+  const std::string text = ValidUtf8(raw);
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
   for (char c : text) {
@@ -153,17 +254,19 @@ std::string ProductionLogLine(const ProductionRecord& r) {
   return line + kLineEnd;
 }
 
-std::string ProductionLog::Open(const std::string& utf8_path) {
-  const std::string error = file_.Open(utf8_path, TextFile::Mode::kAppend);
-  if (!error.empty()) return error;
-  if (file_.WasEmpty() && !file_.Write(kByteOrderMark + ProductionLogHeader())) {
-    return file_.Error();
-  }
-  return std::string();
+std::string ProductionLog::Open() {
+  error_ = file_->Open(path_);
+  if (error_.empty()) error_ = AddWholeLine(*file_, std::string());
+  stream_ = error_.empty() && !file_->IsPlainFile();
+  if (!stream_) file_->Close();
+  return error_;
 }
 
 bool ProductionLog::Append(const ProductionRecord& record) {
-  return file_.Write(ProductionLogLine(record));
+  error_ = stream_ ? std::string() : file_->Open(path_);
+  if (error_.empty()) error_ = AddWholeLine(*file_, ProductionLogLine(record));
+  if (!stream_) file_->Close();
+  return error_.empty();
 }
 
 std::string DailyProductionLog::FileFor(const std::string& time) const {
@@ -178,8 +281,7 @@ void DailyProductionLog::AutoRunFinished() {
   {
     std::lock_guard<std::mutex> lock(mu_);
     error = CreateFolder(folder_);
-    ProductionLog log;
-    if (error.empty()) error = log.Open(path);
+    ProductionLog log(file_.get(), path);
     if (error.empty() && !log.Append(record)) error = log.Error();
     if (error.empty() || warned_) return;
     warned_ = true;
@@ -187,7 +289,8 @@ void DailyProductionLog::AutoRunFinished() {
   MessageBox box;
   box.caption = "警 告";
   box.icon = MsgIcon::kWarning;
-  box.text = "生产记录无法写入,本次运行未被记录!\n文件: " + path + "\n原因: " + error +
+  box.text = "生产记录无法写入,本次运行未被记录!\n时间: " + record.time + "  结果: " +
+             record.verdict + "\n文件: " + path + "\n原因: " + error +
              "\n编程和计数不受影响。在程序关闭之前不再提示。";
   Dialogs().ShowMessage(box);
 }

@@ -7,11 +7,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
+#include "core/append_file.h"
 #include "core/production_recorder.h"
-#include "ui/text_file.h"
 
 namespace zvp {
 
@@ -49,32 +51,57 @@ std::string LocalTimeText();
 // The port as the window's radio buttons name it ("COM1".."COM4"), or "".
 std::string SelectedPortName();
 
-// The header line and one record's line, each ended by CR LF.
+// The header line and one record's line, each ended by CR LF. The fields
+// are UTF-8 as a spreadsheet reads it: bytes that are not (a file name on
+// Linux is any bytes) become U+FFFD, the replacement character.
 std::string ProductionLogHeader();
 std::string ProductionLogLine(const ProductionRecord& record);
 
-// A production log file: opened for appending, the byte-order mark and the
-// header written when it is new. Open returns why it cannot be written
-// (empty on success); Append false once a write failed (Error says why).
+// A production log file, which several programs may write at once (two
+// windows, two command lines, on one PC). Every line lands whole or not at
+// all: under the file's lock (core/append_file.h) a new file first gets
+// the byte-order mark and the header, a file that does not end in a line
+// end (cut off by an older program on a full disk) gets one, then comes the
+// line; a write that fails is cut back to what the file held before it, so
+// that the next line starts on a line of its own. Each line opens the file
+// anew, so a log moved away meanwhile is made again, never written into
+// the void.
 class ProductionLog {
  public:
-  std::string Open(const std::string& utf8_path);
+  // `file` is the platform's (not owned).
+  ProductionLog(AppendFile* file, std::string utf8_path)
+      : file_(file), path_(std::move(utf8_path)) {}
+
+  // Makes sure the file can be written before anything is logged: opens or
+  // creates it, and gives a new one its mark and header. Empty on success,
+  // otherwise why not.
+  std::string Open();
+  // The record's line (a new file gets its mark and header first). False,
+  // with Error() saying why, when it could not be added; the file then
+  // holds what it held before.
   bool Append(const ProductionRecord& record);
-  std::string Error() const { return file_.Error(); }
+  std::string Error() const { return error_; }
 
  private:
-  TextFile file_;
+  AppendFile* file_;
+  std::string path_;
+  // A terminal or a pipe stays open from Open on.
+  bool stream_ = false;
+  std::string error_;
 };
 
 // The window's production log: a file a day, "YYYY-MM-DD.csv" in `folder`
 // (created when missing), a line per finished auto-program run. A log that
 // cannot be written never stops production, but is never silent either: the
 // first failed write after the program starts says so once, in a message
-// box that names the file and the reason; the run, its counting and the
-// runs after it go on, and later failures are not shown again.
+// box that names the file, the reason, and the run's time and result; the
+// run, its counting and the runs after it go on, and later failures are not
+// shown again. Several windows may share the folder: their lines never mix.
 class DailyProductionLog final : public ProductionRecorder {
  public:
-  explicit DailyProductionLog(std::string utf8_folder) : folder_(std::move(utf8_folder)) {}
+  // `file` is the platform's.
+  DailyProductionLog(std::string utf8_folder, std::unique_ptr<AppendFile> file)
+      : folder_(std::move(utf8_folder)), file_(std::move(file)) {}
 
   // On the operation worker.
   void AutoRunFinished() override;
@@ -85,6 +112,7 @@ class DailyProductionLog final : public ProductionRecorder {
  private:
   std::string folder_;
   std::mutex mu_;
+  std::unique_ptr<AppendFile> file_;
   bool warned_ = false;
 };
 

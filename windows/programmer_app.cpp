@@ -9,6 +9,7 @@
 #include "sim/sim_port.h"
 #include "sim/virtual_programmer.h"
 #include "windows/app_texts.h"
+#include "windows/append_file_win32.h"
 #include "windows/log_folder.h"
 #include "windows/main_dialog.h"
 #include "windows/wide_text.h"
@@ -27,7 +28,7 @@ ProgrammerApp::ProgrammerApp(HINSTANCE instance, bool simulate)
     : instance_(instance),
       simulate_(simulate),
       surface_(instance),
-      log_(ProductionLogFolder(simulate)) {
+      log_(ProductionLogFolder(simulate), std::make_unique<Win32AppendFile>()) {
   if (simulate_) {
     device_ = std::make_unique<VirtualProgrammer>();
     sim_port_ = std::make_unique<SimPort>(device_.get(), &clock_);

@@ -11,24 +11,9 @@ namespace zvp {
 
 using win::HoldsObject;
 using win::Narrow;
+using win::SystemMessage;
 using win::UniqueHandle;
 using win::Widen;
-
-namespace {
-
-// The system's words for error, in the user's language, on one line.
-std::string SystemMessage(DWORD error) {
-  wchar_t text[512];
-  constexpr DWORD kFlags =
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
-  DWORD n =
-      FormatMessageW(kFlags, nullptr, error, 0, text, static_cast<DWORD>(std::size(text)), nullptr);
-  while (n > 0 && (text[n - 1] == L' ' || text[n - 1] == L'\r' || text[n - 1] == L'\n')) --n;
-  if (n == 0) return "error " + std::to_string(error);
-  return Narrow(std::wstring(text, n));
-}
-
-}  // namespace
 
 struct Win32SerialPort::State {
   // Empty before any open and after Close, the invalid value after a failed

@@ -1,5 +1,7 @@
 #include "windows/wide_text.h"
 
+#include <iterator>
+
 #include "windows/win32.h"
 
 namespace zvp::win {
@@ -20,6 +22,17 @@ std::string Narrow(std::wstring_view wide) {
   std::string utf8(n > 0 ? n : 0, '\0');
   if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), n, nullptr, nullptr);
   return utf8;
+}
+
+std::string SystemMessage(unsigned long error) {
+  wchar_t text[512];
+  constexpr DWORD kFlags =
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+  DWORD n =
+      FormatMessageW(kFlags, nullptr, error, 0, text, static_cast<DWORD>(std::size(text)), nullptr);
+  while (n > 0 && (text[n - 1] == L' ' || text[n - 1] == L'\r' || text[n - 1] == L'\n')) --n;
+  if (n == 0) return "error " + std::to_string(error);
+  return Narrow(std::wstring(text, n));
 }
 
 std::string FirstChars(std::wstring_view wide, size_t max_chars) {

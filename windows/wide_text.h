@@ -11,6 +11,10 @@ namespace zvp::win {
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view wide);
 
+// The system's words for a GetLastError() code, in the user's language, on
+// one line ("error 5" when the system has none).
+std::string SystemMessage(unsigned long error);
+
 // The first `max_chars` characters of `wide` as UTF-8; a surrogate pair
 // counts as one character and is never split.
 std::string FirstChars(std::wstring_view wide, size_t max_chars);

@@ -100,6 +100,66 @@ win_zvp=$(winepath -w "$zvp" 2>/dev/null)
 
 run_units
 
+# Two windows on one PC write the same day's production log at once
+# (window_units_test.exe log-writer: the window's own DailyProductionLog),
+# both starting on a new file: every line lands whole and parseable, none
+# is lost, and the file has one byte-order mark and one header, at its
+# start. Three new files.
+shared_log_ok() {
+  local folder=$1 lines=$2 f found=0 bad=0
+  for f in "$folder"/*.csv; do
+    [ -f "$f" ] || { echo "no day file in $folder"; return 1; }
+    [ "$(head -c 3 "$f" | od -An -tx1 | tr -d ' \n')" = efbbbf ] || { echo "$f: no mark at the start"; bad=1; }
+    [ "$(grep -ac $'\xEF\xBB\xBF' "$f")" -eq 1 ] || { echo "$f: a second mark"; bad=1; }
+    [ "$(grep -ac '^.*时间,端口,芯片,' "$f")" -eq 1 ] || { echo "$f: not one header"; bad=1; }
+    [ "$(tail -c 2 "$f" | od -An -tx1 | tr -d ' \n')" = 0d0a ] || { echo "$f: ends in half a line"; bad=1; }
+    tail -n +2 "$f" >"$work/lines"
+    found=$((found + $(wc -l <"$work/lines")))
+    if grep -avqE $'^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2},COM[12],MTP,.*,"板,""A"".hex",.*,自动编程已成功完成,[0-9]+,0\r$' "$work/lines"; then
+      echo "$f: a line that is not whole:"
+      grep -avE $'^[0-9-]{10} [0-9:]{8},COM[12],MTP,.*,"板,""A"".hex",.*,自动编程已成功完成,[0-9]+,0\r$' "$work/lines" | head -3 | cat -v
+      bad=1
+    fi
+    # Every line alike but for its time, port and count.
+    [ "$(cut -c25- "$work/lines" | sed -E 's/,[0-9]+,0\r$//' | sort -u | wc -l)" -le 1 ] ||
+      { echo "$f: lines that differ in their fields"; bad=1; }
+    cut -c21-24 "$work/lines" | paste -d' ' - <(sed -E 's/.*,([0-9]+),0\r$/\1/' "$work/lines")
+  done >"$work/pairs"
+  grep -av '^COM[12] [0-9]*$' "$work/pairs"
+  local unique
+  unique=$(grep -ac '^COM[12] [0-9]*$' <(sort -u "$work/pairs"))
+  echo "$((2 * lines)) lines written, $found found, $unique different"
+  [ $bad -eq 0 ] && [ "$found" -eq $((2 * lines)) ] && [ "$unique" -eq $((2 * lines)) ]
+}
+log_lines=300
+log_failed=0
+for round in 1 2 3; do
+  logs=$work/logs$round
+  mkdir -p "$logs"
+  win_logs=$(winepath -w "$logs" 2>/dev/null)
+  timeout 120 wine "$units" log-writer "$win_logs" COM1 $log_lines >"$work/writer1" 2>/dev/null &
+  writer1=$!
+  timeout 120 wine "$units" log-writer "$win_logs" COM2 $log_lines >"$work/writer2" 2>/dev/null &
+  writer2=$!
+  for _ in $(seq 600); do
+    grep -q ready "$work/writer1" && grep -q ready "$work/writer2" && break
+    sleep 0.1
+  done
+  go_ms=$(date +%s%3N)
+  : >"$logs/go"
+  wait $writer1
+  status1=$?
+  wait $writer2
+  status2=$?
+  echo "round $round: both writers done in $(($(date +%s%3N) - go_ms)) ms (exit $status1 $status2)"
+  tr -d '\r' <"$work/writer1" | grep -v '^ready$'
+  tr -d '\r' <"$work/writer2" | grep -v '^ready$'
+  rm -f "$logs/go"
+  shared_log_ok "$logs" $log_lines || log_failed=1
+  [ $status1 -eq 0 ] && [ $status2 -eq 0 ] || log_failed=1
+done
+result "two windows share the day's production log" $log_failed
+
 # One driver run. It asks with lines "ASK shot NAME WxH+X+Y" (a screenshot
 # of that part of the screen) and "ASK reset" (the programmer restarts and
 # sends its reset message); each is answered with a file in $signal.

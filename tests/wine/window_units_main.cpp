@@ -4,9 +4,15 @@
 // and SaveSettings), the custom controls fed with window messages, and the
 // window surface called from a worker thread. One line per check; exits 0
 // when every check held.
+//
+// "window_units_test.exe log-writer FOLDER COMn LINES" is one of two windows
+// on one PC writing the day's production log at once (run_window.sh starts
+// two and checks the file).
 
 #include <atomic>
 #include <cstdio>
+#include <cwchar>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -14,7 +20,9 @@
 #include "core/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/headless_window.h"
+#include "ui/production_log.h"
 #include "ui/settings.h"
+#include "windows/append_file_win32.h"
 #include "windows/custom_controls.h"
 #include "windows/handles.h"
 #include "windows/registry_store.h"
@@ -595,9 +603,46 @@ void SurfaceTests(HWND host) {
         "a detached surface answers No, reads nothing and writes nothing");
 }
 
+// --- the day's production log, shared by two windows ------------------------
+
+// Adds `lines` lines to the day's file in `folder` through the window's own
+// DailyProductionLog, as the window on `port` does after each run, from the
+// moment FOLDER\go appears, so that both writers start at once on a new
+// file. Each line carries its pass count (1..lines). Exits 0 when every
+// line was taken.
+int LogWriter(const std::wstring& folder, const std::wstring& port, int lines) {
+  HeadlessWindow window;
+  ResetAppState();
+  zvp::InstallWindow(&window);
+  window.ResetToCreatedState();
+  const int n = port.size() == 4 ? port[3] - L'0' : 0;
+  if (port.rfind(L"COM", 0) != 0 || n < 1 || n > 4) return 2;
+  window.SetChecked(ctl::kCom1 + n - 1, true);
+  window.SetText(ctl::kFileBox, "板,\"A\".hex");
+  window.SetStatus("自动编程已成功完成");
+  DailyProductionLog log(Narrow(folder), std::make_unique<Win32AppendFile>());
+  std::printf("ready\n");
+  std::fflush(stdout);
+  const std::wstring go = folder + L"\\go";
+  for (int waited = 0; GetFileAttributesW(go.c_str()) == INVALID_FILE_ATTRIBUTES; ++waited) {
+    if (waited > 60000) return 3;
+    Sleep(1);
+  }
+  for (int i = 1; i <= lines; ++i) {
+    App().pass_count = static_cast<uint32_t>(i);
+    log.AutoRunFinished();
+  }
+  zvp::InstallWindow(nullptr);
+  for (const MessageBox& box : window.Messages()) std::printf("%s\n", box.text.c_str());
+  return window.Messages().empty() ? 0 : 1;
+}
+
 }  // namespace
 
-int wmain() {
+int wmain(int argc, wchar_t** argv) {
+  if (argc == 5 && std::wcscmp(argv[1], L"log-writer") == 0) {
+    return LogWriter(argv[2], argv[3], static_cast<int>(std::wcstol(argv[4], nullptr, 10)));
+  }
   TextTests();
   RuleTests();
   RegistryTests();
