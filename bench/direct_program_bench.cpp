@@ -29,10 +29,8 @@
 //            when it enters the FIFO. A pseudo-terminal alone has no baud
 //            rate.
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -230,20 +228,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::thread serve([&] { server.Run(-1, [](const std::string&) { return true; }); });
-    zvp::test::UartModel uart(kUartFifo, [](int fd, const uint8_t* bytes, size_t n) {
-      while (n > 0) {
-        const ssize_t k = write(fd, bytes, n);
-        if (k > 0) {
-          bytes += k;
-          n -= static_cast<size_t>(k);
-        } else if (k < 0 && errno != EAGAIN && errno != EINTR) {
-          return;  // the device has gone; the run says so
-        } else {
-          std::this_thread::sleep_for(std::chrono::microseconds(100));
-        }
-      }
-    });
-    uart.StartInterrupts();
+    zvp::test::UartModel uart(kUartFifo, true);
     zvp::PosixSerialPort port(&uart);
     const bool opened = port.Open(server.path());
     app.port = &port;

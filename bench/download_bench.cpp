@@ -33,8 +33,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -220,21 +218,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::thread serve([&] { server.Run(-1, [](const std::string&) { return true; }); });
-  // The bytes reach the pseudo-terminal as they enter the UART's FIFO.
-  zvp::test::UartModel uart(fifo, [](int fd, const uint8_t* bytes, size_t n) {
-    while (n > 0) {
-      const ssize_t k = write(fd, bytes, n);
-      if (k > 0) {
-        bytes += k;
-        n -= static_cast<size_t>(k);
-      } else if (k < 0 && errno != EAGAIN && errno != EINTR) {
-        return;  // the device has gone; the download says so
-      } else {
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-      }
-    }
-  });
-  uart.StartInterrupts();
+  // The programmer hears the bytes as they enter the UART's FIFO.
+  zvp::test::UartModel uart(fifo, true);
   zvp::PosixSerialPort serial(&uart);
   serial.MapName("COM1", server.path());
   CountingPort port(&serial);
