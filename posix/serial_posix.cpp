@@ -279,8 +279,17 @@ bool PosixSerialPort::ClearBreak() {
   return ioctl(fd_.Get(), TIOCCBRK) == 0 || NotApplicable(errno);
 }
 
+// A write returns while the UART may still hold its last bytes (see Write);
+// the flush would not drop those, but a driver that resets the FIFO with the
+// queue would. So the purge first lets the transmitter empty: at most a
+// FIFO's worth of byte times after a write, bounded by a generous hardware
+// buffer's so that a wedged adapter cannot hold the purge up.
 bool PosixSerialPort::Purge() {
-  return fd_.Valid() && calls_->Flush(fd_.Get(), TCIOFLUSH) == 0;
+  if (!fd_.Valid()) return false;
+  constexpr int kLargestTransmitBuffer = 256;  // USB adapters buffer up to a few hundred
+  const TimePoint now = SteadyClock::now();
+  DrainOutput(now, now + byte_time_ * kLargestTransmitBuffer + milliseconds(10), false, true);
+  return calls_->Flush(fd_.Get(), TCIOFLUSH) == 0;
 }
 
 bool PosixSerialPort::SetLine(const LineSettings& settings) {
@@ -321,12 +330,12 @@ bool PosixSerialPort::WatchTxEmpty() {
 bool PosixSerialPort::WaitTxEmpty(uint32_t timeout_ms) {
   if (!fd_.Valid()) return false;
   const TimePoint now = SteadyClock::now();
-  return DrainOutput(now, now + milliseconds(timeout_ms), false).end == DrainEnd::kEmpty;
+  return DrainOutput(now, now + milliseconds(timeout_ms), false, true).end == DrainEnd::kEmpty;
 }
 
 PosixSerialPort::Drained PosixSerialPort::DrainOutput(TimePoint earliest,
                                                       std::optional<TimePoint> deadline,
-                                                      bool stall_guard) {
+                                                      bool stall_guard, bool uart_too) {
   using Duration = SteadyClock::duration;
   const Duration byte = byte_time_;
   // Far beyond the steps in which a driver's count goes down: USB adapters
@@ -337,7 +346,7 @@ PosixSerialPort::Drained PosixSerialPort::DrainOutput(TimePoint earliest,
   for (;;) {
     TransmitCalls::Backlog backlog;
     if (!calls_->OutputBacklog(fd_.Get(), &backlog)) return {DrainEnd::kFailed, 0};
-    if (backlog.queued <= 0 && !backlog.shifting) return {DrainEnd::kEmpty, 0};
+    if (backlog.queued <= 0 && !(uart_too && backlog.shifting)) return {DrainEnd::kEmpty, 0};
     const TimePoint now = SteadyClock::now();
     if (deadline && now >= *deadline) return {DrainEnd::kTimedOut, backlog.queued};
     if (backlog.queued < least) {
@@ -347,9 +356,7 @@ PosixSerialPort::Drained PosixSerialPort::DrainOutput(TimePoint earliest,
       return {DrainEnd::kStalled, backlog.queued};
     }
     // Sleep about as long as the queued bytes take on the line, and watch
-    // the last ones in the UART in quarter-byte steps: a stream of 3-byte
-    // writes then leaves the line idle for no more than a wake-up between
-    // two writes.
+    // the last ones in quarter-byte steps.
     Duration wait = std::max<Duration>({earliest - now, byte * backlog.queued, byte / 4});
     TimePoint until = now + std::min<Duration>(wait, milliseconds(50));
     if (deadline && *deadline < until) until = *deadline;
@@ -464,10 +471,16 @@ bool PosixSerialPort::ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) {
   return finish(true);
 }
 
-// The bytes must be on the line before the call returns: the next exchange
-// opens with a purge, which would throw away what the driver still holds, up
-// to seconds of a download at 19200 baud. tcdrain() waits for that too, but
-// without a time-out, and for ever on a wedged adapter.
+// The bytes must have left the driver's queue before the call returns: the
+// next exchange opens with a purge, which would throw away what the queue
+// still holds, up to seconds of a download at 19200 baud. The call returns
+// once the queue is empty, while the UART still sends the last bytes, as the
+// Windows driver completes a write once the UART has them: the download's
+// stream of 3-byte writes then finds the FIFO still busy with the last ones
+// and the line never goes idle between two writes (waiting for the UART to
+// empty cost a wake-up of idle line after every write, some 3 % of a 32 KiB
+// download). The purge waits for the UART instead. tcdrain() waits for the
+// transmitter too, but without a time-out, and for ever on a wedged adapter.
 bool PosixSerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
   if (done == nullptr) return false;
   *done = 0;
@@ -500,7 +513,7 @@ bool PosixSerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
       return finish(false);  // POLLHUP, POLLERR, POLLNVAL
   }
 
-  const Drained drained = DrainOutput(start + byte_time_ * count, deadline, true);
+  const Drained drained = DrainOutput(start, deadline, true, false);
   if (drained.end == DrainEnd::kEmpty) return finish(true);
   if (drained.end == DrainEnd::kFailed) return finish(false);
   // Windows drops what a timed-out write has not sent. So does this, so that

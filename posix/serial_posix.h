@@ -110,7 +110,10 @@ class PosixSerialPort final : public SerialPort {
   // deadline; with stall_guard, also until the driver has sent nothing for
   // about a second. earliest: when the bytes written can be out at the
   // soonest.
-  Drained DrainOutput(TimePoint earliest, std::optional<TimePoint> deadline, bool stall_guard);
+  // Waits until the driver's output queue is empty and, with `uart_too`,
+  // until the UART has sent its last byte as well.
+  Drained DrainOutput(TimePoint earliest, std::optional<TimePoint> deadline, bool stall_guard,
+                      bool uart_too);
 
   static TransmitCalls system_calls_;
   TransmitCalls* calls_ = &system_calls_;

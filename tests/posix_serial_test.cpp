@@ -215,7 +215,7 @@ TEST_F(PosixSerialTest, WritesReachTheDeviceAndTimeOutWhenItStopsTakingThem) {
 
 // A real line behind the port: the pseudo-terminal only gives the open a
 // device, the bytes go to a UART model at 19200 baud.
-TEST(PosixSerialLineTest, WritesReturnOnceTheirBytesAreOnTheLineSoAPurgeLosesNone) {
+TEST(PosixSerialLineTest, WritesReturnOnceTheDriverQueueIsEmptyAndAPurgeLosesNone) {
   Pty device;
   test::UartModel uart;
   PosixSerialPort port(&uart);
@@ -240,11 +240,17 @@ TEST(PosixSerialLineTest, WritesReturnOnceTheirBytesAreOnTheLineSoAPurgeLosesNon
   for (uint32_t n : {255u, 255u, 21u}) {
     EXPECT_TRUE(write(n, &done));
     EXPECT_EQ(done, n);
+    // The write returned once the driver's queue was empty, the UART still
+    // sending its last bytes (as the Windows driver completes a write once
+    // the UART has it): the next write finds the line busy, not idle.
+    EXPECT_EQ(uart.Seen().queued, 0) << n;
+    EXPECT_TRUE(uart.Seen().shifting) << n;
   }
+  // The purge lets the UART finish first.
   EXPECT_TRUE(port.Purge());
   EXPECT_EQ(uart.Line(), sent);
 
-  // The download's stream of 3-byte writes: each waits for its bytes, but
+  // The download's stream of 3-byte writes: each waits for the queue, but
   // not much longer, or the stream would fall behind the line.
   ASSERT_TRUE(port.SetTimeouts({9, 9, 9, 9, 9}));
   const int writes = 200;
