@@ -80,8 +80,7 @@ std::string Field(const std::string& text) {
 }  // namespace
 
 std::string SelectedPortName() {
-  const int n = SelectedPort();
-  return n == 0 ? std::string() : "COM" + std::to_string(n);
+  return PortInUse();
 }
 
 std::string LocalTimeText() {
