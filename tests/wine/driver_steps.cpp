@@ -64,6 +64,16 @@ RECT StatusTextArea(const Program& p) {
   return r;
 }
 
+std::wstring AnswerConnectionBox(const Program& p, const std::wstring& port,
+                                 const std::string& shot, int ms) {
+  HWND box = p.WaitForDialog(kWarningCaption, ms);
+  if (box == nullptr) return L"";
+  const std::wstring text = DialogMessage(box);
+  if (!shot.empty()) Shot(shot, box);
+  AnswerBox(p, box, IDOK);
+  return text.rfind(L"端口 " + port + L" ", 0) == 0 ? text : L"(another box) " + text;
+}
+
 bool WaitForPage(const Program& p, int ms) {
   return WaitFor(
       [&] { return Text(p.Control(ctl::kStatusLine)).rfind(L"当前显示代码区段", 0) == 0; }, ms);

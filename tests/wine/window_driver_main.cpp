@@ -325,10 +325,13 @@ void CodeViewBeforePortAndFileShortcut(Program& p) {
 }
 
 void ConnectCom1(Program& p) {
-  // COM2 leads nowhere: the connection fails, in red.
+  // COM2 leads nowhere: the connection fails, in red, and a box says why.
   Click(p.Control(ctl::kCom2));
   const bool failed = WaitStatus(p, kConnectError, 15000);
   Check(failed, "COM2 with nothing behind it shows the connection error: " + StatusU8(p));
+  const std::wstring why = AnswerConnectionBox(p, L"COM2", "connection_error_why");
+  Check(!why.empty() && why.rfind(L"端口 COM2 ", 0) == 0, "a box says why COM2 failed: " + U8(why));
+  Check(StatusIs(p, kConnectError), "and the connection error stays on the status line");
   Pause(300);
   Check(ScreenHasColour(StatusTextArea(p), Reddish) && !ScreenHasColour(StatusTextArea(p), Bluish),
         "the error is drawn in red");

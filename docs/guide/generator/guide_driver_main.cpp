@@ -133,6 +133,7 @@ void ConnectChapter(Program& p) {
   Shot("start", p.main());
   Press(p, ctl::kCom2);
   Check(WaitStatus(p, kConnectError, 15000), "COM2 leads nowhere: " + StatusU8(p));
+  Check(!AnswerConnectionBox(p, L"COM2", "connect_why").empty(), "a box says why");
   Shot("connect_error", p.main());
   Press(p, ctl::kCom1);
   Check(WaitStatus(p, kConnectedPrefix + L"COM1", 15000), "COM1 connects: " + StatusU8(p));
