@@ -413,11 +413,16 @@ TEST_F(Window, ShowCountersAndBuzzerFollowTheirBoxes) {
 
 TEST(PortNames, OnlyComOneToTwoHundredFiftySixInAnyCase) {
   for (const auto& [text, number] : std::vector<std::pair<std::string, int>>{
-           {"COM1", 1}, {"com7", 7}, {"Com12", 12}, {" COM7 ", 7}, {"\tcom256", 256}, {"COM99", 99}}) {
+           {"COM1", 1}, {"com7", 7}, {"Com12", 12}, {" COM7 ", 7}, {"\tcom256", 256}, {"COM99", 99},
+           // as typed by hand, copied from elsewhere, or with a full-width input method
+           {"COM 7", 7}, {"\\\\.\\COM7", 7}, {"\\\\.\\com12", 12}, {"COM7:", 7},
+           {"COM\xef\xbc\x97", 7}, {"\xef\xbc\xa3\xef\xbc\xaf\xef\xbc\xad\xef\xbc\x91\xef\xbc\x92", 12},
+           {"\xe3\x80\x80" "com5" "\xe3\x80\x80", 5}}) {
     EXPECT_EQ(ParsePortNumber(text), number) << text;
   }
   for (const char* text : {"", "COM", "COM0", "COM00", "COM07", "COM257", "COM1000", "COM7x",
-                           "COM 7", "COM-1", "LPT1", "7", "CON7", "\\\\.\\COM7", "COM\xef\xbc\x97"}) {
+                           "COM-1", "LPT1", "7", "CON7", "C OM7", "COM7::", ":COM7", "\\\\?\\COM7",
+                           "\\\\.\\LPT1", "\\.\\COM7", "COM\xef\xbc\x90", "COM\xef\xbd\x97"}) {
     EXPECT_EQ(ParsePortNumber(text), std::nullopt) << text;
   }
   EXPECT_EQ(NotAPortText("COMX"),
@@ -537,6 +542,20 @@ TEST_F(OtherPort, TheDialogFollowsThePortButtonsGuards) {
   ChooseOtherPort();
   EXPECT_TRUE(shown_.empty());  // not even opened while an operation runs
   App().busy = false;
+  // An operation that started while the dialog was open keeps the port.
+  HeadlessWindow::Observers o;
+  o.port_dialog = [this](const std::string& current) {
+    shown_.push_back(current);
+    App().busy = true;
+    return std::optional<std::string>("COM7");
+  };
+  window_.SetObservers(o);
+  ChooseOtherPort();
+  EXPECT_EQ(shown_, std::vector<std::string>{"COM1"});
+  EXPECT_EQ(device_.headers().size(), headers);
+  App().busy = false;
+  o.port_dialog = [this](const std::string&) { return answer_; };
+  window_.SetObservers(o);
   answer_ = "COM0";  // a name the dialog would not have let through
   ChooseOtherPort();
   EXPECT_EQ(device_.headers().size(), headers);

@@ -28,14 +28,45 @@ std::optional<int> PortDigits(std::string_view digits) {
 }  // namespace
 
 std::optional<int> ParsePortNumber(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  if (text.size() < 4) return std::nullopt;
+  // A Chinese input method in full-width mode types "ＣＯＭ７" and the
+  // ideographic space; they are the same letters to the technician.
+  std::string plain;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    if (i + 2 < text.size() && b(0) == 0xEF && (b(1) == 0xBC || b(1) == 0xBD) && b(2) >= 0x80 &&
+        b(2) <= 0xBF) {
+      const int ascii = (b(1) == 0xBC ? 0x20 : 0x60) + (b(2) & 0x3F);  // U+FF01..U+FF5E
+      if (ascii > 0x20 && ascii < 0x7F) {
+        plain += static_cast<char>(ascii);
+        i += 2;
+        continue;
+      }
+    }
+    if (i + 2 < text.size() && b(0) == 0xE3 && b(1) == 0x80 && b(2) == 0x80) {  // U+3000
+      plain += ' ';
+      i += 2;
+      continue;
+    }
+    plain += text[i];
+  }
+  std::string_view rest = plain;
+  auto skip_blanks = [&] {
+    while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
+  };
+  skip_blanks();
+  while (!rest.empty() && IsBlank(rest.back())) rest.remove_suffix(1);
+  // The device namespace ("\\.\COM7", as the port is opened) and the
+  // old device form with a colon ("COM7:") name the same port.
+  if (rest.substr(0, 4) == "\\\\.\\") rest.remove_prefix(4);
+  if (!rest.empty() && rest.back() == ':') rest.remove_suffix(1);
+  if (rest.size() < 4) return std::nullopt;
   for (int i = 0; i < 3; ++i) {
-    const char c = static_cast<char>(text[i] | 0x20);  // ASCII letters to lower case
+    const char c = static_cast<char>(rest[i] | 0x20);  // ASCII letters to lower case
     if (c != "com"[i]) return std::nullopt;
   }
-  return PortDigits(text.substr(3));
+  rest.remove_prefix(3);
+  skip_blanks();  // "COM 7"
+  return PortDigits(rest);
 }
 
 std::string PortName(int number) { return "COM" + std::to_string(number); }

@@ -14,9 +14,10 @@ namespace zvp {
 constexpr int kHighestPortNumber = 256;
 
 // n for a text that names the serial port COMn: "COM" in any case and a
-// number from 1 to 256 without leading zeros, blanks around it allowed
-// (" com7 " is COM7). nullopt for anything else ("COM0", "COM07", "COM257",
-// "LPT1", "7").
+// number from 1 to 256 without leading zeros. Blanks around it and before
+// the number, the device namespace in front, a colon after and full-width
+// letters are allowed (" com 7 ", "\\.\COM7", "COM7:" and "ＣＯＭ７" are
+// COM7). nullopt for anything else ("COM0", "COM07", "COM257", "LPT1", "7").
 std::optional<int> ParsePortNumber(std::string_view text);
 
 // "COM7" for 7.
