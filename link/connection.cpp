@@ -72,7 +72,8 @@ void TellWhyConnectionFailed(const std::string& name) {
         text = "端口 " + name + " 不存在!\n请检查USB转串口线是否插好, 并确认编程器所在的端口号。";
         break;
       case OpenFailure::kInUse:
-        text = "端口 " + name + " 已被其它软件占用(例如另一个编程器窗口)!\n请关闭占用该端口的软件, 或选择其它端口。";
+        text = "端口 " + name +
+               " 已被其它软件占用!\n例如另一个编程器窗口或串口调试软件。\n请关闭占用该端口的软件, 或选择其它端口。";
         break;
       default:
         text = "端口 " + name + " 无法打开!\n请检查该端口的驱动程序是否正常。";

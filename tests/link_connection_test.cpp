@@ -234,7 +234,7 @@ TEST_F(Connection, AFailedConnectionSaysWhyInABoxAndKeepsTheErrorOnTheStatusLine
       {OpenFailure::kNoSuchPort, false,
        "端口 COM3 不存在!\n请检查USB转串口线是否插好, 并确认编程器所在的端口号。"},
       {OpenFailure::kInUse, false,
-       "端口 COM3 已被其它软件占用(例如另一个编程器窗口)!\n请关闭占用该端口的软件, 或选择其它端口。"},
+       "端口 COM3 已被其它软件占用!\n例如另一个编程器窗口或串口调试软件。\n请关闭占用该端口的软件, 或选择其它端口。"},
       {OpenFailure::kOther, false, "端口 COM3 无法打开!\n请检查该端口的驱动程序是否正常。"},
       {OpenFailure::kNone, true,
        "端口 COM3 已打开, 但编程器没有应答!\n请检查编程器的电源和连接线, 然后重新连接该端口。"},
@@ -254,6 +254,27 @@ TEST_F(Connection, AFailedConnectionSaysWhyInABoxAndKeepsTheErrorOnTheStatusLine
     EXPECT_EQ(window_->Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
     EXPECT_TRUE(App().link_fault);
   }
+  // The reconnect timer only listens, once a second: its ticks add no box,
+  // and a programmer that comes back is heard as before, with no box.
+  App().port = &port_;
+  device_.faults().silent = true;
+  ConnectPort(3);
+  const size_t after_failure = window_->Messages().size();
+  device_.faults().silent = false;
+  for (int i = 0; i < 5; ++i) {
+    OnTimerTick(i % 2 ? ctl::kReconnectTimer : ctl::kResetPollTimer);
+    WaitForResetPoll();
+  }
+  EXPECT_EQ(window_->Messages().size(), after_failure);
+  EXPECT_EQ(window_->Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
+  device_.SendReset(clock_.NowUs() + 15'000);
+  OnTimerTick(ctl::kReconnectTimer);
+  WaitForResetPoll();
+  EXPECT_TRUE(App().programmer_found);
+  EXPECT_EQ(window_->Status(),
+            "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
+  EXPECT_EQ(window_->Messages().size(), after_failure);
+
   // The virtual programmer has COM1 to COM4 only: COM9 does not exist.
   App().port = &port_;
   device_.faults().silent = false;
