@@ -789,38 +789,7 @@ int PhaseJourney(const std::wstring& exe) {
 
 // --- any port, and a bench of two windows ----------------------------------
 
-const std::wstring kPortDialog = L"选择其他串口";
 const std::wstring kPortHint = L"可以从列表中选择, 也可以输入端口名 (COM1 到 COM256)";
-
-// The system menu's 选择其他串口... with the keyboard: Alt+Space, then up past
-// the about entry (the last one) to the entry above it. The dialog.
-HWND OpenPortDialog(Program& p, const std::string& menu_shot) {
-  Check(Activate(p), "the main window is in front for its system menu");
-  // A window that has only just come up may miss the first Alt+Space; the
-  // arrows must not reach the window itself (they would move between its
-  // port buttons), so they wait until the menu shows.
-  auto menu_shown = [] {
-    HWND menu = FindWindowW(L"#32768", nullptr);
-    return menu != nullptr && IsWindowVisible(menu);
-  };
-  for (int attempt = 0; attempt < 3 && !menu_shown(); ++attempt) {
-    KeyDown(VK_MENU);
-    PressKey(VK_SPACE);
-    KeyUp(VK_MENU);
-    WaitFor(menu_shown, 2000);
-  }
-  if (!menu_shown()) {
-    Check(false, "Alt+Space opens the system menu");
-    return nullptr;
-  }
-  PressKey(VK_UP);
-  PressKey(VK_UP);
-  if (!menu_shot.empty()) Shot(menu_shot, p.main());
-  PressKey(VK_RETURN);
-  HWND dialog = p.WaitForDialog(kPortDialog, kEffectMs);
-  Check(dialog != nullptr, "选择其他串口... opens its dialog");
-  return dialog;
-}
 
 // Types `name` over the dialog's name box (which shows it in capitals) and
 // presses Enter.

@@ -474,6 +474,14 @@ std::wstring SettingText(const std::wstring& name, const std::wstring& subkey) {
   return text;
 }
 
+bool SettingsKeySize(DWORD* values, DWORD* subkeys) {
+  HKEY raw = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &raw) != ERROR_SUCCESS) return false;
+  win::UniqueKey key(raw);
+  return RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, subkeys, nullptr, nullptr, values,
+                          nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
 void DeleteSettings() {
   RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
 }

@@ -127,6 +127,8 @@ RegValue ReadSetting(const std::wstring& name, const std::wstring& subkey = L"")
 // A stored text without its terminating zero; "<missing>", or "<not a text>"
 // for a value that is not REG_SZ with its zero.
 std::wstring SettingText(const std::wstring& name, const std::wstring& subkey = L"");
+// How many values and subkeys the program's key holds; false without the key.
+bool SettingsKeySize(DWORD* values, DWORD* subkeys);
 void DeleteSettings();
 void WriteSetting(const std::wstring& name, DWORD type, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> WideBytes(const std::wstring& text);  // with the terminating zero

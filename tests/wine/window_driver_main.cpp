@@ -612,6 +612,13 @@ int PhaseFirst(const std::wstring& exe) {
   CheckStoredWord(L"auto", 0x21);
   CheckStoredWord(L"autocount", 0x31);
   CheckStoredWord(L"autofunc", 0x21);
+  // A window that never went beyond the four ports nor was started for one
+  // writes these eight values and nothing else.
+  DWORD values = 0, subkeys = 0;
+  const bool read = SettingsKeySize(&values, &subkeys);
+  Check(read && values == 8 && subkeys == 0,
+        "the key holds the eight values and no key of a port: " + std::to_string(values) +
+            " values, " + std::to_string(subkeys) + " keys");
   return 0;
 }
 
