@@ -133,11 +133,16 @@ void ConnectChapter(Program& p) {
   Shot("start", p.main());
   Press(p, ctl::kCom2);
   Check(WaitStatus(p, kConnectError, 15000), "COM2 leads nowhere: " + StatusU8(p));
-  Check(!AnswerConnectionBox(p, L"COM2", "connect_why").empty(), "a box says why");
+  Check(!AnswerConnectionBox(p, L"COM2").empty(), "a box says why");
   Shot("connect_error", p.main());
   Press(p, ctl::kCom1);
   Check(WaitStatus(p, kConnectedPrefix + L"COM1", 15000), "COM1 connects: " + StatusU8(p));
   Shot("connected", p.main());
+  // The dialog of the other ports, left with Cancel.
+  if (HWND dialog = OpenPortDialog(p, "")) {
+    Shot("port_dialog", dialog);
+    Check(AnswerBox(p, dialog, IDCANCEL), "the dialog of the other ports closes with Cancel");
+  }
 }
 
 void DownloadChapter(Program& p, const CodeFile& file) {
