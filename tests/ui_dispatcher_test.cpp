@@ -452,6 +452,9 @@ TEST(PortNames, StartOptionsTieAWindowToOnePort) {
   EXPECT_EQ(o.port, 5);
   EXPECT_TRUE(o.error.empty());
   EXPECT_EQ(ParseStartOptions(Args{"--port", "COM5", "--port", "COM5"}).port, 5);
+  EXPECT_EQ(ParseStartOptions(Args{"--port=com12"}).port, 12);
+  EXPECT_EQ(ParseStartOptions(Args{"--port="}).error,
+            "启动参数 --port 请输入 COM1 到 COM256 之间的端口, 例如 COM7");
   EXPECT_TRUE(ParseStartOptions(Args{"/unknown", "x"}).error.empty());  // ignored, as always
   EXPECT_EQ(ParseStartOptions(Args{"--port"}).error, "启动参数 --port 后缺少端口名, 例如 --port COM5");
   EXPECT_EQ(ParseStartOptions(Args{"--port", "COM0"}).error,

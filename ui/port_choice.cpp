@@ -95,12 +95,15 @@ StartOptions ParseStartOptions(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--simulate") {
       o.simulate = true;
-    } else if (args[i] == "--port") {
-      if (i + 1 >= args.size()) {
+    } else if (args[i] == "--port" || args[i].rfind("--port=", 0) == 0) {
+      // "--port=COM5" is the same option: a shortcut written either way
+      // must not silently start a window without its port.
+      const bool joined = args[i].size() > 6;
+      if (!joined && i + 1 >= args.size()) {
         o.error = "启动参数 --port 后缺少端口名, 例如 --port COM5";
         return o;
       }
-      const std::string& value = args[++i];
+      const std::string value = joined ? args[i].substr(7) : args[++i];
       const auto n = ParsePortNumber(value);
       if (!n) {
         o.error = "启动参数 --port " + NotAPortText(value);

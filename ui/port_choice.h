@@ -38,7 +38,7 @@ std::optional<int> PortOfStoredText(const std::string& text);
 std::string SettingsKeyFor(int start_port);
 
 // The window program's command line (the arguments after the program's
-// name): --simulate, and --port COMn for a window that belongs to the
+// name): --simulate, and --port COMn (or --port=COMn) for a window that belongs to the
 // programmer on COMn. Other arguments are ignored, as they always were.
 struct StartOptions {
   bool simulate = false;
