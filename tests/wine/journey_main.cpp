@@ -888,9 +888,9 @@ bool AnyPortFromTheWindow(const std::wstring& exe) {
   Check(ScreenHasColour(ScreenRect(hint), Reddish), "the refusal is drawn in red");
   Shot("port_dialog_refused", dialog);
 
-  // A port that does not exist.
-  EnterPortName(dialog, L"com9");
-  Check(WaitFor([&] { return !IsWindow(dialog); }, kEffectMs), "com9 is taken");
+  // A port that does not exist, typed in the device namespace.
+  EnterPortName(dialog, L"\\\\.\\com9");
+  Check(WaitFor([&] { return !IsWindow(dialog); }, kEffectMs), "\\\\.\\com9 is taken for COM9");
   {
     const bool ok = WaitStatus(p, kConnectError, 15000);
     Check(ok, "COM9 fails with the connection error: " + StatusU8(p));
@@ -967,6 +967,20 @@ void SideBySide(const Program& a, const Program& b) {
 // On the way, the two other ways a connection fails: a port the other
 // window holds, and a programmer that does not answer.
 bool BenchOfTwoWindows(const std::wstring& exe) {
+  // A shortcut whose port is no port: the window says so and does not start.
+  {
+    Program bad;
+    if (bad.Start(exe, L"--port COM0")) {
+      HWND box = bad.WaitForDialog(kWarningCaption, 15000);
+      const std::wstring text = box != nullptr ? DialogMessage(box) : L"";
+      Check(text == L"启动参数 --port \"COM0\" 不是串口名称!请输入 COM1 到 COM256 之间的端口, 例如 COM7",
+            "--port COM0 is refused in a box: " + U8(text));
+      if (box != nullptr) AnswerBox(bad, box, IDOK);
+      const int code = bad.WaitForExit(10000);
+      Check(code == 2, "and no window starts (exit " + std::to_string(code) + ")");
+      if (code < 0) bad.Kill();
+    }
+  }
   Program a, b;
   if (!StartWindow(a, exe, L"--port COM5")) return false;
   {
@@ -1014,12 +1028,22 @@ bool BenchOfTwoWindows(const std::wstring& exe) {
   }
   why = AnswerConnectionBox(b, L"COM7", "why_no_answer");
   Check(why.rfind(L"端口 COM7" + kNoAnswerReason, 0) == 0, "the box says it does not answer: " + U8(why));
+  // The reconnect timer listens once a second and shows no box of its own;
+  // the programmer heard again is the reset, as after any lost connection.
+  Check(b.WaitForDialog(kWarningCaption, 2500) == nullptr, "the timer's ticks add no box");
   Sim("silent off");
+  Sim("reset");
+  {
+    const bool ok = WaitStatus(b, kResetText, 10000);
+    Check(ok && StatusRed(b), "the programmer starting again is heard as a reset: " + StatusU8(b));
+  }
+  Check(b.AnyOtherDialog() == nullptr, "with no box");
+  // Connected again by hand, with COM7 typed by a full-width input method.
   dialog = OpenPortDialog(b, "");
-  if (dialog != nullptr) EnterPortName(dialog, L"COM7");
+  if (dialog != nullptr) EnterPortName(dialog, L"\uFF23\uFF2F\uFF2D\uFF17");
   {
     const bool ok = WaitStatus(b, kConnectedPrefix + L"COM7", 15000);
-    Check(ok, "it answers again: " + StatusU8(b));
+    Check(ok, "ＣＯＭ７ connects COM7: " + StatusU8(b));
   }
 
   const int quit_a = Quit(a);
