@@ -1092,11 +1092,36 @@ bool BenchOfTwoWindows(const std::wstring& exe) {
   return Quit(b) == 0 && a_ends;
 }
 
+// The stored port has gone (its adapter unplugged overnight): the box says
+// so while the window starts, and the window comes up with the connection
+// error on that port.
+void StoredPortGone(const std::wstring& exe) {
+  DeleteSettings();
+  WriteSetting(L"com", REG_SZ, WideBytes(L"com9"));
+  Program p;
+  if (!p.Start(exe, L"")) {
+    Check(false, "zvp.exe starts");
+    return;
+  }
+  const std::wstring why = AnswerConnectionBox(p, L"COM9");
+  Check(why.rfind(L"端口 COM9" + kNoSuchPortReason, 0) == 0,
+        "a stored COM9 that is gone is said as the window starts: " + U8(why));
+  if (!p.WaitForMainWindow(30000)) {
+    Check(false, "the window comes up after the box");
+    p.Kill();
+    return;
+  }
+  Check(StatusIs(p, kConnectError) && ShowsOtherPort(p, L"COM9"),
+        "with the connection error, on COM9: " + StatusU8(p));
+  Quit(p);
+}
+
 int PhaseAnyPort(const std::wstring& exe) {
   if (SignalDirectory().empty()) {
     Check(false, "this phase needs its runner (a signal directory)");
     return 1;
   }
+  StoredPortGone(exe);
   DeleteSettings();
   if (AnyPortFromTheWindow(exe)) BenchOfTwoWindows(exe);
   return Failures() == 0 ? 0 : 1;
