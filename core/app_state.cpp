@@ -35,7 +35,7 @@ void ResetAppState() {
   for (std::atomic<uint32_t>* n :
        {&a.option_flags, &a.range_start, &a.range_end, &a.reset_matched, &a.headers_reached,
         &a.checksum_start, &a.checksum_end, &a.pass_count, &a.fail_count, &a.view_address,
-        &a.function_flags, &a.count_flags}) {
+        &a.function_flags, &a.count_flags, &a.other_port, &a.start_port}) {
     n->store(0);
   }
   a.header.Fill(0);

@@ -108,6 +108,12 @@ struct AppState {
   std::atomic<bool> view_ready{false};
   std::atomic<uint32_t> function_flags{0};  // fn:: bits
   std::atomic<uint32_t> count_flags{0};     // the counter dialog's six choices
+  // n when the window uses COMn beyond the four port buttons (the production
+  // log's record reads it on the worker), 0 otherwise.
+  std::atomic<uint32_t> other_port{0};
+  // n when the window was started for COMn (zvp.exe --port COMn): it keeps
+  // that port's own settings and connects it at start; 0 otherwise.
+  std::atomic<uint32_t> start_port{0};
 
   std::array<uint8_t, kCodeBufferSize> code_buffer{};
 };

@@ -16,6 +16,7 @@ class ForwardingPort : public SerialPort {
   bool Open(const std::string& name) override { return inner_->Open(name); }
   void Close() override { inner_->Close(); }
   PortHandle Handle() const override { return inner_->Handle(); }
+  OpenFailure LastOpenFailure() const override { return inner_->LastOpenFailure(); }
   bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override {
     return inner_->SetupQueues(in_bytes, out_bytes);
   }

@@ -36,6 +36,11 @@ struct LineSettings {
 // leaves behind, or an open device.
 enum class PortHandle { kNone, kInvalid, kOpen };
 
+// Why the last open failed, as far as the platform can tell: no device by
+// that name, a device that another program (another window of this one, for
+// example) holds, or something else (permissions, a driver fault).
+enum class OpenFailure { kNone, kNoSuchPort, kInUse, kOther };
+
 class SerialPort {
  public:
   virtual ~SerialPort() = default;
@@ -45,6 +50,8 @@ class SerialPort {
   virtual bool Open(const std::string& name) = 0;
   virtual void Close() = 0;
   virtual PortHandle Handle() const = 0;
+  // kNone after a successful open; a port that cannot tell says kOther.
+  virtual OpenFailure LastOpenFailure() const { return OpenFailure::kOther; }
 
   // Each call below fails (returns false) when no usable port is open.
   virtual bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) = 0;

@@ -43,6 +43,10 @@ class UserDialogs {
   virtual bool RunCounterDialog(CounterDialog* dialog) = 0;
   virtual std::optional<std::string> RunEditDialog(const std::string& address_text,
                                                    const std::string& value) = 0;
+  // The dialog of the other serial ports: the ports present, and a box for
+  // a typed name, which it checks. The port chosen ("COM7") on OK, nullopt
+  // on cancel. `current` names the port in use ("" when none).
+  virtual std::optional<std::string> RunPortDialog(const std::string& current) = 0;
   // The simple tone output.
   virtual void Beep(uint32_t hz, uint32_t ms) = 0;
 };

@@ -12,6 +12,7 @@
 #include "link/serial_link.h"
 #include "core/control_ids.h"
 #include "core/status_display.h"
+#include "core/user_dialogs.h"
 #include "core/window_controls.h"
 #include "core/window_frame.h"
 
@@ -57,6 +58,34 @@ constexpr char kChecksumUnknown[] = "XXXX";
 
 constexpr char kResetText[] =
     "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码";
+
+// After the connection error on the status line, a box says which of the
+// ways a connection fails this was: the technician's next step differs.
+void TellWhyConnectionFailed(const std::string& name) {
+  const SerialPort& port = *App().port;
+  std::string text;
+  if (port.Handle() == PortHandle::kOpen) {
+    text = "端口 " + name + " 已打开, 但编程器没有应答!\n请检查编程器的电源和连接线, 然后重新连接该端口。";
+  } else {
+    switch (port.LastOpenFailure()) {
+      case OpenFailure::kNoSuchPort:
+        text = "端口 " + name + " 不存在!\n请检查USB转串口线是否插好, 并确认编程器所在的端口号。";
+        break;
+      case OpenFailure::kInUse:
+        text = "端口 " + name +
+               " 已被其它软件占用!\n例如另一个编程器窗口或串口调试软件。\n请关闭占用该端口的软件, 或选择其它端口。";
+        break;
+      default:
+        text = "端口 " + name + " 无法打开!\n请检查该端口的驱动程序是否正常。";
+        break;
+    }
+  }
+  MessageBox box;
+  box.text = text;
+  box.caption = "警 告";
+  box.icon = MsgIcon::kWarning;
+  Dialogs().ShowMessage(box);
+}
 
 }  // namespace
 
@@ -109,7 +138,11 @@ void ConnectPort(const std::string& name) {
   if (app.programmer_found) {
     StatusLine().SetStatus("OK, 已检测到 ZVP-V2.0C 连接在端口 " + name);
   } else {
+    // The connection error keeps its place on the status line.
     ReportProgrammerLost(Reconnect::kArmTimer);
+    // A port the link found unusable has had its own box (and port_chosen
+    // dropped); any other failure says here why.
+    if (app.port_chosen) TellWhyConnectionFailed(name);
   }
 }
 

@@ -58,6 +58,7 @@ class TracedPort final : public SerialPort {
   bool Open(const std::string& name) override;
   void Close() override { inner_->Close(); }
   PortHandle Handle() const override { return inner_->Handle(); }
+  OpenFailure LastOpenFailure() const override { return inner_->LastOpenFailure(); }
   bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override;
   bool ClearErrors() override;
   bool ClearBreak() override;

@@ -175,20 +175,27 @@ std::string PosixSerialPort::DevicePath(const std::string& name) const {
   return std::string();
 }
 
-int PosixSerialPort::OpenDevice(const std::string& path, termios* line, std::string* why) {
+int PosixSerialPort::OpenDevice(const std::string& path, termios* line, std::string* why,
+                                OpenFailure* failure) {
+  *failure = OpenFailure::kOther;
   // Non-blocking, so that neither the open (waiting for carrier) nor any read
   // or write can hang; every wait goes through poll() with a deadline.
   Fd fd;
   fd.Reset(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!fd.Valid()) {
-    *why = OpenRefusal(errno);
+    const int error = errno;
+    *why = OpenRefusal(error);
+    if (error == ENOENT || error == ENODEV || error == ENXIO) *failure = OpenFailure::kNoSuchPort;
+    if (error == EBUSY) *failure = OpenFailure::kInUse;
     return -1;
   }
   // Two locks, because neither covers every case: the advisory lock turns
   // away any other user of this adapter, even one running as root; TIOCEXCL
   // turns away unprivileged programs that do not take the advisory lock.
   if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
-    *why = errno == EWOULDBLOCK ? kInUse : SystemText(errno);
+    const bool held = errno == EWOULDBLOCK;
+    *why = held ? kInUse : SystemText(errno);
+    if (held) *failure = OpenFailure::kInUse;
     return -1;
   }
   termios tio{};
@@ -218,6 +225,7 @@ int PosixSerialPort::OpenDevice(const std::string& path, termios* line, std::str
     return -1;
   }
   *line = tio;
+  *failure = OpenFailure::kNone;
   return fd.Release();
 }
 
@@ -226,7 +234,9 @@ bool PosixSerialPort::Open(const std::string& name) {
   const std::string path = DevicePath(name);
   termios line{};
   std::string why = "not a port name this program knows";
-  int fd = path.empty() ? -1 : OpenDevice(path, &line, &why);
+  // A name that leads to no device path is no port here.
+  open_failure_ = OpenFailure::kNoSuchPort;
+  int fd = path.empty() ? -1 : OpenDevice(path, &line, &why, &open_failure_);
   if (fd < 0) {
     open_failed_ = true;
     open_error_ = (path.empty() ? name : path) + ": " + why;

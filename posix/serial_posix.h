@@ -59,6 +59,7 @@ class PosixSerialPort final : public SerialPort {
   // Close keeps it.
   std::string OpenError() const;
   PortHandle Handle() const override;
+  OpenFailure LastOpenFailure() const override { return open_failure_; }
 
   bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override;
   bool ClearErrors() override;
@@ -105,7 +106,8 @@ class PosixSerialPort final : public SerialPort {
 
   // Opens, locks and configures path; returns the descriptor and the line
   // settings given to it in *line, or -1 and the reason in *why.
-  static int OpenDevice(const std::string& path, termios* line, std::string* why);
+  static int OpenDevice(const std::string& path, termios* line, std::string* why,
+                        OpenFailure* failure);
   // Waits until the transmitter has sent everything written, at most until
   // deadline; with stall_guard, also until the driver has sent nothing for
   // about a second. earliest: when the bytes written can be out at the
@@ -122,6 +124,7 @@ class PosixSerialPort final : public SerialPort {
   // link sees as the invalid handle.
   bool open_failed_ = false;
   std::string open_error_;
+  OpenFailure open_failure_ = OpenFailure::kNone;
   CommTimeouts timeouts_;
   // One character's time on the line: start, data, parity and stop bits.
   std::chrono::nanoseconds byte_time_{1'000'000'000LL * 11 / 19200};

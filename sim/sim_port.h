@@ -28,6 +28,10 @@ class SimPort final : public SerialPort {
   bool Open(const std::string& name) override;
   void Close() override;
   PortHandle Handle() const override { return handle_; }
+  // A name outside the available ones is a port that does not exist.
+  OpenFailure LastOpenFailure() const override {
+    return handle_ == PortHandle::kInvalid ? OpenFailure::kNoSuchPort : OpenFailure::kNone;
+  }
   bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override;
   bool ClearErrors() override { return Usable(); }
   bool ClearBreak() override { return Usable(); }

@@ -44,6 +44,26 @@ class FlakyOpenPort final : public ForwardingPort {
   int failures_;
 };
 
+// Refuses every open the way a platform says why: the invalid handle of a
+// failed open and the reason given. With kNone it opens, but its queue
+// request is refused: a device that opens but is no serial port.
+class RefusingPort final : public ForwardingPort {
+ public:
+  RefusingPort(SerialPort* inner, OpenFailure why) : ForwardingPort(inner), why_(why) {}
+  bool Open(const std::string& name) override {
+    if (why_ == OpenFailure::kNone) return inner()->Open(name);
+    inner()->Open("no such port");
+    return false;
+  }
+  OpenFailure LastOpenFailure() const override { return why_; }
+  bool SetupQueues(uint32_t a, uint32_t b) override {
+    return why_ != OpenFailure::kNone && inner()->SetupQueues(a, b);
+  }
+
+ private:
+  OpenFailure why_;
+};
+
 // Counts how many threads are inside a port call at once.
 class ExclusivityPort final : public SerialPort {
  public:
@@ -204,6 +224,75 @@ TEST_F(Connection, ASilentProgrammerIsAskedTwice) {
   EXPECT_EQ(device_.headers().size(), 2u);
   EXPECT_FALSE(App().programmer_found);
   EXPECT_EQ(window_->Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
+}
+
+// The connection error on the status line is the same for every failure;
+// a box says which one it was, since the technician's next step differs.
+TEST_F(Connection, AFailedConnectionSaysWhyInABoxAndKeepsTheErrorOnTheStatusLine) {
+  struct Case {
+    OpenFailure refusal;  // kNone: the port opens
+    bool silent;
+    std::string box;
+  } cases[] = {
+      {OpenFailure::kNoSuchPort, false,
+       "端口 COM3 不存在!\n请检查USB转串口线是否插好, 并确认编程器所在的端口号。"},
+      {OpenFailure::kInUse, false,
+       "端口 COM3 已被其它软件占用!\n例如另一个编程器窗口或串口调试软件。\n请关闭占用该端口的软件, 或选择其它端口。"},
+      {OpenFailure::kOther, false, "端口 COM3 无法打开!\n请检查该端口的驱动程序是否正常。"},
+      {OpenFailure::kNone, true,
+       "端口 COM3 已打开, 但编程器没有应答!\n请检查编程器的电源和连接线, 然后重新连接该端口。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.box);
+    const size_t boxes = window_->Messages().size();
+    RefusingPort refusing(&sim_port_, c.refusal);
+    App().port = c.silent ? static_cast<SerialPort*>(&port_) : &refusing;
+    device_.faults().silent = c.silent;
+    ConnectPort(3);
+    ASSERT_EQ(window_->Messages().size(), boxes + 1);
+    const MessageBox box = window_->Messages().back();
+    EXPECT_EQ(box.text, c.box);
+    EXPECT_EQ(box.caption, "警 告");
+    EXPECT_EQ(box.icon, MsgIcon::kWarning);
+    EXPECT_EQ(window_->Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
+    EXPECT_TRUE(App().link_fault);
+  }
+  // The reconnect timer only listens, once a second: its ticks add no box,
+  // and a programmer that comes back is heard as before, with no box.
+  App().port = &port_;
+  device_.faults().silent = true;
+  ConnectPort(3);
+  const size_t after_failure = window_->Messages().size();
+  device_.faults().silent = false;
+  for (int i = 0; i < 5; ++i) {
+    OnTimerTick(i % 2 ? ctl::kReconnectTimer : ctl::kResetPollTimer);
+    WaitForResetPoll();
+  }
+  EXPECT_EQ(window_->Messages().size(), after_failure);
+  EXPECT_EQ(window_->Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
+  device_.SendReset(clock_.NowUs() + 15'000);
+  OnTimerTick(ctl::kReconnectTimer);
+  WaitForResetPoll();
+  EXPECT_TRUE(App().programmer_found);
+  EXPECT_EQ(window_->Status(),
+            "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码");
+  EXPECT_EQ(window_->Messages().size(), after_failure);
+
+  // The virtual programmer has COM1 to COM4 only: COM9 does not exist.
+  App().port = &port_;
+  device_.faults().silent = false;
+  ConnectPort("COM9");
+  EXPECT_EQ(window_->Messages().back().text,
+            "端口 COM9 不存在!\n请检查USB转串口线是否插好, 并确认编程器所在的端口号。");
+
+  // A device that opens but is no serial port has the serial-port box of
+  // the link, and no second one.
+  RefusingPort no_serial(&sim_port_, OpenFailure::kNone);
+  App().port = &no_serial;
+  const size_t boxes = window_->Messages().size();
+  ConnectPort(3);
+  ASSERT_EQ(window_->Messages().size(), boxes + 2);  // once per open attempt
+  EXPECT_EQ(window_->Messages().back().text, "读取串口错误,该端口可能不存在或被其它软件占用!");
 }
 
 using ResetWatch = Connection;

@@ -382,14 +382,16 @@ TEST(PosixSerialOpenTest, FailedOpensLeaveTheInvalidHandleAndSayWhyAndTheLockIsE
   ASSERT_NE(mkdtemp(folder), nullptr);
   port.MapName("COM1", "/nonexistent/ttyZ");
   const std::string not_serial = ": not a serial line";
+  // The kind of failure tells the window which of its texts to show.
   struct Case {
     std::string name, error;
+    OpenFailure failure;
   } cases[] = {
-      {"COM1", "/nonexistent/ttyZ: no such device"},
-      {"COM9", "COM9: not a port name this program knows"},
-      {"/dev/null", "/dev/null" + not_serial},
-      {file, file + not_serial},
-      {folder, folder + not_serial},
+      {"COM1", "/nonexistent/ttyZ: no such device", OpenFailure::kNoSuchPort},
+      {"COM9", "COM9: not a port name this program knows", OpenFailure::kNoSuchPort},
+      {"/dev/null", "/dev/null" + not_serial, OpenFailure::kOther},
+      {file, file + not_serial, OpenFailure::kOther},
+      {folder, folder + not_serial, OpenFailure::kOther},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -398,6 +400,7 @@ TEST(PosixSerialOpenTest, FailedOpensLeaveTheInvalidHandleAndSayWhyAndTheLockIsE
     EXPECT_FALSE(ok);
     EXPECT_EQ(port.Handle(), PortHandle::kInvalid);
     EXPECT_EQ(port.OpenError(), c.error);
+    EXPECT_EQ(port.LastOpenFailure(), c.failure);
     EXPECT_FALSE(port.SetupQueues(1024, 1024));
   }
   unlink(file);
@@ -415,6 +418,8 @@ TEST(PosixSerialOpenTest, FailedOpensLeaveTheInvalidHandleAndSayWhyAndTheLockIsE
   EXPECT_FALSE(other.Open("COM1"));
   EXPECT_EQ(other.Handle(), PortHandle::kInvalid);
   EXPECT_EQ(other.OpenError(), a.path() + ": in use by another program");
+  EXPECT_EQ(other.LastOpenFailure(), OpenFailure::kInUse);
+  EXPECT_EQ(port.LastOpenFailure(), OpenFailure::kNone);
   // Opening another port releases the first.
   ASSERT_TRUE(port.Open("COM2"));
   EXPECT_TRUE(other.Open("COM1"));

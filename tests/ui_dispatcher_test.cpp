@@ -14,6 +14,7 @@
 #include "core/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/headless_window.h"
+#include "ui/port_choice.h"
 #include "ui/window_events.h"
 #include "ui/settings.h"
 #include "ui/start_up.h"
@@ -406,6 +407,203 @@ TEST_F(Window, ShowCountersAndBuzzerFollowTheirBoxes) {
   EXPECT_EQ(App().function_flags & fn::kBuzzer, 0u);
   window_.Click(ctl::kBuzzer);
   EXPECT_NE(App().function_flags & fn::kBuzzer, 0u);
+}
+
+// --- ports beyond the four buttons ------------------------------------------
+
+TEST(PortNames, OnlyComOneToTwoHundredFiftySixInAnyCase) {
+  for (const auto& [text, number] : std::vector<std::pair<std::string, int>>{
+           {"COM1", 1}, {"com7", 7}, {"Com12", 12}, {" COM7 ", 7}, {"\tcom256", 256}, {"COM99", 99},
+           // as typed by hand, copied from elsewhere, or with a full-width input method
+           {"COM 7", 7}, {"\\\\.\\COM7", 7}, {"\\\\.\\com12", 12}, {"COM7:", 7},
+           {"COM\xef\xbc\x97", 7}, {"\xef\xbc\xa3\xef\xbc\xaf\xef\xbc\xad\xef\xbc\x91\xef\xbc\x92", 12},
+           {"\xe3\x80\x80" "com5" "\xe3\x80\x80", 5}}) {
+    EXPECT_EQ(ParsePortNumber(text), number) << text;
+  }
+  for (const char* text : {"", "COM", "COM0", "COM00", "COM07", "COM257", "COM1000", "COM7x",
+                           "COM-1", "LPT1", "7", "CON7", "C OM7", "COM7::", ":COM7", "\\\\?\\COM7",
+                           "\\\\.\\LPT1", "\\.\\COM7", "COM\xef\xbc\x90", "COM\xef\xbd\x97"}) {
+    EXPECT_EQ(ParsePortNumber(text), std::nullopt) << text;
+  }
+  EXPECT_EQ(NotAPortText("COMX"),
+            "\"COMX\" 不是串口名称!请输入 COM1 到 COM256 之间的端口, 例如 COM7");
+  EXPECT_EQ(NotAPortText(" "), "请输入 COM1 到 COM256 之间的端口, 例如 COM7");
+
+  // The stored value is read exactly, as the window's other texts are.
+  EXPECT_EQ(StoredPortText(7), "com7");
+  EXPECT_EQ(StoredPortText(0), "com0");
+  EXPECT_EQ(PortOfStoredText("com7"), 7);
+  EXPECT_EQ(PortOfStoredText("com256"), 256);
+  for (const char* text : {"com0", "COM7", "com07", "com257", "com7 ", "com"})
+    EXPECT_EQ(PortOfStoredText(text), std::nullopt) << text;
+
+  EXPECT_EQ(SettingsKeyFor(0), "Software\\zelvatool");
+  EXPECT_EQ(SettingsKeyFor(5), "Software\\zelvatool\\COM5");
+}
+
+TEST(PortNames, StartOptionsTieAWindowToOnePort) {
+  using Args = std::vector<std::string>;
+  StartOptions o = ParseStartOptions({});
+  EXPECT_FALSE(o.simulate);
+  EXPECT_EQ(o.port, 0);
+  EXPECT_TRUE(o.error.empty());
+  o = ParseStartOptions(Args{"--port", "com5", "--simulate"});
+  EXPECT_TRUE(o.simulate);
+  EXPECT_EQ(o.port, 5);
+  EXPECT_TRUE(o.error.empty());
+  EXPECT_EQ(ParseStartOptions(Args{"--port", "COM5", "--port", "COM5"}).port, 5);
+  EXPECT_EQ(ParseStartOptions(Args{"--port=com12"}).port, 12);
+  EXPECT_EQ(ParseStartOptions(Args{"--port="}).error,
+            "启动参数 --port 请输入 COM1 到 COM256 之间的端口, 例如 COM7");
+  EXPECT_TRUE(ParseStartOptions(Args{"/unknown", "x"}).error.empty());  // ignored, as always
+  EXPECT_EQ(ParseStartOptions(Args{"--port"}).error, "启动参数 --port 后缺少端口名, 例如 --port COM5");
+  EXPECT_EQ(ParseStartOptions(Args{"--port", "COM0"}).error,
+            "启动参数 --port \"COM0\" 不是串口名称!请输入 COM1 到 COM256 之间的端口, 例如 COM7");
+  EXPECT_EQ(ParseStartOptions(Args{"--port", "COM5", "--port", "COM6"}).error,
+            "启动参数 --port 只能给出一个端口");
+}
+
+class OtherPort : public Window {
+ protected:
+  void SetUp() override {
+    Window::SetUp();
+    port_.SetAvailableNames({"COM1", "COM2", "COM3", "COM4", "COM5", "COM7", "COM256"});
+    HeadlessWindow::Observers o;
+    o.port_dialog = [this](const std::string& current) {
+      shown_.push_back(current);
+      return answer_;
+    };
+    window_.SetObservers(o);
+  }
+  void TearDown() override {
+    App().start_port = 0;
+    Window::TearDown();
+  }
+  bool NoButtonTicked() {
+    for (int id = ctl::kCom1; id <= ctl::kCom4; ++id)
+      if (window_.IsChecked(id)) return false;
+    return true;
+  }
+  std::string Stored(const std::string& name) { return store_.values[name]; }
+
+  std::optional<std::string> answer_;
+  std::vector<std::string> shown_;  // what each dialog was started with
+};
+
+TEST_F(OtherPort, ChosenInTheDialogItConnectsAsAButtonWouldAndTheGroupNamesIt) {
+  Start();
+  answer_ = "COM7";
+  ChooseOtherPort();
+  EXPECT_EQ(shown_, std::vector<std::string>{""});
+  EXPECT_EQ(window_.Status(), "OK, 已检测到 ZVP-V2.0C 连接在端口 COM7");
+  EXPECT_EQ(device_.headers().size(), 1u);
+  EXPECT_TRUE(NoButtonTicked());
+  EXPECT_EQ(window_.GetText(ctl::kPortGroup, 20), "端口 COM7");
+  EXPECT_EQ(PortInUse(), "COM7");  // the production log's port
+  SaveSettings();
+  EXPECT_EQ(Stored("com"), std::string("com7") + '\0');
+
+  // The dialog starts from the port in use; Cancel changes nothing.
+  answer_.reset();
+  ChooseOtherPort();
+  EXPECT_EQ(shown_.back(), "COM7");
+  EXPECT_EQ(device_.headers().size(), 1u);
+  EXPECT_EQ(PortInUse(), "COM7");
+
+  // A button takes the window back to the four.
+  window_.Click(ctl::kCom2);
+  EXPECT_EQ(window_.GetText(ctl::kPortGroup, 20), "端口");
+  EXPECT_EQ(PortInUse(), "COM2");
+  SaveSettings();
+  EXPECT_EQ(Stored("com"), std::string("com2") + '\0');
+
+  // One of the four chosen in the dialog is that button.
+  answer_ = "com3";
+  ChooseOtherPort();
+  EXPECT_EQ(shown_.back(), "COM2");
+  EXPECT_TRUE(window_.IsChecked(ctl::kCom3));
+  EXPECT_FALSE(window_.IsChecked(ctl::kCom2));
+  EXPECT_EQ(window_.GetText(ctl::kPortGroup, 20), "端口");
+  EXPECT_EQ(window_.Status(), "OK, 已检测到 ZVP-V2.0C 连接在端口 COM3");
+
+  // A port that does not answer stays chosen, as a button does.
+  answer_ = "COM5";
+  device_.faults().silent = true;
+  ChooseOtherPort();
+  EXPECT_EQ(window_.Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
+  EXPECT_EQ(window_.GetText(ctl::kPortGroup, 20), "端口 COM5");
+  EXPECT_TRUE(NoButtonTicked());
+  EXPECT_EQ(window_.ArmedTimers().count(ctl::kReconnectTimer), 1u);
+}
+
+TEST_F(OtherPort, TheDialogFollowsThePortButtonsGuards) {
+  Start();
+  window_.Click(ctl::kCom1);
+  const size_t headers = device_.headers().size();
+  answer_ = "COM7";
+  App().busy = true;
+  ChooseOtherPort();
+  EXPECT_TRUE(shown_.empty());  // not even opened while an operation runs
+  App().busy = false;
+  // An operation that started while the dialog was open keeps the port.
+  HeadlessWindow::Observers o;
+  o.port_dialog = [this](const std::string& current) {
+    shown_.push_back(current);
+    App().busy = true;
+    return std::optional<std::string>("COM7");
+  };
+  window_.SetObservers(o);
+  ChooseOtherPort();
+  EXPECT_EQ(shown_, std::vector<std::string>{"COM1"});
+  EXPECT_EQ(device_.headers().size(), headers);
+  App().busy = false;
+  o.port_dialog = [this](const std::string&) { return answer_; };
+  window_.SetObservers(o);
+  answer_ = "COM0";  // a name the dialog would not have let through
+  ChooseOtherPort();
+  EXPECT_EQ(device_.headers().size(), headers);
+  EXPECT_TRUE(window_.IsChecked(ctl::kCom1));
+  EXPECT_EQ(window_.GetText(ctl::kPortGroup, 20), "端口");
+}
+
+TEST_F(OtherPort, TheStoredPortComesBackAtTheNextStart) {
+  store_.exists = true;
+  store_.WriteString("com", "com256");
+  Start();
+  EXPECT_EQ(window_.Status(), "OK, 已检测到 ZVP-V2.0C 连接在端口 COM256");
+  EXPECT_TRUE(NoButtonTicked());
+  EXPECT_EQ(window_.GetText(ctl::kPortGroup, 20), "端口 COM256");
+
+  // Texts that are no stored port connect nothing.
+  for (const char* text : {"com07", "COM7", "com257"}) {
+    window_.ResetToCreatedState();
+    store_.WriteString("com", text);
+    const size_t headers = device_.headers().size();
+    Start();
+    EXPECT_EQ(device_.headers().size(), headers) << text;
+    EXPECT_EQ(window_.Status(), "请点击相应的COM端口以启动编程器连接") << text;
+    EXPECT_EQ(window_.GetText(ctl::kPortGroup, 20), "端口") << text;
+  }
+}
+
+// A window started for a port (--port) connects it whatever its key stored.
+TEST_F(OtherPort, AWindowStartedForAPortConnectsThatPort) {
+  store_.exists = true;
+  store_.WriteString("com", "com2");
+  App().start_port = 5;
+  Start();
+  EXPECT_EQ(window_.Status(), "OK, 已检测到 ZVP-V2.0C 连接在端口 COM5");
+  EXPECT_EQ(window_.GetText(ctl::kPortGroup, 20), "端口 COM5");
+  EXPECT_TRUE(NoButtonTicked());
+  SaveSettings();
+  EXPECT_EQ(Stored("com"), std::string("com5") + '\0');
+
+  window_.ResetToCreatedState();
+  App().start_port = 3;
+  Start();
+  EXPECT_TRUE(window_.IsChecked(ctl::kCom3));
+  EXPECT_EQ(window_.GetText(ctl::kPortGroup, 20), "端口");
+  EXPECT_EQ(window_.Status(), "OK, 已检测到 ZVP-V2.0C 连接在端口 COM3");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "ui/code_view_panel.h"
 #include "ui/control_table.h"
 #include "ui/counters.h"
+#include "ui/port_choice.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
 #include "core/window_controls.h"
@@ -106,6 +107,36 @@ int SelectedPort() {
   return 0;
 }
 
+std::string PortInUse() {
+  int n = SelectedPort();
+  if (n == 0) n = static_cast<int>(App().other_port.load());
+  return n == 0 ? std::string() : PortName(n);
+}
+
+void ConnectChosenPort(int number) {
+  if (number >= 1 && number <= 4) {
+    SelectRadio(ctl::kCom1 + number - 1);
+    SetOtherPort(0);
+    ConnectPort(number);
+    return;
+  }
+  for (int id = ctl::kCom1; id <= ctl::kCom4; ++id) Controls().SetChecked(id, false);
+  SetOtherPort(number);
+  ConnectPort(PortName(number));
+}
+
+void ChooseOtherPort() {
+  ApplyReportedReset();
+  if (App().busy && BusyBlocks(ctl::kPortGroup)) return;
+  const auto chosen = Dialogs().RunPortDialog(PortInUse());
+  if (!chosen || App().busy) return;
+  // The dialog checks what was typed; a name it let through that is no
+  // port connects nothing.
+  const auto number = ParsePortNumber(*chosen);
+  if (!number) return;
+  ConnectChosenPort(*number);
+}
+
 void DispatchCommand(int id, int parent) {
   AppState& app = App();
   // The guards below must see what a reset the last poll heard changed.
@@ -117,6 +148,7 @@ void DispatchCommand(int id, int parent) {
     case ctl::kCom2:
     case ctl::kCom3:
     case ctl::kCom4:
+      SetOtherPort(0);
       ConnectPort(id - ctl::kCom1 + 1);
       break;
     case ctl::kChipOtp:

@@ -434,4 +434,14 @@ std::optional<std::string> HeadlessWindow::RunEditDialog(const std::string& addr
   return observer(address_text, value);
 }
 
+std::optional<std::string> HeadlessWindow::RunPortDialog(const std::string& current) {
+  std::function<std::optional<std::string>(const std::string&)> observer;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    observer = observers_.port_dialog;
+  }
+  if (!observer) return std::nullopt;
+  return observer(current);
+}
+
 }  // namespace zvp

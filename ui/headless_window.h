@@ -44,6 +44,8 @@ class HeadlessWindow final : public WindowSurface {
     std::function<std::optional<std::string>(const std::string& address_text,
                                              const std::string& value)>
         edit_dialog;
+    // The dialog of the other ports; without it the dialog is cancelled.
+    std::function<std::optional<std::string>(const std::string& current)> port_dialog;
   };
 
   struct BeepRecord {
@@ -93,6 +95,7 @@ class HeadlessWindow final : public WindowSurface {
   bool RunCounterDialog(CounterDialog* dialog) override;
   std::optional<std::string> RunEditDialog(const std::string& address_text,
                                            const std::string& value) override;
+  std::optional<std::string> RunPortDialog(const std::string& current) override;
 
   // User actions. Each returns true when it reached DispatchCommand.
   //

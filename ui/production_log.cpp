@@ -182,8 +182,7 @@ std::string Field(const std::string& raw) {
 }  // namespace
 
 std::string SelectedPortName() {
-  const int n = SelectedPort();
-  return n == 0 ? std::string() : "COM" + std::to_string(n);
+  return PortInUse();
 }
 
 std::string LocalTimeText() {

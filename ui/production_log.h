@@ -48,7 +48,8 @@ ProductionRecord LastAutoRunRecord(const std::string& port);
 // The local time to the second, "YYYY-MM-DD HH:MM:SS".
 std::string LocalTimeText();
 
-// The port as the window's radio buttons name it ("COM1".."COM4"), or "".
+// The port in use as the window names it ("COM1".."COM4" for a ticked
+// button, "COM7" for one chosen beyond them), or "".
 std::string SelectedPortName();
 
 // The header line and one record's line, each ended by CR LF. The fields

@@ -9,6 +9,7 @@
 #include "core/settings_store.h"
 #include "core/control_ids.h"
 #include "ui/dispatcher.h"
+#include "ui/port_choice.h"
 #include "core/status_display.h"
 #include "core/window_controls.h"
 #include "core/window_frame.h"
@@ -99,12 +100,17 @@ void LoadSettings() {
 
   const auto com = ReadText(store, open, "com");
   if (store && open) store->Close();
-  for (int n = 1; n <= 4; ++n) {
-    if (com == "com" + std::to_string(n)) {
-      SelectRadio(ctl::kCom1 + n - 1);
-      ConnectPort(n);
-      return;
-    }
+  // A window started for a port connects that one; its own key keeps the
+  // rest of its choices.
+  std::optional<int> port;
+  if (app.start_port != 0) {
+    port = static_cast<int>(app.start_port.load());
+  } else if (com) {
+    port = PortOfStoredText(*com);
+  }
+  if (port) {
+    ConnectChosenPort(*port);
+    return;
   }
   StatusLine().SetStatus("请点击相应的COM端口以启动编程器连接");
 }
@@ -113,7 +119,10 @@ void SaveSettings() {
   AppState& app = App();
   SettingsStore* store = app.settings;
   if (!store || !store->OpenForWriting()) return;
-  store->WriteString("com", "com" + std::to_string(SelectedPort()));
+  // A port beyond the four buttons is kept the same way ("com7").
+  int port = SelectedPort();
+  if (port == 0) port = static_cast<int>(app.other_port.load());
+  store->WriteString("com", StoredPortText(port));
   store->WriteString("data", "sam");
   ReadChipType();
   store->WriteString("chip", app.header[4] == 1 ? "sotp" : "smtp");

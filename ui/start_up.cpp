@@ -3,6 +3,7 @@
 #include "image/code_buffer.h"
 #include "core/app_state.h"
 #include "core/control_ids.h"
+#include "ui/port_choice.h"
 #include "ui/settings.h"
 #include "core/window_controls.h"
 #include "core/window_frame.h"
@@ -18,6 +19,8 @@ void InitialiseMainWindow() {
                   &app.link_fault, &app.label_pressed, &app.view_ready, &app.user_abort})
     f->store(false);
   for (int id : {ctl::kViewGroup, ctl::kViewList, ctl::kBack}) Controls().SetVisible(id, false);
+  // No port beyond the four buttons is in use until the settings say so.
+  SetOtherPort(0);
   EraseCodeBuffer(app.code_buffer);
   Frame().ArmTimer(ctl::kResetPollTimer, 1000);
   LoadSettings();

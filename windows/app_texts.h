@@ -3,12 +3,21 @@
 // platform call.
 #pragma once
 
+#include <string>
+
 namespace zvp::win {
 
 // The main window's caption: product, version and web address; with the
 // built-in virtual programmer it says so.
 inline constexpr char kWindowCaption[] = "ZVP-V2.0C 编程器控制软件 V2.20C    www.zvp-tool.invalid";
 inline constexpr char kSimulatedCaptionSuffix[] = "    [模拟运行: 内置虚拟编程器]";
+// Started for one programmer's port (--port COM5), the caption names it, so
+// that the windows of a bench tell themselves apart in the taskbar.
+inline std::string StartPortCaptionSuffix(int port) {
+  return "    [端口 COM" + std::to_string(port) + "]";
+}
+// A --port that names no port: the window does not start.
+inline constexpr char kStartOptionCaption[] = "警 告";
 
 // The about box (the system menu's IDM_ABOUTBOX entry): seven lines, each
 // with four blanks before and after.

@@ -1,5 +1,5 @@
-// The two modal dialogs the core asks for through the window surface. Both
-// run on the UI thread, owned by the main window.
+// The modal dialogs the core asks for through the window surface. All run
+// on the UI thread, owned by the main window.
 #pragma once
 
 #include <optional>
@@ -22,6 +22,13 @@ bool RunSetCount(HINSTANCE instance, HWND owner, CounterDialog* dialog);
 std::optional<std::string> RunCodeEditDialog(HINSTANCE instance, HWND owner,
                                              const std::string& address_text,
                                              const std::string& value);
+
+// The other serial ports (IDD_PORTS): the ports present with their devices,
+// and a box for a typed name, checked before the dialog closes. The port
+// chosen ("COM7") on OK, nullopt on Cancel; `current` ("" for none) starts
+// the box and the list's selection.
+std::optional<std::string> RunOtherPortDialog(HINSTANCE instance, HWND owner,
+                                              const std::string& current);
 
 // The bit of count_flags behind each of SetCount's check boxes.
 struct CountChoice {

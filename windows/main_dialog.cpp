@@ -1,6 +1,7 @@
 #include "windows/main_dialog.h"
 
 #include <set>
+#include <utility>
 
 #include "core/app_state.h"
 #include "link/connection.h"
@@ -116,6 +117,10 @@ INT_PTR MainDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         MessageBoxW(hwnd_, Widen(kAboutText).c_str(), Widen(kAboutCaption).c_str(), MB_OK);
         return TRUE;
       }
+      if ((wp & 0xFFF0) == IDM_OTHERPORT) {
+        ChooseOtherPort();
+        return TRUE;
+      }
       return FALSE;
 
     case WM_KEYDOWN:
@@ -182,12 +187,17 @@ BOOL MainDialog::InitMainWindow() {
   SetAppMainWindow(hwnd_);
   SetWindowTextW(hwnd_, caption_.c_str());
 
-  wchar_t about[128] = {};
+  // The other ports' entry, then the about entry, each after a separator:
+  // the about entry stays the last one.
   HMENU system_menu = GetSystemMenu(hwnd_, FALSE);
-  if (system_menu != nullptr &&
-      LoadStringW(instance_, IDS_ABOUTBOX, about, static_cast<int>(std::size(about))) > 0) {
-    AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(system_menu, MF_STRING, IDM_ABOUTBOX, about);
+  for (const auto& [text_id, command] : {std::pair{IDS_OTHERPORT, IDM_OTHERPORT},
+                                         std::pair{IDS_ABOUTBOX, IDM_ABOUTBOX}}) {
+    wchar_t text[128] = {};
+    if (system_menu != nullptr &&
+        LoadStringW(instance_, text_id, text, static_cast<int>(std::size(text))) > 0) {
+      AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuW(system_menu, MF_STRING, command, text);
+    }
   }
 
   icon_.reset(LoadAppIcon(instance_, SM_CXICON, SM_CYICON));

@@ -24,11 +24,13 @@ constexpr auto kShutdownGrace = std::chrono::seconds(3);
 
 }  // namespace
 
-ProgrammerApp::ProgrammerApp(HINSTANCE instance, bool simulate)
+ProgrammerApp::ProgrammerApp(HINSTANCE instance, const StartOptions& options)
     : instance_(instance),
-      simulate_(simulate),
+      simulate_(options.simulate),
+      start_port_(options.port),
+      settings_(Widen(SettingsKeyFor(options.port))),
       surface_(instance),
-      log_(ProductionLogFolder(simulate), std::make_unique<Win32AppendFile>()) {
+      log_(ProductionLogFolder(options.simulate), std::make_unique<Win32AppendFile>()) {
   if (simulate_) {
     device_ = std::make_unique<VirtualProgrammer>();
     sim_port_ = std::make_unique<SimPort>(device_.get(), &clock_);
@@ -50,8 +52,10 @@ int ProgrammerApp::Run() {
   app.settings = &settings_;
   app.priority = &priority_;
   app.recorder = &log_;
+  app.start_port = static_cast<uint32_t>(start_port_);
 
   std::wstring caption = Widen(kWindowCaption);
+  if (start_port_ != 0) caption += Widen(StartPortCaptionSuffix(start_port_));
   if (simulate_) caption += Widen(kSimulatedCaptionSuffix);
   {
     MainDialog dialog(instance_, &surface_, std::move(caption));

@@ -1,12 +1,16 @@
 // ProgrammerApp: the window program. It installs the platform's seams in the
 // state record (the comm-API port, or with --simulate the built-in virtual
 // programmer on COM1..COM4; the registry; the real clock), runs MainDialog
-// modally and ends when the window has closed.
+// modally and ends when the window has closed. Started for a port (--port
+// COMn, one shortcut per programmer on a bench), it keeps that port's own
+// settings under a key of their own, connects the port at start and names
+// it in the caption.
 #pragma once
 
 #include <memory>
 
 #include "core/clock.h"
+#include "ui/port_choice.h"
 #include "ui/production_log.h"
 #include "windows/registry_store.h"
 #include "windows/serial_win32.h"
@@ -23,7 +27,7 @@ namespace zvp::win {
 
 class ProgrammerApp {
  public:
-  ProgrammerApp(HINSTANCE instance, bool simulate);
+  ProgrammerApp(HINSTANCE instance, const StartOptions& options);
   ~ProgrammerApp();
   ProgrammerApp(const ProgrammerApp&) = delete;
   ProgrammerApp& operator=(const ProgrammerApp&) = delete;
@@ -38,6 +42,7 @@ class ProgrammerApp {
 
   HINSTANCE instance_;
   bool simulate_;
+  int start_port_;  // n of --port COMn, 0 without it
   SystemClock clock_;
   Win32ThreadPriority priority_;
   RegistryStore settings_;

@@ -4,10 +4,13 @@
 #define IDR_MAINFRAME 128  // the application icon
 #define IDS_ABOUTBOX 101   // the system-menu entry of the about box
 #define IDM_ABOUTBOX 0x0010
+#define IDS_OTHERPORT 103  // the system-menu entry of the other ports' dialog
+#define IDM_OTHERPORT 0x0020
 
 #define IDD_MAIN 102      // the main window: an empty frame
 #define IDD_SETCOUNT 101  // SetCount, the counter settings
 #define IDD_EDITCODE 129  // EditDialog, one byte of the code
+#define IDD_PORTS 130     // the other serial ports
 
 // SetCount's controls.
 #define IDC_COUNT_ERASE 1000
@@ -21,6 +24,12 @@
 
 // EditDialog's value box, created at run time.
 #define IDC_EDIT_VALUE 500
+
+// The other ports' dialog: the ports present, the typed name, the hint that
+// also says what is wrong with a name.
+#define IDC_PORT_LIST 1010
+#define IDC_PORT_NAME 1011
+#define IDC_PORT_HINT 1012
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -15,12 +15,54 @@ using win::SystemMessage;
 using win::UniqueHandle;
 using win::Widen;
 
+namespace {
+
+// Gives a claimed port back: the semaphore's one place is free again.
+struct ReleasePortClaim {
+  void operator()(HANDLE h) const {
+    ReleaseSemaphore(h, 1, nullptr);
+    CloseHandle(h);
+  }
+};
+using PortClaim = win::Unique<HANDLE, ReleasePortClaim>;
+
+// The port's name as the claim knows it: "\\.\com7" and "COM7" are one port.
+std::wstring ClaimName(const std::wstring& path) {
+  const size_t slash = path.rfind(L'\\');
+  std::wstring name = L"Local\\zvp-serial-port-";
+  for (wchar_t c : path.substr(slash == std::wstring::npos ? 0 : slash + 1)) {
+    name += (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+  }
+  return name;
+}
+
+// A semaphore with one place per port name. It goes with the last handle
+// to it, so a program that ends without closing the port leaves no claim
+// behind. False while another holder (another window, the command line) has
+// the place; a semaphore that cannot be made at all leaves the decision to
+// the driver.
+bool ClaimPort(const std::wstring& path, PortClaim* claim) {
+  HANDLE h = CreateSemaphoreW(nullptr, 1, 1, ClaimName(path).c_str());
+  if (h == nullptr) return true;
+  if (WaitForSingleObject(h, 0) != WAIT_OBJECT_0) {
+    CloseHandle(h);
+    return false;
+  }
+  claim->reset(h);
+  return true;
+}
+
+}  // namespace
+
 struct Win32SerialPort::State {
   // Empty before any open and after Close, the invalid value after a failed
   // open (Handle() tells the two apart).
   UniqueHandle handle;
   // Why the last open failed; empty after a successful one.
   std::string open_error;
+  OpenFailure open_failure = OpenFailure::kNone;
+  // This program's hold on the port's name while the device is open.
+  PortClaim claim;
   // The line state handed to SetCommState. It lives as long as the port
   // object, starts zero-filled and is only ever changed by SetLine, never
   // refreshed from the device, so each configuration starts from what the
@@ -41,16 +83,47 @@ bool Win32SerialPort::Open(const std::string& name) {
   const std::wstring prefix = L"\\\\.\\";
   std::wstring path = Widen(name);
   if (path.compare(0, prefix.size(), prefix) != 0) path = prefix + path;
+  if (!ClaimPort(path, &state_->claim)) {
+    state_->handle.reset(INVALID_HANDLE_VALUE);
+    state_->open_failure = OpenFailure::kInUse;
+    state_->open_error = Narrow(path) + ": " + SystemMessage(ERROR_SHARING_VIOLATION);
+    return false;
+  }
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                          nullptr);
   const DWORD error = GetLastError();
   state_->handle.reset(h);
   if (HoldsObject(state_->handle)) {
     state_->open_error.clear();
+    state_->open_failure = OpenFailure::kNone;
     return true;
   }
+  state_->claim.reset();
+  state_->open_failure = FailureOf(error);
   state_->open_error = Narrow(path) + ": " + SystemMessage(error);
   return false;
+}
+
+OpenFailure Win32SerialPort::FailureOf(unsigned long error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return OpenFailure::kNoSuchPort;
+    // Windows answers a port another program has open with access denied;
+    // Wine, whose devices are Unix files, with a sharing or lock conflict.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_BUSY:
+      return OpenFailure::kInUse;
+    default:
+      return OpenFailure::kOther;
+  }
+}
+
+OpenFailure Win32SerialPort::LastOpenFailure() const {
+  return state_->open_failure;
 }
 
 std::string Win32SerialPort::OpenError() const {
@@ -59,6 +132,7 @@ std::string Win32SerialPort::OpenError() const {
 
 void Win32SerialPort::Close() {
   state_->handle.reset();
+  state_->claim.reset();
 }
 
 PortHandle Win32SerialPort::Handle() const {

@@ -19,7 +19,12 @@ class Win32SerialPort final : public SerialPort {
   Win32SerialPort(const Win32SerialPort&) = delete;
   Win32SerialPort& operator=(const Win32SerialPort&) = delete;
 
-  // name: "COM1", "COM12" or "\\.\COM12".
+  // name: "COM1", "COM12" or "\\.\COM12". Besides the driver's own
+  // exclusive open, the port is claimed by name for as long as it is open:
+  // some drivers (virtual and some USB ports, Wine's) let a second program
+  // open a port that is in use, and two windows would then talk over each
+  // other. A port that another window or the command line holds fails as
+  // in use.
   bool Open(const std::string& name) override;
   void Close() override;
   // Why the last open failed: the path as opened and the system's words,
@@ -27,6 +32,10 @@ class Win32SerialPort final : public SerialPort {
   // keeps it. The window program does not show it.
   std::string OpenError() const;
   PortHandle Handle() const override;
+  OpenFailure LastOpenFailure() const override;
+
+  // The kind of failure behind a system error code of CreateFile.
+  static OpenFailure FailureOf(unsigned long error);
 
   bool SetupQueues(uint32_t in_bytes, uint32_t out_bytes) override;
   bool ClearErrors() override;

@@ -348,4 +348,10 @@ std::optional<std::string> Win32Surface::RunEditDialog(const std::string& addres
   return result;
 }
 
+std::optional<std::string> Win32Surface::RunPortDialog(const std::string& current) {
+  std::optional<std::string> result;
+  OnUi([&] { result = RunOtherPortDialog(instance_, Main(), current); });
+  return result;
+}
+
 }  // namespace zvp::win

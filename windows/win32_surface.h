@@ -59,6 +59,7 @@ class Win32Surface final : public WindowSurface {
   bool RunCounterDialog(CounterDialog* dialog) override;
   std::optional<std::string> RunEditDialog(const std::string& address_text,
                                            const std::string& value) override;
+  std::optional<std::string> RunPortDialog(const std::string& current) override;
 
  private:
   // Runs `call` on the UI thread and returns when it is done; false when

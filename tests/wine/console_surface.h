@@ -109,6 +109,7 @@ class ConsoleSurface final : public WindowSurface {
   std::optional<std::string> RunEditDialog(const std::string&, const std::string&) override {
     return std::nullopt;
   }
+  std::optional<std::string> RunPortDialog(const std::string&) override { return std::nullopt; }
 
   // Copies for the checks.
   std::vector<MessageBox> Boxes() {

@@ -64,6 +64,44 @@ RECT StatusTextArea(const Program& p) {
   return r;
 }
 
+std::wstring AnswerConnectionBox(const Program& p, const std::wstring& port,
+                                 const std::string& shot, int ms) {
+  HWND box = p.WaitForDialog(kWarningCaption, ms);
+  if (box == nullptr) return L"";
+  const std::wstring text = DialogMessage(box);
+  if (!shot.empty()) Shot(shot, box);
+  AnswerBox(p, box, IDOK);
+  return text.rfind(L"端口 " + port + L" ", 0) == 0 ? text : L"(another box) " + text;
+}
+
+HWND OpenPortDialog(Program& p, const std::string& menu_shot) {
+  Check(Activate(p), "the main window is in front for its system menu");
+  // A window that has only just come up may miss the first Alt+Space; the
+  // arrows must not reach the window itself (they would move between its
+  // port buttons), so they wait until the menu shows.
+  auto menu_shown = [] {
+    HWND menu = FindWindowW(L"#32768", nullptr);
+    return menu != nullptr && IsWindowVisible(menu);
+  };
+  for (int attempt = 0; attempt < 3 && !menu_shown(); ++attempt) {
+    KeyDown(VK_MENU);
+    PressKey(VK_SPACE);
+    KeyUp(VK_MENU);
+    WaitFor(menu_shown, 2000);
+  }
+  if (!menu_shown()) {
+    Check(false, "Alt+Space opens the system menu");
+    return nullptr;
+  }
+  PressKey(VK_UP);
+  PressKey(VK_UP);
+  if (!menu_shot.empty()) Shot(menu_shot, p.main());
+  PressKey(VK_RETURN);
+  HWND dialog = p.WaitForDialog(kPortDialog, kEffectMs);
+  Check(dialog != nullptr, "选择其他串口... opens its dialog");
+  return dialog;
+}
+
 bool WaitForPage(const Program& p, int ms) {
   return WaitFor(
       [&] { return Text(p.Control(ctl::kStatusLine)).rfind(L"当前显示代码区段", 0) == 0; }, ms);

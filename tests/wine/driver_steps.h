@@ -54,6 +54,23 @@ bool Bluish(COLORREF c);
 // The status line's text on the screen.
 RECT StatusTextArea(const Program& p);
 
+// The box a failed connection shows beside the connection error, saying
+// why: caption 警 告, its text starting with "端口 <port> ". Its text (empty
+// when no such box came within `ms`), after a screenshot `shot` (none when
+// empty) and its OK button.
+std::wstring AnswerConnectionBox(const Program& p, const std::wstring& port,
+                                 const std::string& shot = "", int ms = 15000);
+// The three reasons, as the box's first line names them.
+inline const std::wstring kNoSuchPortReason = L" 不存在!";
+inline const std::wstring kPortInUseReason = L" 已被其它软件占用!";
+inline const std::wstring kNoAnswerReason = L" 已打开, 但编程器没有应答!";
+
+// The system menu's 选择其他串口... with the keyboard: Alt+Space, then up past
+// the about entry (the last one) to the entry above it; a screenshot
+// `menu_shot` of the open menu (none when empty). The dialog, or nullptr.
+inline const std::wstring kPortDialog = L"选择其他串口";
+HWND OpenPortDialog(Program& p, const std::string& menu_shot);
+
 // The code view's page has arrived (its section text is on the status line).
 bool WaitForPage(const Program& p, int ms);
 // "退出编程": the program must end with 0; its exit code.

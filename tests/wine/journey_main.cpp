@@ -8,6 +8,13 @@
 //       view, a byte edited in debug mode and programmed, save and reload a
 //       HEX file, an offline master, a programmer reset, the programmer
 //       pulled away mid-download and brought back
+//   journey_driver.exe anyport     ZVP_EXE SIGNAL_DIR
+//       COM7 (zvp-sim, as behind COM1) chosen through the system menu's
+//       dialog, downloaded to and auto-programmed, and back after a restart;
+//       then a bench of two windows started with --port COM5 (a second
+//       zvp-sim) and --port COM7, each with its own choices after a restart;
+//       on the way the three ways a connection fails (COM9 missing, COM5
+//       held by the other window, a silent programmer)
 //   journey_driver.exe reliability ZVP_EXE SIGNAL_DIR RUNS
 //       RUNS auto-program runs, each with a fault the simulator draws
 //
@@ -22,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <cwctype>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,6 +38,7 @@
 #include "tests/wine/window_driver.h"
 #include "core/control_ids.h"
 #include "windows/handles.h"
+#include "windows/resource.h"
 #include "windows/wide_text.h"
 
 namespace {
@@ -773,6 +782,346 @@ int PhaseJourney(const std::wstring& exe) {
   return Failures() == 0 ? 0 : 1;
 }
 
+// --- any port, and a bench of two windows ----------------------------------
+
+const std::wstring kPortHint = L"可以从列表中选择, 也可以输入端口名 (COM1 到 COM256)";
+
+// Types `name` over the dialog's name box (which shows it in capitals) and
+// presses Enter.
+void EnterPortName(HWND dialog, const std::wstring& name) {
+  HWND box = GetDlgItem(dialog, IDC_PORT_NAME);
+  Click(box);
+  PressKey(VK_END);
+  for (int i = 0; i < 12; ++i) PressKey(VK_BACK);
+  TypeText(name);
+  std::wstring upper = name;
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
+  WaitFor([&] { return Text(box) == upper; }, kEffectMs);
+  PressKey(VK_RETURN);
+}
+
+// The row of the list that shows `port`, or -1.
+int PortRow(HWND list, const std::wstring& port) {
+  const auto lines = ListBoxLines(list);
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].rfind(port + L"\t", 0) == 0) return static_cast<int>(i);
+  return -1;
+}
+
+// A click on a row of another program's list box.
+void ClickListRow(HWND list, int row) {
+  const LRESULT height = SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+  const LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+  POINT at{12, static_cast<LONG>((row - top) * height + height / 2)};
+  ClientToScreen(list, &at);
+  ClickAt(at);
+}
+
+// A window on a port beyond the four: the group names it, no button ticked.
+bool ShowsOtherPort(const Program& p, const std::wstring& port) {
+  for (int id = ctl::kCom1; id <= ctl::kCom4; ++id)
+    if (Checked(p.Control(id))) return false;
+  return Text(p.Control(ctl::kPortGroup)) == L"端口 " + port;
+}
+
+bool StartWindow(Program& p, const std::wstring& exe, const std::wstring& arguments) {
+  if (p.Start(exe, arguments) && p.WaitForMainWindow(30000)) return true;
+  Check(false, "zvp.exe " + U8(arguments) + " comes up");
+  p.Kill();
+  return false;
+}
+
+// The last line of today's production log.
+std::string LastLogLine() {
+  const std::string text = ReadBytes(TodaysLogPath());
+  const size_t end = text.rfind("\r\n");
+  if (end == std::string::npos || end == 0) return "";
+  const size_t before = text.rfind("\r\n", end - 1);
+  const size_t start = before == std::string::npos ? 0 : before + 2;
+  return text.substr(start, end - start);
+}
+
+// COM7 (zvp-sim behind it, as behind COM1) reached through the system menu,
+// with a nonexistent COM9 and a name that is no port on the way; download
+// and auto-program there; a restart that comes back on COM7.
+bool AnyPortFromTheWindow(const std::wstring& exe) {
+  Day day;
+  day.file = MakeCode(0x400, 77);
+  day.sum = Sum16(day.file);
+  day.hex_path = TempPath(L"zvp_anyport.hex");
+  Check(WriteBytes(day.hex_path, HexText(day.file)), "the code file is written");
+  Sim("fault none");
+  Sim("silent off");
+
+  Program p;
+  if (!StartWindow(p, exe, L"")) return false;
+  Check(StatusIs(p, kAskForPort), "a first start asks for a port: " + StatusU8(p));
+
+  HWND dialog = OpenPortDialog(p, "system_menu_ports");
+  if (dialog == nullptr) {
+    p.Kill();
+    return false;
+  }
+  HWND list = GetDlgItem(dialog, IDC_PORT_LIST);
+  HWND hint = GetDlgItem(dialog, IDC_PORT_HINT);
+  const auto lines = ListBoxLines(list);
+  for (const std::wstring& line : lines) std::printf("# port list: %s\n", U8(line).c_str());
+  const int com7 = PortRow(list, L"COM7");
+  Check(com7 >= 0 && lines[com7].find(L"\\Device\\") != std::wstring::npos,
+        "the list shows COM7 with its device, as the system lists it");
+  Check(PortRow(list, L"COM5") >= 0 && PortRow(list, L"COM9") < 0,
+        "COM5 is there, COM9 (nothing behind it) is not");
+  Check(Text(hint) == kPortHint, "the hint says what the dialog takes: " + TextU8(hint));
+  Shot("port_dialog", dialog);
+
+  EnterPortName(dialog, L"com0");
+  const std::wstring refused = L"\"COM0\" 不是串口名称!请输入 COM1 到 COM256 之间的端口, 例如 COM7";
+  Check(WaitFor([&] { return Text(hint) == refused; }, kEffectMs),
+        "a name that is no port is refused: " + TextU8(hint));
+  Check(IsWindow(dialog) && IsWindowVisible(dialog), "and the dialog stays open");
+  Pause(300);
+  Check(ScreenHasColour(ScreenRect(hint), Reddish), "the refusal is drawn in red");
+  Shot("port_dialog_refused", dialog);
+
+  // A port that does not exist, typed in the device namespace.
+  EnterPortName(dialog, L"\\\\.\\com9");
+  Check(WaitFor([&] { return !IsWindow(dialog); }, kEffectMs), "\\\\.\\com9 is taken for COM9");
+  {
+    const bool ok = WaitStatus(p, kConnectError, 15000);
+    Check(ok, "COM9 fails with the connection error: " + StatusU8(p));
+  }
+  const std::wstring why = AnswerConnectionBox(p, L"COM9", "why_no_such_port");
+  Check(why.rfind(L"端口 COM9" + kNoSuchPortReason, 0) == 0, "the box says COM9 does not exist: " + U8(why));
+  Check(StatusIs(p, kConnectError) && ShowsOtherPort(p, L"COM9"),
+        "the connection error stays; the port group names COM9");
+
+  // COM7 from the list, with the mouse.
+  dialog = OpenPortDialog(p, "");
+  if (dialog == nullptr) {
+    p.Kill();
+    return false;
+  }
+  list = GetDlgItem(dialog, IDC_PORT_LIST);
+  HWND name = GetDlgItem(dialog, IDC_PORT_NAME);
+  Check(Text(name) == L"COM9", "the dialog starts from the port in use");
+  ClickListRow(list, PortRow(list, L"COM7"));
+  Check(WaitFor([&] { return Text(name) == L"COM7"; }, kEffectMs),
+        "a click on COM7 in the list puts it into the box: " + TextU8(name));
+  Click(GetDlgItem(dialog, IDOK));
+  Check(WaitFor([&] { return !IsWindow(dialog); }, kEffectMs) && Activate(p), "OK takes COM7");
+  {
+    const bool ok = WaitStatus(p, kConnectedPrefix + L"COM7", 15000);
+    Check(ok, "COM7 connects: " + StatusU8(p));
+  }
+  Check(ShowsOtherPort(p, L"COM7"), "the port group names COM7, no button is ticked");
+  Check(StatusBlue(p), "in blue");
+  Shot("main_com7", p.main());
+
+  Check(Sim("new-chip").rfind("new-chip:", 0) == 0, "a new blank chip in the socket");
+  if (!OpenAndDownload(p, day.hex_path, day.sum, "")) {
+    p.Kill();
+    return false;
+  }
+  Check(SameBytes(day.file, SimDump("dump-memory", "memory_com7.bin")),
+        "the programmer memory behind COM7 holds the file");
+  PressAuto(p);
+  {
+    const bool ok = WaitStatus(p, kAutoPassed, 60000);
+    Check(ok, "auto-program on COM7: " + StatusU8(p));
+  }
+  Check(WaitFor([&] { return Box(p, ctl::kPassBox) == L"000001"; }, kEffectMs),
+        "the success count reads 000001");
+  Check(SameBytes(day.file, SimDump("dump-chip", "chip_com7.bin")), "the chip holds the file's code");
+  Pause(500);
+  const std::string logged = LastLogLine();
+  Check(logged.find(",COM7,MTP,") == 19, "the production log names COM7: " + logged);
+  if (Quit(p) != 0) return false;
+  Check(SettingText(L"com") == L"com7", "the settings keep com7: " + U8(SettingText(L"com")));
+
+  Program again;
+  if (!StartWindow(again, exe, L"")) return false;
+  {
+    const bool ok = WaitStatus(again, kConnectedPrefix + L"COM7", 15000);
+    Check(ok, "after a restart the window comes back on COM7: " + StatusU8(again));
+  }
+  Check(ShowsOtherPort(again, L"COM7"), "with the port group naming it");
+  return Quit(again) == 0;
+}
+
+// Both windows start centred, one over the other: the bench puts them side
+// by side, so that a click meant for one cannot land on the other.
+void SideBySide(const Program& a, const Program& b) {
+  SetWindowPos(a.main(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  const RECT ra = ScreenRect(a.main());
+  SetWindowPos(b.main(), nullptr, ra.right + 4, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  Pause(300);
+}
+
+// Two windows of a bench, one per programmer, started with --port: each
+// keeps its own choices under its own key and comes back on its own port.
+// On the way, the two other ways a connection fails: a port the other
+// window holds, and a programmer that does not answer.
+bool BenchOfTwoWindows(const std::wstring& exe) {
+  // A shortcut whose port is no port: the window says so and does not start.
+  {
+    Program bad;
+    if (bad.Start(exe, L"--port COM0")) {
+      HWND box = bad.WaitForDialog(kWarningCaption, 15000);
+      const std::wstring text = box != nullptr ? DialogMessage(box) : L"";
+      Check(text == L"启动参数 --port \"COM0\" 不是串口名称!请输入 COM1 到 COM256 之间的端口, 例如 COM7",
+            "--port COM0 is refused in a box: " + U8(text));
+      if (box != nullptr) AnswerBox(bad, box, IDOK);
+      const int code = bad.WaitForExit(10000);
+      Check(code == 2, "and no window starts (exit " + std::to_string(code) + ")");
+      if (code < 0) bad.Kill();
+    }
+  }
+  Program a, b;
+  if (!StartWindow(a, exe, L"--port COM5")) return false;
+  {
+    const bool ok = WaitStatus(a, kConnectedPrefix + L"COM5", 15000);
+    Check(ok, "--port COM5 connects COM5: " + StatusU8(a));
+  }
+  Check(Text(a.main()).find(L"[端口 COM5]") != std::wstring::npos,
+        "the caption names the window's port: " + TextU8(a.main()));
+  Click(a.Control(ctl::kChipOtp));
+  Click(a.Control(ctl::kVpp12));
+  Check(WaitFor([&] { return Box(a, ctl::kVppBox) == L"12.0"; }, kEffectMs), "COM5's window: OTP, 12 V");
+
+  if (!StartWindow(b, exe, L"--port COM7")) {
+    a.Kill();
+    return false;
+  }
+  {
+    const bool ok = WaitStatus(b, kConnectedPrefix + L"COM7", 15000);
+    Check(ok, "--port COM7 connects COM7: " + StatusU8(b));
+  }
+  SideBySide(a, b);
+  Click(b.Control(ctl::kVdd33));
+  SetTick(b, ctl::kAutoBlankCheck, true);
+  Check(WaitFor([&] { return Box(b, ctl::kVddBox) == L"3.3"; }, kEffectMs),
+        "COM7's window: MTP, 3.3 V, blank check");
+
+  // COM5 is the other window's.
+  HWND dialog = OpenPortDialog(b, "");
+  if (dialog != nullptr) EnterPortName(dialog, L"COM5");
+  {
+    const bool ok = WaitStatus(b, kConnectError, 15000);
+    Check(ok, "COM5 held by the other window fails: " + StatusU8(b));
+  }
+  std::wstring why = AnswerConnectionBox(b, L"COM5", "why_port_in_use");
+  Check(why.rfind(L"端口 COM5" + kPortInUseReason, 0) == 0, "the box says COM5 is in use: " + U8(why));
+  Check(StatusIs(a, kConnectedPrefix + L"COM5"), "the window that holds it is undisturbed");
+
+  // The programmer behind COM7 keeps silent.
+  Sim("silent on");
+  dialog = OpenPortDialog(b, "");
+  if (dialog != nullptr) EnterPortName(dialog, L"COM7");
+  {
+    const bool ok = WaitStatus(b, kConnectError, 15000);
+    Check(ok, "a silent programmer on COM7 fails: " + StatusU8(b));
+  }
+  why = AnswerConnectionBox(b, L"COM7", "why_no_answer");
+  Check(why.rfind(L"端口 COM7" + kNoAnswerReason, 0) == 0, "the box says it does not answer: " + U8(why));
+  // The reconnect timer listens once a second and shows no box of its own;
+  // the programmer heard again is the reset, as after any lost connection.
+  Check(b.WaitForDialog(kWarningCaption, 2500) == nullptr, "the timer's ticks add no box");
+  Sim("silent off");
+  Sim("reset");
+  {
+    const bool ok = WaitStatus(b, kResetText, 10000);
+    Check(ok && StatusRed(b), "the programmer starting again is heard as a reset: " + StatusU8(b));
+  }
+  Check(b.AnyOtherDialog() == nullptr, "with no box");
+  // Connected again by hand, with COM7 typed by a full-width input method.
+  dialog = OpenPortDialog(b, "");
+  if (dialog != nullptr) EnterPortName(dialog, L"\uFF23\uFF2F\uFF2D\uFF17");
+  {
+    const bool ok = WaitStatus(b, kConnectedPrefix + L"COM7", 15000);
+    Check(ok, "ＣＯＭ７ connects COM7: " + StatusU8(b));
+  }
+
+  const int quit_a = Quit(a);
+  const int quit_b = Quit(b);
+  if (quit_a != 0 || quit_b != 0) return false;
+  auto stored = [](const std::wstring& port) {
+    return U8(SettingText(L"com", port) + L" " + SettingText(L"chip", port) + L" " +
+              SettingText(L"Vdd", port) + L" " + SettingText(L"Vpp", port));
+  };
+  Check(stored(L"COM5") == "com5 sotp 5.0V 12.0V", "COM5's key: " + stored(L"COM5"));
+  Check(stored(L"COM7") == "com7 smtp 3.3V VCC", "COM7's key: " + stored(L"COM7"));
+  const RegValue options = ReadSetting(L"auto", L"COM7");
+  Check(options.present && !options.bytes.empty() && (options.bytes[0] & 0x04),
+        "COM7's key keeps the blank check");
+  Check(stored(L"") == "com7 smtp 5.0V VCC", "the window without --port keeps its own: " + stored(L""));
+
+  // The next morning: both shortcuts at once.
+  if (!a.Start(exe, L"--port COM5") || !b.Start(exe, L"--port COM7") ||
+      !a.WaitForMainWindow(30000) || !b.WaitForMainWindow(30000)) {
+    Check(false, "both windows come up together");
+    a.Kill();
+    b.Kill();
+    return false;
+  }
+  {
+    const bool ok = WaitStatus(a, kConnectedPrefix + L"COM5", 15000);
+    Check(ok, "COM5's window is back on COM5: " + StatusU8(a));
+  }
+  {
+    const bool ok = WaitStatus(b, kConnectedPrefix + L"COM7", 15000);
+    Check(ok, "COM7's window is back on COM7: " + StatusU8(b));
+  }
+  Check(Checked(a.Control(ctl::kChipOtp)) && Checked(a.Control(ctl::kVpp12)) &&
+            !Checked(a.Control(ctl::kAutoBlankCheck)),
+        "with OTP and 12 V");
+  Check(Checked(b.Control(ctl::kChipMtp)) && Checked(b.Control(ctl::kVdd33)) &&
+            Checked(b.Control(ctl::kAutoBlankCheck)) && Checked(b.Control(ctl::kVppVcc)),
+        "with MTP, 3.3 V and the blank check");
+  SideBySide(a, b);
+  Pause(500);
+  const RECT rb = ScreenRect(b.main());
+  char geometry[64];
+  std::snprintf(geometry, sizeof geometry, "%ldx%ld+0+0", rb.right, rb.bottom);
+  AskRunner(std::string("shot bench_two_windows ") + geometry);
+  const bool a_ends = Quit(a) == 0;
+  return Quit(b) == 0 && a_ends;
+}
+
+// The stored port has gone (its adapter unplugged overnight): the box says
+// so while the window starts, and the window comes up with the connection
+// error on that port.
+void StoredPortGone(const std::wstring& exe) {
+  DeleteSettings();
+  WriteSetting(L"com", REG_SZ, WideBytes(L"com9"));
+  Program p;
+  if (!p.Start(exe, L"")) {
+    Check(false, "zvp.exe starts");
+    return;
+  }
+  const std::wstring why = AnswerConnectionBox(p, L"COM9");
+  Check(why.rfind(L"端口 COM9" + kNoSuchPortReason, 0) == 0,
+        "a stored COM9 that is gone is said as the window starts: " + U8(why));
+  if (!p.WaitForMainWindow(30000)) {
+    Check(false, "the window comes up after the box");
+    p.Kill();
+    return;
+  }
+  Check(StatusIs(p, kConnectError) && ShowsOtherPort(p, L"COM9"),
+        "with the connection error, on COM9: " + StatusU8(p));
+  Quit(p);
+}
+
+int PhaseAnyPort(const std::wstring& exe) {
+  if (SignalDirectory().empty()) {
+    Check(false, "this phase needs its runner (a signal directory)");
+    return 1;
+  }
+  StoredPortGone(exe);
+  DeleteSettings();
+  if (AnyPortFromTheWindow(exe)) BenchOfTwoWindows(exe);
+  return Failures() == 0 ? 0 : 1;
+}
+
 // --- the reliability run --------------------------------------------------
 
 // What a run must end with under a fault the simulator drew.
@@ -978,7 +1327,8 @@ int PhaseReliability(const std::wstring& exe, int runs) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: journey_driver journey|reliability ZVP_EXE SIGNAL_DIR [RUNS]\n");
+    std::fprintf(stderr,
+                 "usage: journey_driver journey|anyport|reliability ZVP_EXE SIGNAL_DIR [RUNS]\n");
     return 2;
   }
   const std::wstring phase = argv[1];
@@ -986,6 +1336,8 @@ int wmain(int argc, wchar_t** argv) {
   int status = 2;
   if (phase == L"journey") {
     status = PhaseJourney(argv[2]);
+  } else if (phase == L"anyport") {
+    status = PhaseAnyPort(argv[2]);
   } else if (phase == L"reliability") {
     status = PhaseReliability(argv[2], argc > 4 ? _wtoi(argv[4]) : 200);
   } else {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "core/app_state.h"
 #include "core/clock.h"
@@ -68,6 +69,7 @@ void CheckUnopenedPort() {
   const std::string why = port.OpenError();
   Check(why.rfind("\\\\.\\COM4: ", 0) == 0 && why.size() > 10,
         "... and OpenError names the path and the reason: " + why);
+  Check(port.LastOpenFailure() == zvp::OpenFailure::kNoSuchPort, "... a port that does not exist");
   Check(!port.SetupQueues(1024, 1024), "SetupQueues fails after a failed open");
   Check(!port.WaitTxEmpty(500), "WaitTxEmpty fails after a failed open");
   port.Close();
@@ -77,8 +79,7 @@ void CheckUnopenedPort() {
 // A port number past 9 opens through the device namespace (COM12 leads to
 // the simulator's line, as COM1 does), and a name that already carries the
 // namespace prefix is taken as it is. A successful open clears the reason an
-// earlier one failed. Wine lets a second handle open a serial device that is
-// in use, so the refusal a user meets on Windows is not checked here.
+// earlier one failed.
 void CheckHighPortNumber() {
   zvp::Win32SerialPort port;
   Check(!port.Open("COM4") && !port.OpenError().empty(), "COM4 fails and says why");
@@ -87,6 +88,43 @@ void CheckHighPortNumber() {
   Check(port.Open("\\\\.\\COM12") && port.OpenError().empty(),
         "a name that carries the device prefix opens as it is");
   port.Close();
+}
+
+// A port is one holder's while it is open, whatever the driver allows
+// (Wine lets a second handle open a serial device that is in use): a second
+// open of the same port, under any spelling, fails as in use and says so;
+// another port name is another port; the first Close frees it. Also the
+// system errors a refused open gives, by the kind of failure they are.
+void CheckPortClaim() {
+  zvp::Win32SerialPort first, second;
+  Check(first.Open("COM1"), "COM1 opens");
+  Check(!second.Open("COM1") && second.Handle() == PortHandle::kInvalid,
+        "a second holder cannot open COM1 while the first has it");
+  Check(second.LastOpenFailure() == zvp::OpenFailure::kInUse,
+        "... and is told the port is in use: " + second.OpenError());
+  Check(second.OpenError().rfind("\\\\.\\COM1: ", 0) == 0, "... naming the port");
+  Check(!second.Open("\\\\.\\com1") && second.LastOpenFailure() == zvp::OpenFailure::kInUse,
+        "\\\\.\\com1 is the same port");
+  Check(second.Open("COM12"), "COM12 is another port name, with its own claim");
+  first.Close();
+  Check(second.Open("COM1") && second.LastOpenFailure() == zvp::OpenFailure::kNone,
+        "once the first holder closes it, COM1 opens for the second");
+  Check(!first.Open("COM1") && first.LastOpenFailure() == zvp::OpenFailure::kInUse,
+        "and is now the second's");
+  second.Close();
+  Check(first.Open("COM1"), "and free again after its Close");
+  first.Close();
+
+  using zvp::OpenFailure;
+  const std::pair<unsigned long, OpenFailure> errors[] = {
+      {ERROR_FILE_NOT_FOUND, OpenFailure::kNoSuchPort}, {ERROR_PATH_NOT_FOUND, OpenFailure::kNoSuchPort},
+      {ERROR_INVALID_NAME, OpenFailure::kNoSuchPort},   {ERROR_ACCESS_DENIED, OpenFailure::kInUse},
+      {ERROR_SHARING_VIOLATION, OpenFailure::kInUse},   {ERROR_LOCK_VIOLATION, OpenFailure::kInUse},
+      {ERROR_BUSY, OpenFailure::kInUse},                {ERROR_GEN_FAILURE, OpenFailure::kOther},
+  };
+  bool all = true;
+  for (const auto& [error, kind] : errors) all = all && zvp::Win32SerialPort::FailureOf(error) == kind;
+  Check(all, "system errors map onto no such port, in use and other");
 }
 
 // The worker's priority request, on a thread of its own so the main thread
@@ -112,6 +150,7 @@ int main(int argc, char** argv) {
 
   CheckUnopenedPort();
   CheckHighPortNumber();
+  CheckPortClaim();
   CheckThreadPriority();
 
   zvp::Win32SerialPort win_port;

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # The technician's day through the real serial path: zvp.exe under Wine on a
-# private Xvfb, COM1 leading to zvp-sim on a pseudo-terminal, driven by
-# journey_driver.exe with real input. Phases:
+# private Xvfb, COM1 and COM7 leading to zvp-sim on a pseudo-terminal, COM5
+# to a second zvp-sim, driven by journey_driver.exe with real input. Phases:
 #   journey       open, download, auto-program, the code view and its edit
 #                 dialog, save and reload a HEX file, an offline master, a
 #                 programmer reset, the programmer pulled mid-download
+#   anyport       COM7 from the window's dialog of other ports, and two
+#                 windows started with --port COM5 and --port COM7
 #   reliability   RUNS auto-program runs with faults zvp-sim draws at random
 #
 #   run_journey.sh ZVP_SIM_PATH WIN_BUILD_DIR PHASES [RUNS [SEED [SHOT_DIR]]]
 #
-# PHASES is "journey", "reliability" or "journey reliability"; RUNS defaults
+# PHASES is one or more of "journey anyport reliability"; RUNS defaults
 # to 200 and SEED (zvp-sim's random draws) to 1. Screenshots go to SHOT_DIR
 # (default: build/screenshots of the source tree).
 set -u
@@ -45,11 +47,18 @@ mkdir -p "$signal"
 port_link=$work/com1
 sim_pid=
 sim_starts=0
+# A second programmer, behind COM5, for the bench of two windows.
+second_link=$work/com5
+second_pid=
 
 # shellcheck disable=SC2317  # called from the trap
 cleanup() {
   zvp_wine_stop
   stop_sim
+  if [ -n "$second_pid" ]; then
+    kill "$second_pid" 2>/dev/null
+    wait "$second_pid" 2>/dev/null
+  fi
   rm -rf "$work"
 }
 
@@ -122,7 +131,18 @@ zvp_wine_driven_display || exit 1
 echo "display $DISPLAY"
 start_sim || exit 1
 echo "virtual programmer on $(head -n 1 "$work/sim.out") behind $port_link"
-zvp_wine_ports COM1="$port_link" COM2= COM3= COM4= || exit 1
+"$sim" --link "$second_link" </dev/null >"$work/second.out" 2>"$work/second.err" &
+second_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/second.out" ] && [ -L "$second_link" ] && break
+  sleep 0.1
+done
+[ -L "$second_link" ] || { echo "the second simulator gave no terminal" >&2; exit 1; }
+echo "second virtual programmer on $(head -n 1 "$work/second.out") behind $second_link"
+# COM7 is a port beyond the window's four buttons, with the first programmer
+# behind it as behind COM1; COM9 has nothing behind it.
+zvp_wine_ports COM1="$port_link" COM2= COM3= COM4= COM5="$second_link" COM7="$port_link" COM9= ||
+  exit 1
 
 win_signal=$(winepath -w "$signal" 2>/dev/null)
 win_zvp=$(winepath -w "$zvp" 2>/dev/null)
@@ -183,6 +203,7 @@ drive() {
 for phase in $phases; do
   case $phase in
     journey) drive journey 600 ;;
+    anyport) drive anyport 300 ;;
     reliability) drive reliability $((120 + runs * 30)) "$runs" ;;
     *) echo "unknown phase $phase" >&2; exit 2 ;;
   esac

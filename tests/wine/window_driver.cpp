@@ -257,6 +257,25 @@ std::wstring DialogMessage(HWND dialog) {
   return longest;
 }
 
+// A list box's strings are carried across processes, as window texts are.
+std::vector<std::wstring> ListBoxLines(HWND list) {
+  std::vector<std::wstring> lines;
+  DWORD_PTR count = 0;
+  if (!SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs, &count))
+    return lines;
+  for (WPARAM row = 0; row < count && count != static_cast<DWORD_PTR>(LB_ERR); ++row) {
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(list, LB_GETTEXTLEN, row, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs, &length);
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR got = 0;
+    SendMessageTimeoutW(list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, kTextTimeoutMs, &got);
+    text.resize(got == static_cast<DWORD_PTR>(LB_ERR) ? 0 : got);
+    lines.push_back(text);
+  }
+  return lines;
+}
+
 std::wstring ListCellText(HWND list, DWORD pid, int row, int column) {
   // The list's item record and text buffer have to live in its own process.
   win::UniqueHandle process(
@@ -422,10 +441,12 @@ bool ScreenHasColour(const RECT& rect, const std::function<bool(COLORREF)>& matc
 
 // --- registry -------------------------------------------------------------
 
-RegValue ReadSetting(const std::wstring& name) {
+RegValue ReadSetting(const std::wstring& name, const std::wstring& subkey) {
   RegValue value;
   HKEY raw = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &raw) != ERROR_SUCCESS) {
+  std::wstring path = kSettingsKey;
+  if (!subkey.empty()) path += L"\\" + subkey;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) {
     return value;
   }
   win::UniqueKey key(raw);
@@ -441,6 +462,24 @@ RegValue ReadSetting(const std::wstring& name) {
     value.present = true;
   }
   return value;
+}
+
+std::wstring SettingText(const std::wstring& name, const std::wstring& subkey) {
+  const RegValue v = ReadSetting(name, subkey);
+  if (!v.present) return L"<missing>";
+  if (v.type != REG_SZ || v.bytes.size() < 2 || v.bytes.size() % 2 != 0) return L"<not a text>";
+  std::wstring text(reinterpret_cast<const wchar_t*>(v.bytes.data()), v.bytes.size() / 2);
+  if (text.back() != L'\0') return L"<not a text>";
+  text.pop_back();
+  return text;
+}
+
+bool SettingsKeySize(DWORD* values, DWORD* subkeys) {
+  HKEY raw = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &raw) != ERROR_SUCCESS) return false;
+  win::UniqueKey key(raw);
+  return RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, subkeys, nullptr, nullptr, values,
+                          nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 void DeleteSettings() {

@@ -78,6 +78,8 @@ bool ShownBelow(HWND hwnd, HWND top);
 RECT RegionBox(HWND hwnd);
 // The longest static text of a dialog (a message box's message).
 std::wstring DialogMessage(HWND dialog);
+// The lines of a list box in another process.
+std::vector<std::wstring> ListBoxLines(HWND list);
 // A cell of a list view in another process.
 std::wstring ListCellText(HWND list, DWORD pid, int row, int column);
 
@@ -119,7 +121,14 @@ struct RegValue {
   std::vector<uint8_t> bytes;
   bool present = false;
 };
-RegValue ReadSetting(const std::wstring& name);
+// From the program's key, or from a window's own key below it (`subkey`
+// "COM5" for a window started with --port COM5).
+RegValue ReadSetting(const std::wstring& name, const std::wstring& subkey = L"");
+// A stored text without its terminating zero; "<missing>", or "<not a text>"
+// for a value that is not REG_SZ with its zero.
+std::wstring SettingText(const std::wstring& name, const std::wstring& subkey = L"");
+// How many values and subkeys the program's key holds; false without the key.
+bool SettingsKeySize(DWORD* values, DWORD* subkeys);
 void DeleteSettings();
 void WriteSetting(const std::wstring& name, DWORD type, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> WideBytes(const std::wstring& text);  // with the terminating zero

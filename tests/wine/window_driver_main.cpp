@@ -325,10 +325,13 @@ void CodeViewBeforePortAndFileShortcut(Program& p) {
 }
 
 void ConnectCom1(Program& p) {
-  // COM2 leads nowhere: the connection fails, in red.
+  // COM2 leads nowhere: the connection fails, in red, and a box says why.
   Click(p.Control(ctl::kCom2));
   const bool failed = WaitStatus(p, kConnectError, 15000);
   Check(failed, "COM2 with nothing behind it shows the connection error: " + StatusU8(p));
+  const std::wstring why = AnswerConnectionBox(p, L"COM2", "connection_error_why");
+  Check(!why.empty() && why.rfind(L"端口 COM2 ", 0) == 0, "a box says why COM2 failed: " + U8(why));
+  Check(StatusIs(p, kConnectError), "and the connection error stays on the status line");
   Pause(300);
   Check(ScreenHasColour(StatusTextArea(p), Reddish) && !ScreenHasColour(StatusTextArea(p), Bluish),
         "the error is drawn in red");
@@ -609,6 +612,13 @@ int PhaseFirst(const std::wstring& exe) {
   CheckStoredWord(L"auto", 0x21);
   CheckStoredWord(L"autocount", 0x31);
   CheckStoredWord(L"autofunc", 0x21);
+  // A window that never went beyond the four ports nor was started for one
+  // writes these eight values and nothing else.
+  DWORD values = 0, subkeys = 0;
+  const bool read = SettingsKeySize(&values, &subkeys);
+  Check(read && values == 8 && subkeys == 0,
+        "the key holds the eight values and no key of a port: " + std::to_string(values) +
+            " values, " + std::to_string(subkeys) + " keys");
   return 0;
 }
 

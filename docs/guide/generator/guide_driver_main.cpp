@@ -234,10 +234,16 @@ void ConnectChapter(Program& p) {
   MarkedShot("start", p.main(), {Around(p, ctl::kPortGroup), Around(p, ctl::kStatusLine)});
   Press(p, ctl::kCom2);
   Check(WaitStatus(p, kConnectError, 15000), "COM2 leads nowhere: " + StatusU8(p));
+  Check(!AnswerConnectionBox(p, L"COM2").empty(), "a box says why");
   MarkedShot("connect_error", p.main(), {Around(p, ctl::kCom2), Around(p, ctl::kStatusLine)});
   Press(p, ctl::kCom1);
   Check(WaitStatus(p, kConnectedPrefix + L"COM1", 15000), "COM1 connects: " + StatusU8(p));
   MarkedShot("connected", p.main(), {Around(p, ctl::kCom1), Around(p, ctl::kStatusLine)});
+  // The dialog of the other ports, left with Cancel.
+  if (HWND dialog = OpenPortDialog(p, "")) {
+    Shot("port_dialog", dialog);
+    Check(AnswerBox(p, dialog, IDCANCEL), "the dialog of the other ports closes with Cancel");
+  }
 }
 
 void DownloadChapter(Program& p, const CodeFile& file) {
