@@ -96,36 +96,24 @@ RECT Around(HWND control) {
   return ScreenRect(control);
 }
 
-// The smallest rectangle around several controls, marked as one.
-RECT Around(std::initializer_list<HWND> controls) {
-  RECT all{};
-  bool first = true;
-  for (HWND c : controls) {
-    const RECT r = Around(c);
-    if (first) {
-      all = r;
-      first = false;
-    } else {
-      UnionRect(&all, &all, &r);
-    }
-  }
+// The smallest rectangle around several, marked as one.
+RECT Union(const std::vector<RECT>& rects) {
+  RECT all = rects.empty() ? RECT{} : rects.front();
+  for (const RECT& r : rects) UnionRect(&all, &all, &r);
   return all;
+}
+
+RECT Around(std::initializer_list<HWND> controls) {
+  std::vector<RECT> rects;
+  for (HWND c : controls) rects.push_back(Around(c));
+  return Union(rects);
 }
 
 RECT Around(const Program& p, int id) { return Around(p.Control(id)); }
 RECT Around(const Program& p, std::initializer_list<int> ids) {
-  RECT all{};
-  bool first = true;
-  for (int id : ids) {
-    const RECT r = Around(p, id);
-    if (first) {
-      all = r;
-      first = false;
-    } else {
-      UnionRect(&all, &all, &r);
-    }
-  }
-  return all;
+  std::vector<RECT> rects;
+  for (int id : ids) rects.push_back(Around(p, id));
+  return Union(rects);
 }
 
 // A picture of `window` with its marks, in the window's own pixels.
