@@ -118,7 +118,26 @@ bool SetTermios(int fd, const termios& want) {
 
 }  // namespace
 
-PosixSerialPort::TransmitCalls PosixSerialPort::system_calls_;
+namespace {
+
+// Asks the driver for its queue alone: the line status that OutputBacklog
+// adds would cost every check of a write's wait a second system call.
+class SystemTransmitCalls final : public PosixSerialPort::TransmitCalls {
+ public:
+  bool QueuedBytes(int fd, int* queued) override {
+    *queued = 0;
+    if (ioctl(fd, TIOCOUTQ, queued) == 0) return true;
+    *queued = 0;
+    return NotApplicable(errno);
+  }
+};
+
+}  // namespace
+
+PosixSerialPort::TransmitCalls* PosixSerialPort::SystemCalls() {
+  static SystemTransmitCalls calls;
+  return &calls;
+}
 
 ssize_t PosixSerialPort::TransmitCalls::Write(int fd, const uint8_t* buf, size_t n) {
   return write(fd, buf, n);
@@ -139,6 +158,13 @@ bool PosixSerialPort::TransmitCalls::OutputBacklog(int fd, Backlog* backlog) {
   if (ioctl(fd, TIOCSERGETLSR, &status) == 0) backlog->shifting = (status & TIOCSER_TEMT) == 0;
 #endif
   return true;
+}
+
+bool PosixSerialPort::TransmitCalls::QueuedBytes(int fd, int* queued) {
+  Backlog backlog;
+  const bool ok = OutputBacklog(fd, &backlog);
+  *queued = backlog.queued;
+  return ok;
 }
 
 int PosixSerialPort::TransmitCalls::Flush(int fd, int queue_selector) {
@@ -243,6 +269,7 @@ bool PosixSerialPort::Open(const std::string& name) {
     return false;
   }
   fd_.Reset(fd);
+  break_cleared_ = false;
   open_error_.clear();
   byte_time_ = CharacterTime(line);
   // A fresh handle starts without time-outs, as a freshly opened COM port
@@ -284,9 +311,18 @@ bool PosixSerialPort::ClearErrors() {
   return fd_.Valid() && tcgetattr(fd_.Get(), &tio) == 0;
 }
 
+// The link clears the break before every transfer, some 11,000 times in a
+// download. Only TIOCSBRK puts the line in break, and this program never
+// sends it (a break that tcsendbreak sends ends by itself); another program
+// is locked out while the port is open. So the first call after the open
+// clears whatever an earlier user left, and the later ones have nothing to
+// clear. A device that has gone is told by ClearErrors, which the link
+// calls with this, and by the transfer itself.
 bool PosixSerialPort::ClearBreak() {
   if (!fd_.Valid()) return false;
-  return ioctl(fd_.Get(), TIOCCBRK) == 0 || NotApplicable(errno);
+  if (break_cleared_) return true;
+  break_cleared_ = ioctl(fd_.Get(), TIOCCBRK) == 0 || NotApplicable(errno);
+  return break_cleared_;
 }
 
 // A write returns while the UART may still hold its last bytes (see Write);
@@ -355,7 +391,9 @@ PosixSerialPort::Drained PosixSerialPort::DrainOutput(TimePoint earliest,
   TimePoint moved = SteadyClock::now();
   for (;;) {
     TransmitCalls::Backlog backlog;
-    if (!calls_->OutputBacklog(fd_.Get(), &backlog)) return {DrainEnd::kFailed, 0};
+    const bool answered = uart_too ? calls_->OutputBacklog(fd_.Get(), &backlog)
+                                   : calls_->QueuedBytes(fd_.Get(), &backlog.queued);
+    if (!answered) return {DrainEnd::kFailed, 0};
     if (backlog.queued <= 0 && !(uart_too && backlog.shifting)) return {DrainEnd::kEmpty, 0};
     const TimePoint now = SteadyClock::now();
     if (deadline && now >= *deadline) return {DrainEnd::kTimedOut, backlog.queued};

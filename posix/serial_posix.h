@@ -34,6 +34,10 @@ class PosixSerialPort final : public SerialPort {
     virtual ssize_t Write(int fd, const uint8_t* buf, size_t n);
     // False, with errno set, when the device fails.
     virtual bool OutputBacklog(int fd, Backlog* backlog);
+    // Only the driver's queue, all a write waits for: on a serial UART one
+    // system call instead of two. By default the queue of OutputBacklog, so
+    // that a model of the transmitter need only answer that.
+    virtual bool QueuedBytes(int fd, int* queued);
     virtual int Flush(int fd, int queue_selector);
   };
 
@@ -117,14 +121,18 @@ class PosixSerialPort final : public SerialPort {
   Drained DrainOutput(TimePoint earliest, std::optional<TimePoint> deadline, bool stall_guard,
                       bool uart_too);
 
-  static TransmitCalls system_calls_;
-  TransmitCalls* calls_ = &system_calls_;
+  // The system calls themselves.
+  static TransmitCalls* SystemCalls();
+  TransmitCalls* calls_ = SystemCalls();
   Fd fd_;
   // Set by a failed open, cleared by the next open or Close: the state the
   // link sees as the invalid handle.
   bool open_failed_ = false;
   std::string open_error_;
   OpenFailure open_failure_ = OpenFailure::kNone;
+  // Nothing here sets a break, so once cleared after the open the line
+  // stays out of break (see ClearBreak).
+  bool break_cleared_ = false;
   CommTimeouts timeouts_;
   // One character's time on the line: start, data, parity and stop bits.
   std::chrono::nanoseconds byte_time_{1'000'000'000LL * 11 / 19200};
