@@ -120,16 +120,20 @@ bool SetTermios(int fd, const termios& want) {
 
 namespace {
 
+// The driver's output queue; a driver that keeps none (ENOTTY and the like)
+// counts as empty. False, with errno set, when the device fails.
+bool DriverQueue(int fd, int* queued) {
+  *queued = 0;
+  if (ioctl(fd, TIOCOUTQ, queued) == 0) return true;
+  *queued = 0;
+  return NotApplicable(errno);
+}
+
 // Asks the driver for its queue alone: the line status that OutputBacklog
 // adds would cost every check of a write's wait a second system call.
 class SystemTransmitCalls final : public PosixSerialPort::TransmitCalls {
  public:
-  bool QueuedBytes(int fd, int* queued) override {
-    *queued = 0;
-    if (ioctl(fd, TIOCOUTQ, queued) == 0) return true;
-    *queued = 0;
-    return NotApplicable(errno);
-  }
+  bool QueuedBytes(int fd, int* queued) override { return DriverQueue(fd, queued); }
 };
 
 }  // namespace
@@ -145,10 +149,7 @@ ssize_t PosixSerialPort::TransmitCalls::Write(int fd, const uint8_t* buf, size_t
 
 bool PosixSerialPort::TransmitCalls::OutputBacklog(int fd, Backlog* backlog) {
   *backlog = Backlog{};
-  if (ioctl(fd, TIOCOUTQ, &backlog->queued) != 0) {
-    if (!NotApplicable(errno)) return false;
-    backlog->queued = 0;
-  }
+  if (!DriverQueue(fd, &backlog->queued)) return false;
 #ifdef TIOCSERGETLSR
   // An empty queue may still leave the last bytes in the UART's FIFO and
   // shift register; the line status says when the transmitter is idle.
