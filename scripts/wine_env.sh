@@ -70,11 +70,14 @@ ZVP_WINE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build
 
 # zvp_wine_template ARCH: makes the template of that kind unless it is ready.
 # A template is ready once a run here finished setting it up with this Wine
-# (the marker holds its version; another Wine remakes it). Setup is
-# serialised with a lock next to it, so parallel test runs do not both do it.
+# (the marker holds its version and the Unix halves installed: a prefix made
+# before the 32-bit Wine came runs no 32-bit program; another Wine remakes
+# it). Setup is serialised with a lock next to it, so parallel test runs do
+# not both do it.
 zvp_wine_template() {
   local arch=$1 dir=$ZVP_WINE_ROOT/wine-templates/$1 version
   version=$(wine --version 2>/dev/null) || { zvp_wine_log "no wine"; return 1; }
+  version="$version $(echo /usr/lib/*/wine/*-unix)"
   [ "$(cat "$dir/.zvp-prefix-ready" 2>/dev/null)" = "$version" ] && return 0
   mkdir -p "$(dirname "$dir")" || return 1
   (
