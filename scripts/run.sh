@@ -1,10 +1,24 @@
 #!/usr/bin/env bash
-# The main job on the virtual programmer: builds everything, starts zvp-sim
-# on a pseudo-terminal and connects the command line to it, showing the
-# window's status texts, its state and the wire trace of the exchange.
+# The main job on the virtual programmer: builds the programs it runs (zvp
+# and zvp-sim for Linux, zvp.exe), starts zvp-sim on a pseudo-terminal and
+# connects the command line to it, showing the window's status texts, its
+# state and the wire trace of the exchange. The tests, the other trees and
+# their packages are scripts/test.sh's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/build.sh >/dev/null
+bash scripts/setup.sh run
+# The Wine prefix is made while the programs build: wineboot mostly waits.
+(
+  # shellcheck source=scripts/wine_env.sh
+  source scripts/wine_env.sh
+  zvp_wine_prefix "$PWD/build/win/wineprefix"
+) &
+prefix=$!
+cmake --preset native >/dev/null
+cmake --build --preset native --target zvp zvp-sim >/dev/null
+cmake --preset win >/dev/null
+cmake --build --preset win --target zvp >/dev/null
+wait $prefix || { echo "run: no Wine prefix" >&2; exit 1; }
 work=$(mktemp -d)
 ./build/native/tools/zvp-sim >"$work/sim" </dev/null &
 sim=$!

@@ -21,7 +21,8 @@ if [ "${1:-}" = "--quick" ]; then
   exit
 fi
 bash scripts/build.sh
-# The release packages, for the tests that install them as a user would.
-bash scripts/package.sh
+# The release packages, for the tests that install them as a user would:
+# scripts/package.sh runs as the first test (package_release), beside the
+# others. Six at a time: the Wine tests mostly wait on their programs.
 cmake --preset native -DZVP_DIST_DIR="$PWD/dist" >/dev/null
-ctest --test-dir build/native --output-on-failure -j2 "$@"
+ctest --test-dir build/native --output-on-failure -j6 "$@"

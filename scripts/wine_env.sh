@@ -5,6 +5,10 @@
 #   zvp_wine_prefix DIR [ARCH] use DIR as a private Wine prefix, creating it
 #                              the first time (with the CJK font mapping);
 #                              ARCH win64 (the default) or win32
+#   zvp_wine_fresh_prefix [ARCH]
+#                              a new prefix for this run alone, as one made
+#                              now, in build/wine-run of the source tree;
+#                              zvp_wine_discard removes it
 #   zvp_wine_arch_of EXE       prints win64 or win32: the prefix a Windows
 #                              program needs (its PE machine field)
 #   zvp_wine_headless          no display: for console programs
@@ -15,6 +19,8 @@
 #   zvp_wine_ports COM1=/dev/pts/3 COM4=
 #                              points COMn at a device, or (empty) at nothing
 #   zvp_wine_stop              ends the prefix's Wine processes and our Xvfb
+#   zvp_wine_discard           zvp_wine_stop, then removes the prefix that
+#                              zvp_wine_fresh_prefix made
 #
 # Every function returns non-zero on failure and prints why on stderr; none
 # exits the caller, and nothing here sets shell options.
@@ -56,33 +62,32 @@ zvp_wine_write_reg() {
   } >"$file"
 }
 
-# zvp_wine_prefix DIR [ARCH]: exports WINEPREFIX=DIR. A prefix is taken as ready
-# once a previous run here finished setting it up (it leaves a marker);
-# otherwise wineboot creates it, or completes one that was left half-made,
-# and the fonts are imported. Setup is serialised with a lock next to the
-# prefix, so parallel test runs do not both do it.
-zvp_wine_prefix() {
-  local dir=$1 arch=${2:-win64}
-  [ -n "$dir" ] || { zvp_wine_log "zvp_wine_prefix: no directory"; return 2; }
-  case $arch in
-    win64 | win32) ;;
-    *) zvp_wine_log "zvp_wine_prefix: no such prefix kind '$arch'"; return 2 ;;
-  esac
-  mkdir -p "$(dirname "$dir")" || return 1
-  dir=$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")
-  zvp_wine_quiet "$arch"
-  export WINEPREFIX=$dir
-  local marker=$dir/.zvp-prefix-ready
-  [ -f "$marker" ] && return 0
+# Every prefix of the tree is a copy of one made once per kind with wineboot
+# (build/wine-templates/ARCH): wineboot takes half a minute of both cores,
+# a copy a second, so the Wine tests can each have a prefix of their own and
+# run side by side.
+ZVP_WINE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build
 
+# zvp_wine_template ARCH: makes the template of that kind unless it is ready.
+# A template is ready once a run here finished setting it up with this Wine
+# (the marker holds its version and the Unix halves installed: a prefix made
+# before the 32-bit Wine came runs no 32-bit program; another Wine remakes
+# it). Setup is serialised with a lock next to it, so parallel test runs do
+# not both do it.
+zvp_wine_template() {
+  local arch=$1 dir=$ZVP_WINE_ROOT/wine-templates/$1 version
+  version=$(wine --version 2>/dev/null) || { zvp_wine_log "no wine"; return 1; }
+  version="$version $(echo /usr/lib/*/wine/*-unix)"
+  [ "$(cat "$dir/.zvp-prefix-ready" 2>/dev/null)" = "$version" ] && return 0
+  mkdir -p "$(dirname "$dir")" || return 1
   (
     flock -w 300 9 || { zvp_wine_log "timed out waiting for $dir.lock"; exit 1; }
-    [ -f "$marker" ] && exit 0
-    if [ -d "$dir" ] && [ ! -f "$dir/system.reg" ] && [ -n "$(ls -A "$dir")" ]; then
-      zvp_wine_log "$dir is neither empty nor a Wine prefix; not using it"
-      exit 1
-    fi
-    zvp_wine_log "setting up Wine prefix $dir"
+    [ "$(cat "$dir/.zvp-prefix-ready" 2>/dev/null)" = "$version" ] && exit 0
+    rm -rf "$dir"
+    zvp_wine_log "setting up the $arch Wine prefix that the others copy ($dir)"
+    zvp_wine_quiet "$arch"
+    # shellcheck disable=SC2030  # the template's setup alone, in this subshell
+    export WINEPREFIX=$dir
     # The display is not needed to create a prefix; keeping it away avoids
     # any dialog waiting for a user.
     DISPLAY='' wineboot -i >/dev/null 2>&1 || { zvp_wine_log "wineboot failed"; exit 1; }
@@ -95,8 +100,75 @@ zvp_wine_prefix() {
       '"MS Shell Dlg 2"="WenQuanYi Micro Hei"'
     DISPLAY='' wine regedit "$reg" >/dev/null 2>&1 || { zvp_wine_log "font import failed"; exit 1; }
     wineserver -w
-    touch "$marker"
+    echo "$version" >"$dir/.zvp-prefix-ready"
   ) 9>"$dir.lock"
+}
+
+# zvp_wine_copy FROM TO: TO becomes a prefix like FROM. Wine's programs and
+# libraries (1.3 GB of the 1.3 GB) are hard links: Wine writes them only
+# when it updates a prefix to a new version, which remakes the template
+# first. Everything else (the registry, the settings, drive C:'s files) is
+# copied, so that nothing a run writes reaches the template. Another file
+# system than the template's gets a plain copy.
+zvp_wine_copy() {
+  local from=$1 to=$2
+  if ! cp -al "$from" "$to" 2>/dev/null; then
+    rm -rf "$to"
+    cp -a "$from" "$to" || { zvp_wine_log "cannot copy $from to $to"; return 1; }
+    return 0
+  fi
+  find "$to" -type f ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' -o -iname '*.sys' \
+    -o -iname '*.acm' -o -iname '*.ocx' -o -iname '*.cpl' -o -iname '*.tlb' -o -iname '*.ax' \
+    -o -iname '*.ds' -o -iname '*.vxd' -o -iname '*.com' \) -exec sh -c \
+    'for f; do cp -p "$f" "$f.zvp-copy" && mv -f "$f.zvp-copy" "$f" || exit 1; done' sh {} + ||
+    { zvp_wine_log "cannot copy $from to $to"; return 1; }
+}
+
+zvp_wine_check_arch() {
+  case $1 in
+    win64 | win32) ;;
+    *) zvp_wine_log "$2: no such prefix kind '$1'"; return 2 ;;
+  esac
+}
+
+# zvp_wine_prefix DIR [ARCH]: exports WINEPREFIX=DIR, a copy of the template
+# the first time. A half-made DIR (a copy that was cut short) is made again.
+zvp_wine_prefix() {
+  local dir=$1 arch=${2:-win64}
+  [ -n "$dir" ] || { zvp_wine_log "zvp_wine_prefix: no directory"; return 2; }
+  zvp_wine_check_arch "$arch" zvp_wine_prefix || return 2
+  mkdir -p "$(dirname "$dir")" || return 1
+  dir=$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")
+  zvp_wine_quiet "$arch"
+  # shellcheck disable=SC2031  # the caller's prefix; the template's stays in its subshell
+  export WINEPREFIX=$dir
+  [ -f "$dir/.zvp-prefix-ready" ] && return 0
+  zvp_wine_template "$arch" || return 1
+  (
+    flock -w 300 9 || { zvp_wine_log "timed out waiting for $dir.lock"; exit 1; }
+    [ -f "$dir/.zvp-prefix-ready" ] && exit 0
+    if [ -d "$dir" ] && [ ! -f "$dir/system.reg" ] && [ -n "$(ls -A "$dir")" ]; then
+      zvp_wine_log "$dir is neither empty nor a Wine prefix; not using it"
+      exit 1
+    fi
+    rm -rf "$dir"
+    zvp_wine_copy "$ZVP_WINE_ROOT/wine-templates/$arch" "$dir"
+  ) 9>"$dir.lock"
+}
+
+# zvp_wine_fresh_prefix [ARCH]: exports WINEPREFIX, a new copy of the
+# template that no other run uses.
+ZVP_WINE_FRESH=
+zvp_wine_fresh_prefix() {
+  local arch=${1:-win64}
+  zvp_wine_check_arch "$arch" zvp_wine_fresh_prefix || return 2
+  zvp_wine_template "$arch" || return 1
+  mkdir -p "$ZVP_WINE_ROOT/wine-run" || return 1
+  ZVP_WINE_FRESH=$(mktemp -d "$ZVP_WINE_ROOT/wine-run/$arch.XXXXXX") || return 1
+  rmdir "$ZVP_WINE_FRESH"
+  zvp_wine_copy "$ZVP_WINE_ROOT/wine-templates/$arch" "$ZVP_WINE_FRESH" || return 1
+  zvp_wine_quiet "$arch"
+  export WINEPREFIX=$ZVP_WINE_FRESH
 }
 
 zvp_wine_headless() {
@@ -199,6 +271,15 @@ zvp_wine_stop() {
     kill "$ZVP_XVFB_PID" 2>/dev/null
     wait "$ZVP_XVFB_PID" 2>/dev/null
     ZVP_XVFB_PID=
+  fi
+  return 0
+}
+
+zvp_wine_discard() {
+  zvp_wine_stop
+  if [ -n "${ZVP_WINE_FRESH:-}" ]; then
+    rm -rf "$ZVP_WINE_FRESH"
+    ZVP_WINE_FRESH=
   fi
   return 0
 }

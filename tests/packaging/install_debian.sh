@@ -5,26 +5,29 @@
 # takes its programs away.
 #
 #   install_debian.sh DIST_DIR VERSION CACHE_DIR
+#   install_debian.sh --root-only CACHE_DIR
 #
 # The bare root is made once with debootstrap (minbase, from Debian's
 # mirror; ZVP_DEBIAN_MIRROR overrides it) and kept in CACHE_DIR; every run
-# works on a copy. chroot needs root: as anyone else the test is skipped
-# (exit 77).
+# works on a copy. --root-only makes it and ends: the tests make it while the
+# packages are still being built. chroot needs root: as anyone else the test
+# is skipped (exit 77).
 set -u
-[ $# -eq 3 ] || { echo "usage: $0 DIST_DIR VERSION CACHE_DIR" >&2; exit 2; }
+root_only=
+if [ "${1:-}" = --root-only ] && [ $# -eq 2 ]; then
+  root_only=1
+  set -- "" "" "$2"
+elif [ $# -ne 3 ]; then
+  echo "usage: $0 DIST_DIR VERSION CACHE_DIR | --root-only CACHE_DIR" >&2
+  exit 2
+fi
 if [ "$(id -u)" -ne 0 ]; then
   echo "SKIP: installing into a Debian root needs root (chroot); run the tests as root"
   exit 77
 fi
-dist=$(cd "$1" && pwd) || exit 2
-version=$2
 mkdir -p "$3" || exit 2
 cache=$(cd "$3" && pwd)/bookworm-minbase
 mirror=${ZVP_DEBIAN_MIRROR:-http://deb.debian.org/debian}
-deb=zvp_${version}_amd64.deb
-
-# shellcheck source=tests/packaging/checks.sh
-source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 started=$SECONDS
 if [ ! -f "$cache/.zvp-root-ready" ]; then
@@ -37,6 +40,16 @@ if [ ! -f "$cache/.zvp-root-ready" ]; then
   }
   touch "$cache/.zvp-root-ready"
 fi
+if [ -n "$root_only" ]; then
+  echo "bare Debian 12 root ready in $cache ($((SECONDS - started)) s)"
+  exit 0
+fi
+dist=$(cd "$1" && pwd) || exit 2
+version=$2
+deb=zvp_${version}_amd64.deb
+
+# shellcheck source=tests/packaging/checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zvp-debroot.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT

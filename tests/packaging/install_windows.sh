@@ -31,21 +31,19 @@ shots=${6:-$source_dir/build/screenshots}
 mkdir -p "$shots" || exit 2
 # shellcheck source=scripts/wine_env.sh
 source "$source_dir/scripts/wine_env.sh"
+# shellcheck source=tests/support/start_sim.sh
+source "$source_dir/tests/support/start_sim.sh"
 
 # shellcheck source=tests/packaging/checks.sh
 source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zvp-install.XXXXXX") || exit 1
 zvp_pid=
-sim_pid=
 # Wine first: its server may hold the simulator's terminal.
 # shellcheck disable=SC2317  # called from the trap
 cleanup() {
-  zvp_wine_stop
-  if [ -n "$sim_pid" ]; then
-    kill "$sim_pid" 2>/dev/null
-    wait "$sim_pid" 2>/dev/null
-  fi
+  zvp_wine_discard
+  zvp_sim_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -56,7 +54,7 @@ trap 'exit 143' TERM
 # the XDG folders: those of this test, not the user's.
 export XDG_DATA_HOME=$work/xdg/data XDG_CONFIG_HOME=$work/xdg/config
 started=$SECONDS
-zvp_wine_prefix "$work/prefix" "$arch" || exit 1
+zvp_wine_fresh_prefix "$arch" || exit 1
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 zvp_wine_headless
 echo "fresh $arch prefix in $((SECONDS - started)) s"
@@ -128,15 +126,7 @@ check "the installed zvp-cli.exe says zvp $version" \
 
 # The installed command line through the real comm API: COM1 leads to zvp-sim
 # on a pseudo-terminal.
-"$sim" >"$work/sim.out" 2>"$work/sim.err" </dev/null &
-sim_pid=$!
-pty=
-for _ in $(seq 100); do
-  [ -s "$work/sim.out" ] && { pty=$(head -n 1 "$work/sim.out"); break; }
-  kill -0 "$sim_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if [ -n "$pty" ] && [ -c "$pty" ] && zvp_wine_ports COM1="$pty"; then
+if zvp_sim_start "$sim" "$work" && zvp_wine_ports COM1="$ZVP_SIM_PTY"; then
   timeout 60 wine 'C:\Program Files\ZVP\zvp-cli.exe' --port COM1 connect >"$work/com1.txt" 2>&1
   status=$?
   check "the installed zvp-cli.exe connects through COM1 to zvp-sim (exit $status)" \
@@ -146,9 +136,7 @@ else
 fi
 wineserver -k 2>/dev/null
 wineserver -w
-kill "$sim_pid" 2>/dev/null
-wait "$sim_pid" 2>/dev/null
-sim_pid=
+zvp_sim_stop
 
 # A shortcut keeps its target's path as text (the local base path, ANSI, and
 # the relative path, UTF-16).

@@ -10,27 +10,26 @@ build=$2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/wine_env.sh
 source "$here/../../scripts/wine_env.sh"
+# shellcheck source=tests/support/start_sim.sh
+source "$here/../support/start_sim.sh"
 exe=$build/tools/zvp-cli.exe
 [ -f "$exe" ] || { echo "no $exe (build the win preset)" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zvp-cli.XXXXXX") || exit 1
-sim_pid=
 cleanup() {
-  zvp_wine_stop
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  zvp_wine_discard
+  zvp_sim_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# A 32-bit build gets a 32-bit prefix of its own, as on a 32-bit Windows.
+# A 32-bit build gets a 32-bit prefix, as on a 32-bit Windows; each run a
+# new one of its own.
 arch=$(zvp_wine_arch_of "$exe") || exit 2
-zvp_wine_prefix "$build/wineprefix" "$arch" || exit 1
+zvp_wine_fresh_prefix "$arch" || exit 1
 zvp_wine_headless
-"$sim" >"$work/sim.out" 2>&1 </dev/null &
-sim_pid=$!
-for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
-pty=$(head -n 1 "$work/sim.out")
-[ -c "$pty" ] || { echo "no terminal from the simulator" >&2; exit 1; }
+zvp_sim_start "$sim" "$work" || exit 1
+pty=$ZVP_SIM_PTY
 zvp_wine_ports COM1="$pty" COM7="$pty" COM4= COM9= || exit 1
 
 passed=0

@@ -10,19 +10,15 @@ build=$2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/wine_env.sh
 source "$here/../../scripts/wine_env.sh"
+# shellcheck source=tests/support/start_sim.sh
+source "$here/../support/start_sim.sh"
 exe=$build/tools/zvp-cli.exe
 [ -f "$exe" ] || { echo "no $exe (build the win preset)" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zvp-download.XXXXXX") || exit 1
-sim_pid=
-stop_sim() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  sim_pid=
-}
 cleanup() {
-  zvp_wine_stop
-  stop_sim
-  [ -n "${WINEPREFIX:-}" ] && rm -f "$WINEPREFIX/drive_c/zvp-download.bin" "$WINEPREFIX/drive_c/download-trace.txt"
+  zvp_wine_discard
+  zvp_sim_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -37,19 +33,13 @@ check() {
 
 # start_sim [OPTIONS...]: a fresh zvp-sim behind COM1.
 start_sim() {
-  stop_sim
-  "$sim" "$@" >"$work/sim.out" 2>&1 </dev/null &
-  sim_pid=$!
-  for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
-  local pty
-  pty=$(head -n 1 "$work/sim.out")
-  [ -c "$pty" ] || { echo "no terminal from the simulator" >&2; return 1; }
-  zvp_wine_ports COM1="$pty"
+  zvp_sim_start "$sim" "$work" "$@" && zvp_wine_ports COM1="$ZVP_SIM_PTY"
 }
 
-# A 32-bit build gets a 32-bit prefix of its own, as on a 32-bit Windows.
+# A 32-bit build gets a 32-bit prefix, as on a 32-bit Windows; each run a
+# new one of its own.
 arch=$(zvp_wine_arch_of "$exe") || exit 2
-zvp_wine_prefix "$build/wineprefix" "$arch" || exit 1
+zvp_wine_fresh_prefix "$arch" || exit 1
 zvp_wine_headless
 
 # 2 KiB of code without 0xFF at either end; it sits on drive C:.

@@ -53,7 +53,7 @@ second_pid=
 
 # shellcheck disable=SC2317  # called from the trap
 cleanup() {
-  zvp_wine_stop
+  zvp_wine_discard
   stop_sim
   if [ -n "$second_pid" ]; then
     kill "$second_pid" 2>/dev/null
@@ -124,9 +124,10 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 started=$SECONDS
-# A 32-bit build gets a 32-bit prefix of its own, as on a 32-bit Windows.
+# A 32-bit build gets a 32-bit prefix, as on a 32-bit Windows; each run a
+# new one of its own, so that the phases can run side by side.
 arch=$(zvp_wine_arch_of "$zvp") || exit 2
-zvp_wine_prefix "$build/wineprefix" "$arch" || exit 1
+zvp_wine_fresh_prefix "$arch" || exit 1
 zvp_wine_driven_display || exit 1
 echo "display $DISPLAY"
 start_sim || exit 1

@@ -3,8 +3,8 @@
 #
 #   run_open_port.sh ZVP_SIM_PATH WIN_BUILD_DIR [-- program arguments]
 #
-# The simulator serves a pseudo-terminal; COM1 and COM12 of a private Wine
-# prefix (WIN_BUILD_DIR/wineprefix) are pointed at it and COM4 at nothing. Exits with
+# The simulator serves a pseudo-terminal; COM1 and COM12 of a new Wine
+# prefix of this run's own are pointed at it and COM4 at nothing. Exits with
 # the test program's status (124 when it overran its time limit).
 set -u
 
@@ -20,22 +20,20 @@ shift 2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source-path=SCRIPTDIR/../.. source=scripts/wine_env.sh
 source "$here/../../scripts/wine_env.sh"
+# shellcheck source=tests/support/start_sim.sh
+source "$here/../support/start_sim.sh"
 
 exe=$build/tests/wine/open_port_test.exe
 [ -x "$sim" ] || { echo "no simulator at $sim" >&2; exit 2; }
 [ -f "$exe" ] || { echo "no test program at $exe (build the win preset)" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zvp-open-port.XXXXXX") || exit 1
-sim_pid=
 # Wine goes first: the wine server may hold the terminal as its controlling
 # one, and a hang-up from the simulator's end makes it dump its object table.
 # shellcheck disable=SC2317  # called from the trap
 cleanup() {
-  zvp_wine_stop
-  if [ -n "$sim_pid" ]; then
-    kill "$sim_pid" 2>/dev/null
-    wait "$sim_pid" 2>/dev/null
-  fi
+  zvp_wine_discard
+  zvp_sim_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -45,28 +43,13 @@ trap 'exit 143' TERM
 started_ms=$(($(date +%s%N) / 1000000))
 # A 32-bit build gets a 32-bit prefix of its own, as on a 32-bit Windows.
 arch=$(zvp_wine_arch_of "$exe") || exit 2
-zvp_wine_prefix "$build/wineprefix" "$arch" || exit 1
+zvp_wine_fresh_prefix "$arch" || exit 1
 # A console program needs no display; without one Wine does not try X.
 zvp_wine_headless
 
-"$sim" >"$work/sim.out" 2>"$work/sim.err" </dev/null &
-sim_pid=$!
-
 # The simulator's first line is its terminal's path.
-pty=
-for _ in $(seq 100); do
-  if [ -s "$work/sim.out" ] && [ "$(wc -l <"$work/sim.out")" -ge 1 ]; then
-    pty=$(head -n 1 "$work/sim.out")
-    break
-  fi
-  kill -0 "$sim_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if [ -z "$pty" ] || [ ! -c "$pty" ]; then
-  echo "the simulator gave no terminal (first line: '$pty')" >&2
-  cat "$work/sim.err" >&2
-  exit 1
-fi
+zvp_sim_start "$sim" "$work" || exit 1
+pty=$ZVP_SIM_PTY
 echo "simulator on $pty"
 
 zvp_wine_ports COM1="$pty" COM12="$pty" COM4= || exit 1

@@ -25,6 +25,8 @@ case $parts in
 esac
 # shellcheck source-path=SCRIPTDIR/../.. source=scripts/wine_env.sh
 source "$here/../../scripts/wine_env.sh"
+# shellcheck source=tests/support/start_sim.sh
+source "$here/../support/start_sim.sh"
 
 zvp=$build/tools/zvp.exe
 driver=$build/tests/wine/window_driver.exe
@@ -39,15 +41,11 @@ mkdir -p "$shots" || exit 1
 shots=$(cd "$shots" && pwd)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zvp-window.XXXXXX") || exit 1
-sim_pid=
 # Wine first: its server may hold the simulator's terminal.
 # shellcheck disable=SC2317  # called from the trap
 cleanup() {
-  zvp_wine_stop
-  if [ -n "$sim_pid" ]; then
-    kill "$sim_pid" 2>/dev/null
-    wait "$sim_pid" 2>/dev/null
-  fi
+  zvp_wine_discard
+  zvp_sim_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -55,9 +53,10 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 started=$SECONDS
-# A 32-bit build gets a 32-bit prefix of its own, as on a 32-bit Windows.
+# A 32-bit build gets a 32-bit prefix, as on a 32-bit Windows; each run a
+# new one of its own, so that Wine tests can run side by side.
 arch=$(zvp_wine_arch_of "$zvp") || exit 2
-zvp_wine_prefix "$build/wineprefix" "$arch" || exit 1
+zvp_wine_fresh_prefix "$arch" || exit 1
 zvp_wine_driven_display || exit 1
 echo "display $DISPLAY"
 
@@ -77,19 +76,8 @@ if [ "$parts" = units ]; then
   exit $failed
 fi
 
-"$sim" >"$work/sim.out" 2>"$work/sim.err" </dev/null &
-sim_pid=$!
-pty=
-for _ in $(seq 100); do
-  [ -s "$work/sim.out" ] && { pty=$(head -n 1 "$work/sim.out"); break; }
-  kill -0 "$sim_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if [ -z "$pty" ] || [ ! -c "$pty" ]; then
-  echo "the simulator gave no terminal" >&2
-  cat "$work/sim.err" >&2
-  exit 1
-fi
+zvp_sim_start "$sim" "$work" || exit 1
+pty=$ZVP_SIM_PTY
 echo "virtual programmer on $pty"
 zvp_wine_ports COM1="$pty" COM2= COM3= COM4= || exit 1
 
@@ -178,7 +166,7 @@ drive() {
           : >"$signal/shot.done"
           ;;
         "ASK reset")
-          kill -USR1 "$sim_pid" 2>/dev/null
+          kill -USR1 "$ZVP_SIM_PID" 2>/dev/null
           : >"$signal/reset.done"
           ;;
       esac
