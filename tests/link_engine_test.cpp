@@ -75,9 +75,9 @@ TEST_F(Engine, StartingBuildsTheHeaderFromTheWindow) {
   window_->SetText(ctl::kChecksumBox, "1A2B");
   StartOperation(12);
   WaitForWorkers();
-  EXPECT_EQ(App().header[4], 1);
-  EXPECT_EQ(App().header[8], 0x1A);
-  EXPECT_EQ(App().header[9], 0x2B);
+  EXPECT_EQ(App().header.ChipTypeOf(), ChipType::kOtp);
+  EXPECT_EQ(App().header[hdr::kChecksumHigh], 0x1A);
+  EXPECT_EQ(App().header[hdr::kChecksumLow], 0x2B);
 }
 
 TEST_F(Engine, BusyHoldsFromTheStartSoNoPollSlipsIn) {
@@ -93,9 +93,9 @@ TEST_F(Engine, BusyHoldsFromTheStartSoNoPollSlipsIn) {
 
 TEST_F(Engine, ASequenceKeepsBusyAndTheWaitCursorAcrossItsSteps) {
   App().auto_running = true;
-  RunOperationNow(3);
+  RunOperationNow(OpBlankCheck);
   EXPECT_TRUE(App().busy);
-  RunOperationNow(4);
+  RunOperationNow(OpEraseMtp);
   EXPECT_TRUE(App().busy);
   EXPECT_EQ(window_.CursorUpdates(), 2);  // one per inner start, none to the arrow
   App().auto_running = false;
@@ -141,7 +141,7 @@ TEST_F(WindowAnswers, F7YesRunsTheInitialisationOnThisThread) {
   window_.AnswerBoxes({MsgAnswer::kYes});
   OnFunctionKey(0x76);  // returns only when the initialisation is over
   ASSERT_EQ(device_.headers().size(), 1u);
-  EXPECT_EQ(device_.headers()[0][20], 12);  // the programmer's initialise command
+  EXPECT_EQ(device_.headers()[0][hdr::kCommand], cmd::kInitMemory);  // the programmer's initialise command
   EXPECT_EQ(window_->Status(), "初始化存储器成功!");
   EXPECT_FALSE(App().busy);
   EXPECT_EQ(window_.CursorUpdates(), 2);

@@ -102,7 +102,7 @@ class MemoryTest : public LinkTest {
         tokens.push_back("D" + l.substr(6));
       } else if (l.rfind("WRITE ", 0) == 0) {
         const Bytes b = Written(l.substr(6));
-        tokens.push_back(IsHeader(b) ? "H" + std::to_string(b[20])
+        tokens.push_back(IsHeader(b) ? "H" + std::to_string(b[hdr::kCommand])
                                      : "W" + std::to_string(b.size()));
       }
     }
