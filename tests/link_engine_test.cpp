@@ -99,9 +99,9 @@ TEST_F(Engine, ASequenceKeepsBusyAndTheWaitCursorAcrossItsSteps) {
   EXPECT_TRUE(App().busy);
   EXPECT_EQ(window_.CursorUpdates(), 2);  // one per inner start, none to the arrow
   App().auto_running = false;
-  RunOperationNow(10);
+  RunOperationNow(cmd::kReadChip);
   EXPECT_FALSE(App().busy);
-  EXPECT_EQ(App().header.Command(), 10);
+  EXPECT_EQ(App().header.Command(), cmd::kReadChip);
 }
 
 using WindowAnswers = LinkTest;

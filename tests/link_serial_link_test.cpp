@@ -214,7 +214,7 @@ TEST_F(HeaderExchange, OpenPortSendsTheConnectHeader) {
   EXPECT_EQ(h[hdr::kEndLow], 0x55);
   EXPECT_EQ(h.Marker(), kMarkerValue);
   EXPECT_EQ(h[hdr::kVoltage], 0x81);
-  for (int i = 16; i <= 19; ++i) EXPECT_EQ(h[i], 0x55) << i;
+  for (size_t i = hdr::kStartHigh; i <= hdr::kEndHigh; ++i) EXPECT_EQ(h[i], 0x55) << i;
   EXPECT_EQ(h[hdr::kCommand], cmd::kConnect);
   EXPECT_EQ(Calls("OPEN"), std::vector<std::string>{"COM1 ok"});
   EXPECT_EQ(Calls("QUEUES").front(), "65536 65536 ok");

@@ -162,7 +162,8 @@ TEST_F(Download, TheWireOfADownloadOfAUsedBlockInTheMiddle) {
   const uint16_t all = Sum(image, 0, 0x7FF);
   EXPECT_EQ(headers[0][hdr::kChecksumHigh], all >> 8);
   EXPECT_EQ(headers[0][hdr::kChecksumLow], all & 0xFF);
-  for (int i : {6, 7, 16, 17, 18, 19}) EXPECT_EQ(headers[0][i], 0) << "byte " << i;
+  for (size_t i : {hdr::kStartHigh, hdr::kStartMiddle, hdr::kStartLow, hdr::kEndHigh, hdr::kEndMiddle, hdr::kEndLow})
+    EXPECT_EQ(headers[0][i], 0) << "byte " << i;
   // Announce: first 0x0100, last 0x01FF, the sum of first..last.
   const Bytes& announce = headers[1];
   EXPECT_EQ(announce[hdr::kCommand], cmd::kDownload);
@@ -174,8 +175,9 @@ TEST_F(Download, TheWireOfADownloadOfAUsedBlockInTheMiddle) {
   EXPECT_EQ(announce[hdr::kMarker], kMarkerValue);
   // Check: the whole range.
   const Bytes& check = headers[2];
-  EXPECT_EQ(check[20], 13);
-  EXPECT_EQ((Bytes{check[16], check[17], check[18], check[19], check[6], check[7]}),
+  EXPECT_EQ(check[hdr::kCommand], cmd::kMemoryChecksum);
+  EXPECT_EQ((Bytes{check[hdr::kStartHigh], check[hdr::kStartMiddle], check[hdr::kStartLow], check[hdr::kEndHigh],
+                   check[hdr::kEndMiddle], check[hdr::kEndLow]}),
             (Bytes{0, 0, 0, 0, 0x07, 0xFF}));
 
   // 258 bytes in writes of exactly three, the last two from beyond 0x01FF.

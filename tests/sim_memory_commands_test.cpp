@@ -189,14 +189,14 @@ TEST(DownloadPacing, AHeaderLongerThanTheFifoReturnsNearItsEnd) {
   VirtualClock clock;
   RecordingPort inner(&clock);
   PacedPort port(&inner, &clock);
-  const uint8_t header[21] = {};
+  const uint8_t header[kHeaderSize] = {};
   uint32_t done = 0;
-  port.Write(header, 21, &done);
-  EXPECT_EQ(clock.NowUs(), (21 - 4) * kByteTimeUs);
+  port.Write(header, kHeaderSize, &done);
+  EXPECT_EQ(clock.NowUs(), static_cast<int64_t>(kHeaderSize - 4) * kByteTimeUs);
   // The transmit-empty wait covers the rest.
   EXPECT_FALSE(port.WaitTxEmpty(1));
   EXPECT_TRUE(port.WaitTxEmpty(500));
-  EXPECT_EQ(clock.NowUs(), 21 * kByteTimeUs);
+  EXPECT_EQ(clock.NowUs(), static_cast<int64_t>(kHeaderSize) * kByteTimeUs);
 }
 
 }  // namespace

@@ -91,8 +91,8 @@ TEST_F(SimPortTest, HeadersAreFoundAfterNoise) {
   const uint8_t noise[] = {0x00, 'S', 'T', 'X', 'S', 'S'};
   uint32_t done = 0;
   port_.Write(noise, sizeof noise, &done);
-  uint8_t header[21] = {'T', 'A', 'R'};  // completes the last 'S' into "STAR"
-  port_.Write(header, 20, &done);
+  uint8_t header[kHeaderSize] = {'T', 'A', 'R'};  // completes the last 'S' into "STAR"
+  port_.Write(header, kHeaderSize - 1, &done);
   ASSERT_EQ(device_.headers().size(), 1u);
   EXPECT_EQ(device_.headers()[0][0], 'S');
   EXPECT_EQ(device_.headers()[0][3], 'R');
