@@ -86,11 +86,9 @@ struct OperationHeader {
   void Fill(uint8_t value) { bytes.fill(value); }
 
   void SetMagic() { std::memcpy(&bytes[hdr::kMagic], kHeaderMagic, 4); }
-  bool HasMagic() const { return std::memcmp(&bytes[hdr::kMagic], kHeaderMagic, 4) == 0; }
   void SetChipType(ChipType type) { bytes[hdr::kChipType] = static_cast<uint8_t>(type); }
   ChipType ChipTypeOf() const { return static_cast<ChipType>(bytes[hdr::kChipType]); }
   void SetOptions(uint8_t bits) { bytes[hdr::kOptions] = bits; }
-  uint8_t Options() const { return bytes[hdr::kOptions]; }
   void SetMarker() { bytes[hdr::kMarker] = kMarkerValue; }
   uint8_t Marker() const { return bytes[hdr::kMarker]; }
   // The supply sets the whole byte, the programming voltage only bit 7.
@@ -105,7 +103,6 @@ struct OperationHeader {
   uint8_t VoltageByte() const { return bytes[hdr::kVoltage]; }
   bool VppFromSupply() const { return (bytes[hdr::kVoltage] & kVppFromSupplyBit) != 0; }
   void SetCodeBytes(const uint8_t* four) { std::memcpy(&bytes[hdr::kCodeBytes], four, 4); }
-  uint8_t CodeByte(size_t i) const { return bytes[hdr::kCodeBytes + i]; }
 
   // Bytes 16-18 from `first`, 19 and 6-7 from `last`.
   void SetRange(uint32_t first, uint32_t last) {
