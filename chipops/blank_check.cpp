@@ -5,7 +5,7 @@
 #include "chipops/chip_command.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
-#include "core/operation_code.h"
+#include "core/protocol.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "core/status_display.h"
@@ -22,7 +22,7 @@ constexpr CommTimeouts kScanTimeouts{5, 5, 5, 5, 5};
 void BlankCheck() {
   AppState& app = App();
   StatusLine().SetStatus(std::string(kBlankCheckText) + "......");
-  if (!StartChipCommand(OpBlankCheck, true, "芯片空检查失败! [编程器无应答]")) return;
+  if (!StartChipCommand(cmd::kBlankCheck, true, "芯片空检查失败! [编程器无应答]")) return;
 
   SetLinkTimeouts(kScanTimeouts);
   const uint32_t first = app.range_start;

@@ -3,6 +3,7 @@
 #include "link/address_range.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
+#include "core/protocol.h"
 #include "link/connection.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
@@ -35,7 +36,7 @@ bool StartChipCommand(uint8_t command, bool reconnect, const std::string& no_ans
   }
   uint8_t ack[16];
   AwaitReply(ack, sizeof ack, 2, 50);
-  if (ack[0] == 'E') {
+  if (IsVoltageError(ack)) {
     VoltageFault(ack);
     return false;
   }

@@ -1,7 +1,6 @@
 #include "chipops/copy_chip.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "chipops/chip_command.h"
@@ -9,6 +8,7 @@
 #include "image/code_buffer.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
+#include "core/protocol.h"
 #include "link/connection.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
@@ -28,8 +28,6 @@ constexpr char kInitFailedText[] =
     "初始化编程内存失败!请重新尝试,若重复出现此信息,内存芯片可能已损坏!";
 constexpr uint32_t kInitTries = 1500;  // about 27 s with the 9 ms set
 constexpr uint32_t kBlockSize = 256;
-constexpr uint8_t kInitMemoryCommand = 12;
-constexpr uint8_t kCopyChipCommand = 16;
 
 // Both copies overwrite what the programmer memory holds: nothing is sent
 // unless the user agrees.
@@ -59,10 +57,10 @@ bool InitialiseMemoryForCopy() {
   // The copy always starts at 0; the start box keeps its text and the next
   // reading of the boxes brings its value back.
   app.range_start = 0;
-  app.header.SetRange(0, end);
-  app.header[19] = 0;
+  // Bits 23-16 of the end stay 0.
+  app.header.SetRange(0, end & 0xFFFF);
   app.header.SetChecksum(s0);
-  app.header.SetCommand(kInitMemoryCommand);
+  app.header.SetCommand(cmd::kInitMemory);
   if (!BeginLink()) return false;
   // The programmer clears its memory now: whatever it held is gone.
   ForgetProgrammerMemory();
@@ -71,7 +69,7 @@ bool InitialiseMemoryForCopy() {
   AwaitReply(reply, sizeof reply, 5, kInitTries);
   // Five letters and the zero behind them: a longer or different reply is
   // not the initialisation's end.
-  if (std::memcmp(reply, "ROMOK", 6) != 0) {
+  if (!IsReply(reply, kReplyRomOk)) {
     app.link_fault = 1;
     StatusLine().SetStatus(kInitFailedText);
     return false;
@@ -87,7 +85,7 @@ void CopyChipDirect() {
   app.header.Fill(0);
   app.memory_edited = 0;
   BuildOperationHeader();
-  app.header.SetCommand(kReadChip);
+  app.header.SetCommand(cmd::kReadChip);
   app.link_fault = 0;
 
   StatusLine().SetStatus(std::string(kCopyText) + "......");
@@ -100,7 +98,7 @@ void CopyChipDirect() {
   for (uint32_t address = start; address <= end;) {
     StatusLine().SetStatus(WithAddress(kCopyText, address));
     const uint32_t last = std::min(address + (kBlockSize - 1), end);
-    ReadBlock(kReadChip, block, sizeof block, address, last);
+    ReadBlock(cmd::kReadChip, block, sizeof block, address, last);
     // The blocks read so far stay in the buffer, which in debug mode stands
     // for the programmer memory: it holds no known code any more.
     if (app.link_fault) {
@@ -132,7 +130,7 @@ void CopyChipToMemory() {
 
   StatusLine().SetStatus(std::string(kCopyText) + "......");
   DelayMs(200);
-  if (!StartChipCommand(kCopyChipCommand, false, kCopySumText + std::string("XXXX"))) return;
+  if (!StartChipCommand(cmd::kCopyChip, false, kCopySumText + std::string("XXXX"))) return;
   SetLinkTimeouts(kPollTimeouts);
   const uint32_t end = app.range_end;
   // The programmer's reports are taken at most about three times a second.

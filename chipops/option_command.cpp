@@ -1,8 +1,7 @@
 #include "chipops/option_command.h"
 
-#include <cstring>
-
 #include "core/app_state.h"
+#include "core/protocol.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "core/status_display.h"
@@ -21,11 +20,11 @@ struct OptionTexts {
 };
 
 constexpr OptionTexts kOptionTexts[] = {
-    {4, "正在擦除MTP,请稍候......", "擦除芯片失败!", "芯片已擦除!"},
-    {6, "使能芯片SMART系统,请稍候....", "使能芯片SMART系统失败!", "芯片SMART系统已使能!"},
-    {7, "正在使能芯片读保护,请稍候......", "使能芯片读保护失败!", "芯片读保护已使能!"},
-    {8, "正在使能芯片LDC保护,请稍候......", "使能芯片LDC保护失败!", "芯片LDC保护已使能!"},
-    {9, "正在使能硬件写保护,请稍候......", "使能芯片硬件写保护失败!", "芯片硬件写保护成功!"},
+    {cmd::kEraseMtp, "正在擦除MTP,请稍候......", "擦除芯片失败!", "芯片已擦除!"},
+    {cmd::kEnableSmart, "使能芯片SMART系统,请稍候....", "使能芯片SMART系统失败!", "芯片SMART系统已使能!"},
+    {cmd::kReadProtect, "正在使能芯片读保护,请稍候......", "使能芯片读保护失败!", "芯片读保护已使能!"},
+    {cmd::kLdcProtect, "正在使能芯片LDC保护,请稍候......", "使能芯片LDC保护失败!", "芯片LDC保护已使能!"},
+    {cmd::kHardwareWriteProtect, "正在使能硬件写保护,请稍候......", "使能芯片硬件写保护失败!", "芯片硬件写保护成功!"},
 };
 
 const OptionTexts* FindOptionTexts(uint8_t command) {
@@ -56,13 +55,13 @@ void OptionCommand(uint8_t command) {
   // under the 9 ms set give the chip about 1.8 s.
   uint8_t reply[32];
   AwaitReply(reply, sizeof reply, 2, 100);
-  if (std::memcmp(reply, "OK", 3) == 0) {
+  if (IsReply(reply, kReplyOk)) {
     app.link_fault = 0;
     StatusLine().SetStatus(texts->done);
     return;
   }
   app.link_fault = 1;
-  if (reply[0] == 'E') {
+  if (IsVoltageError(reply)) {
     VoltageFault(reply);
     return;
   }

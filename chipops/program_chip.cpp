@@ -1,12 +1,11 @@
 #include "chipops/program_chip.h"
 
-#include <cstring>
 #include <string>
 
 #include "chipops/chip_command.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
-#include "core/operation_code.h"
+#include "core/protocol.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "core/status_display.h"
@@ -28,11 +27,6 @@ constexpr char kStreamFailedText[] = "编程失败!";
 // first write: the in-progress text of the start is still fresh then.
 constexpr uint32_t kSendCounterStart = 0;
 
-// The verdict is "OK" followed by the zero the buffer was filled with.
-bool IsOk(const uint8_t* reply) {
-  return std::memcmp(reply, "OK", 3) == 0;
-}
-
 }  // namespace
 
 void ProgramChip() {
@@ -40,7 +34,7 @@ void ProgramChip() {
   StatusLine().SetStatus(std::string(kProgrammingText) + "......");
   // Without reconnect: a programmer that does not answer the header leaves
   // BeginLink's own text.
-  if (!StartChipCommand(OpProgramChip, false, kReadInfoFailedText)) return;
+  if (!StartChipCommand(cmd::kProgramFromMemory, false, kReadInfoFailedText)) return;
 
   // The programmer reports until it reaches the end address itself (not one
   // past it), under the 9 ms set BeginLink left: about 540 ms of silence
@@ -54,7 +48,7 @@ void ProgramChip() {
 
   uint8_t reply[16];
   AwaitReply(reply, sizeof reply, 2, 50);
-  if (IsOk(reply)) {
+  if (IsReply(reply, kReplyOk)) {
     StatusLine().SetStatus(kProgrammedText);
     return;
   }
@@ -65,7 +59,7 @@ void ProgramChip() {
 void ProgramChipDirect() {
   AppState& app = App();
   StatusLine().SetStatus(std::string(kProgrammingText) + "......");
-  if (!StartChipCommand(OpProgramChipDirect, true, kStreamFailedText)) return;
+  if (!StartChipCommand(cmd::kProgramFromPc, true, kStreamFailedText)) return;
 
   // Whole 8-byte writes with no pause and no per-block answer: the last one
   // carries the buffer bytes after range_end up to the end of its 8.
@@ -105,7 +99,7 @@ void ProgramChipDirect() {
   // programmer has about 6 s to judge the stream.
   uint8_t reply[16];
   AwaitReply(reply, sizeof reply, 2, 100);
-  if (IsOk(reply)) {
+  if (IsReply(reply, kReplyOk)) {
     StatusLine().SetStatus(kProgrammedText);
     return;
   }

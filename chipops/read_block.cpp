@@ -1,6 +1,7 @@
 #include "chipops/read_block.h"
 
 #include "core/app_state.h"
+#include "core/protocol.h"
 #include "link/operation_header.h"
 #include "link/reset_scan.h"
 #include "link/serial_link.h"
@@ -50,7 +51,7 @@ void ReadBlock(uint8_t command, uint8_t* dest, uint32_t size, uint32_t first, ui
 
   uint8_t ack[16];
   AwaitReply(ack, sizeof ack, 2, 50);
-  if (ack[0] == 'E') {
+  if (IsVoltageError(ack)) {
     VoltageFault(ack);
     return;
   }

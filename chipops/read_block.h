@@ -6,9 +6,6 @@
 
 namespace zvp {
 
-constexpr uint8_t kReadChip = 10;
-constexpr uint8_t kReadMemory = 15;
-
 // Reads first..last (inclusive, at most `size` bytes) into dest[0..]. On
 // success link_fault is 0; on failure it is 1 and the status line says
 // "读取数据错误" (or what the header exchange or a supply-voltage error left

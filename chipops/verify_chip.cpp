@@ -8,6 +8,7 @@
 #include "image/code_buffer.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
+#include "core/protocol.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "core/status_display.h"
@@ -16,8 +17,6 @@ namespace zvp {
 
 namespace {
 
-constexpr uint8_t kChipChecksumCommand = 2;
-constexpr uint8_t kVerifyCommand = 5;
 constexpr uint32_t kBlockSize = 256;
 
 constexpr char kChecksumProgress[] = "请稍候,得到芯片检查和";
@@ -30,7 +29,7 @@ constexpr char kDirectProgress[] = "请稍候,校验芯片,在地址: ";
 void ChipChecksum() {
   AppState& app = App();
   StatusLine().SetStatus(std::string(kChecksumProgress) + "......");
-  if (!StartChipCommand(kChipChecksumCommand, false, kChecksumResultText + std::string("XXXX")))
+  if (!StartChipCommand(cmd::kChipChecksum, false, kChecksumResultText + std::string("XXXX")))
     return;
   const uint32_t end = app.range_end;
   const uint32_t tracker = FollowProgress(kChecksumProgress, end, 0);
@@ -53,7 +52,7 @@ void ChipChecksum() {
 void VerifyChip() {
   AppState& app = App();
   StatusLine().SetStatus(std::string(kVerifyProgress) + "......");
-  if (!StartChipCommand(kVerifyCommand, false, "校验芯片失败! [编程器无应答]")) return;
+  if (!StartChipCommand(cmd::kVerifyChip, false, "校验芯片失败! [编程器无应答]")) return;
   // 10 ms a try: about 300 ms of silence ends the scan.
   SetLinkTimeouts(kPollTimeouts);
   const uint32_t end = app.range_end;
@@ -72,7 +71,7 @@ void VerifyChipDirect() {
   AppState& app = App();
   app.header.Fill(0);
   BuildOperationHeader();
-  app.header.SetCommand(kReadChip);
+  app.header.SetCommand(cmd::kReadChip);
   app.link_fault = 0;
   StatusLine().SetStatus(std::string(kDirectProgress) + "......");
   DelayMs(200);
@@ -86,7 +85,7 @@ void VerifyChipDirect() {
   for (uint32_t address = start; address <= end;) {
     StatusLine().SetStatus(kDirectProgress + FormatNumber(address, 16, 5));
     const uint32_t last = std::min(address + (kBlockSize - 1), end);
-    ReadBlock(kReadChip, block, sizeof block, address, last);
+    ReadBlock(cmd::kReadChip, block, sizeof block, address, last);
     if (app.link_fault) {
       failed = true;
       failure = address;

@@ -89,7 +89,7 @@ extern "C" void OnStopSignal(int signal) {
   }
 }
 
-const char kUsage[] =
+const char kUsageOptions[] =
     "usage: zvp [OPTIONS] COMMAND [COMMAND ...]\n"
     "options:\n"
     "  --port NAME        the programmer's port (COM1, COM2, ... on Windows, a device path elsewhere)\n"
@@ -115,10 +115,9 @@ const char kUsage[] =
     "                     not counted: the programmer lost or restarted before\n"
     "                     the chip was changed)\n"
     "  --version          print the version and end\n"
-    "commands:\n"
-    "  connect download memsum init-memory blank-check verify chipsum copy-chip erase\n"
-    "  read-protect ldc-protect hw-write-protect auto offline-master save-hex PATH\n"
-    "  view ADDR (up to 5 hex digits) state\n"
+    "commands:\n";
+// The commands come from the engine's table, between the command line's own.
+const std::string kUsage = kUsageOptions + CommandListLines("connect", "state") +
     "exit status:\n"
     "  0  every command done\n"
     "  1  a command failed, was refused, was answered No (not done) or was\n"

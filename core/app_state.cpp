@@ -4,20 +4,6 @@
 
 namespace zvp {
 
-void OperationHeader::SetRange(uint32_t first, uint32_t last) {
-  bytes[16] = static_cast<uint8_t>(first >> 16);
-  bytes[17] = static_cast<uint8_t>(first >> 8);
-  bytes[18] = static_cast<uint8_t>(first);
-  bytes[19] = static_cast<uint8_t>(last >> 16);
-  bytes[6] = static_cast<uint8_t>(last >> 8);
-  bytes[7] = static_cast<uint8_t>(last);
-}
-
-void OperationHeader::SetChecksum(uint16_t sum) {
-  bytes[8] = static_cast<uint8_t>(sum >> 8);
-  bytes[9] = static_cast<uint8_t>(sum);
-}
-
 AppState& App() {
   static AppState state;
   return state;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "core/protocol.h"
 #include "core/serial_port.h"
 #include "image/code_buffer.h"
 
@@ -23,24 +24,6 @@ class UserDialogs;
 class WindowControls;
 class CodeViewList;
 class WindowFrame;
-
-constexpr size_t kHeaderSize = 21;
-
-// The 21-byte block that opens every exchange. Multi-byte values are
-// big-endian; the end address is split over bytes 19 (bits 23-16) and 6-7.
-struct OperationHeader {
-  std::array<uint8_t, kHeaderSize> bytes{};
-
-  uint8_t& operator[](size_t i) { return bytes[i]; }
-  uint8_t operator[](size_t i) const { return bytes[i]; }
-  void Fill(uint8_t value) { bytes.fill(value); }
-  // Bytes 16-18 from `first`, 19 and 6-7 from `last`.
-  void SetRange(uint32_t first, uint32_t last);
-  // Bytes 8-9, high byte first.
-  void SetChecksum(uint16_t sum);
-  uint8_t Command() const { return bytes[20]; }
-  void SetCommand(uint8_t code) { bytes[20] = code; }
-};
 
 // Fields are grouped by the layer that writes them; readers may be anywhere
 // above. Flags are booleans, addresses, counts and bit sets numbers.

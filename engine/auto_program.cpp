@@ -5,6 +5,7 @@
 #include "chipops/program_chip.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
+#include "core/protocol.h"
 #include "core/production_recorder.h"
 #include "engine/engine.h"
 #include "link/connection.h"
@@ -17,8 +18,6 @@
 namespace zvp {
 
 namespace {
-
-constexpr uint8_t kMtp = 2;
 
 struct Step {
   bool runs;
@@ -59,7 +58,7 @@ void RunSequence(bool direct) {
   // The options and the chip type as the header was built when the sequence
   // was started; the inner operations may rebuild the header meanwhile.
   const uint32_t options = app.option_flags;
-  const bool mtp = app.header[4] == kMtp;
+  const bool mtp = app.header.ChipTypeOf() == ChipType::kMtp;
   const bool forced = (app.function_flags & fn::kForceProtection) != 0;
   const Step steps[] = {
       {(options & opt::kBlankCheck) != 0, OpBlankCheck, OpBlankCheck},

@@ -8,6 +8,7 @@
 #include "chipops/read_block.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
+#include "core/protocol.h"
 #include "core/operation_code.h"
 #include "link/operation_header.h"
 #include "core/control_ids.h"
@@ -113,7 +114,7 @@ void RefreshCodeView(uint8_t code) {
   } else {
     // A failed read has set link_fault and its own text; the page is shown
     // anyway, erased where nothing came.
-    ReadBlock(chip ? kReadChip : kReadMemory, bytes.data(), kReadBufferSize, page,
+    ReadBlock(chip ? cmd::kReadChip : cmd::kReadMemory, bytes.data(), kReadBufferSize, page,
               page + kPageSize - 1);
   }
 

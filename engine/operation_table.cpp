@@ -30,38 +30,61 @@ void OpenAndDownload(uint8_t) {
   if (ChooseCodeFile()) DownloadCode();
 }
 
+using enum Guard;
+// The memory checks of "校验芯片" come before the range; "缓冲区检查和" and
+// "制作脱机烧写母片" also refuse a memory that was edited by hand.
+constexpr std::array<Guard, 3> kNoGuards{};
+constexpr std::array<Guard, 3> kRangeOnly{kRangeRead};
+constexpr std::array<Guard, 3> kLoadedMemory{kCodeInMemory, kRangeRead};
+constexpr std::array<Guard, 3> kDownloadedMemory{kMemoryNotEdited, kCodeInMemory, kRangeRead};
+
+// The worded entries stand in the order the usage lists them, the way an
+// operator works: load the memory, check the chip, program it.
 constexpr OperationEntry kOperations[] = {
-    // code                   word                step name     button
-    {OpChipChecksum, "chipsum", "芯片检查和", ctl::kChipChecksum, Run<ChipChecksum>, nullptr},
-    {OpBlankCheck, "blank-check", "空检查", ctl::kBlankCheck, Run<BlankCheck>, nullptr},
-    {OpEraseMtp, "erase", "擦除MTP", ctl::kEraseMtp, OptionCommand, nullptr},
-    {OpVerifyChip, "verify", "校验", ctl::kVerifyChip, Run<VerifyChip>, Run<VerifyChipDirect>},
-    {OpEnableSmart, nullptr, "使能SMART", 0, OptionCommand, nullptr},
-    {OpReadProtect, "read-protect", "读保护", ctl::kReadProtect, OptionCommand, nullptr},
-    {OpLdcProtect, "ldc-protect", "LDC保护", ctl::kLdcProtect, OptionCommand, nullptr},
-    {OpHardwareWriteProtect, "hw-write-protect", "硬件写保护", ctl::kHwWriteProtect,
-     OptionCommand, nullptr},
-    {OpProgramChip, nullptr, "编程", 0, Run<ProgramChip>, nullptr},
-    {OpMemoryChecksum, "memsum", nullptr, ctl::kBufferChecksum, Run<ProgrammerMemoryChecksum>,
+    // code, word, argument, step name, button, guards, run, run in debug mode
+    {OpDownloadCode, "download", nullptr, nullptr, ctl::kDownload, kNoGuards, Run<DownloadCode>,
      nullptr},
-    {OpDownloadCode, "download", nullptr, ctl::kDownload, Run<DownloadCode>, nullptr},
-    {OpCopyChipToBuffer, "copy-chip", nullptr, ctl::kCopyChip, Run<CopyChipToMemory>,
-     Run<CopyChipDirect>},
-    {OpProgramChipDirect, nullptr, "直接编程", 0, Run<ProgramChipDirect>, nullptr},
+    {OpOpenAndDownload, nullptr, nullptr, nullptr, ctl::kOpenFile, kNoGuards, OpenAndDownload,
+     nullptr},
+    {OpMemoryChecksum, "memsum", nullptr, nullptr, ctl::kBufferChecksum, kDownloadedMemory,
+     Run<ProgrammerMemoryChecksum>, nullptr},
     // F7 on a button, not a button of its own.
-    {OpInitMemory, "init-memory", nullptr, 0, Run<InitProgrammerMemory>, nullptr},
-    {OpMakeOfflineMaster, "offline-master", nullptr, ctl::kOfflineMaster, Run<MakeOfflineMaster>,
+    {OpInitMemory, "init-memory", nullptr, nullptr, 0, kNoGuards, Run<InitProgrammerMemory>,
      nullptr},
-    {OpAutoProgram, "auto", nullptr, ctl::kAutoProgram, Run<AutoProgram>, Run<AutoProgramDirect>},
-    {OpSaveHexFile, "save-hex", nullptr, ctl::kSaveHex, Run<SaveHexFile>, nullptr},
-    {OpOpenAndDownload, nullptr, nullptr, ctl::kOpenFile, OpenAndDownload, nullptr},
-    {OpViewShow, "view", nullptr, ctl::kShowMemory, RefreshCodeView, nullptr},
-    {OpViewSetAddress, nullptr, nullptr, ctl::kViewSet, RefreshCodeView, nullptr},
-    {OpViewAscii, nullptr, nullptr, ctl::kViewAscii, RefreshCodeView, nullptr},
-    {OpViewPrevPage, nullptr, nullptr, ctl::kPrevPage, RefreshCodeView, nullptr},
-    {OpViewNextPage, nullptr, nullptr, ctl::kNextPage, RefreshCodeView, nullptr},
-    {OpViewMemory, nullptr, nullptr, ctl::kViewMemory, RefreshCodeView, nullptr},
-    {OpViewChip, nullptr, nullptr, ctl::kViewChip, RefreshCodeView, nullptr},
+    {OpBlankCheck, "blank-check", nullptr, "空检查", ctl::kBlankCheck, kRangeOnly, Run<BlankCheck>,
+     nullptr},
+    {OpVerifyChip, "verify", nullptr, "校验", ctl::kVerifyChip, kLoadedMemory, Run<VerifyChip>,
+     Run<VerifyChipDirect>},
+    {OpChipChecksum, "chipsum", nullptr, "芯片检查和", ctl::kChipChecksum, kRangeOnly,
+     Run<ChipChecksum>, nullptr},
+    {OpCopyChipToBuffer, "copy-chip", nullptr, nullptr, ctl::kCopyChip, kRangeOnly,
+     Run<CopyChipToMemory>, Run<CopyChipDirect>},
+    {OpEraseMtp, "erase", nullptr, "擦除MTP", ctl::kEraseMtp, kNoGuards, OptionCommand, nullptr},
+    {OpEnableSmart, nullptr, nullptr, "使能SMART", 0, kNoGuards, OptionCommand, nullptr},
+    {OpReadProtect, "read-protect", nullptr, "读保护", ctl::kReadProtect, kNoGuards, OptionCommand,
+     nullptr},
+    {OpLdcProtect, "ldc-protect", nullptr, "LDC保护", ctl::kLdcProtect, kNoGuards, OptionCommand,
+     nullptr},
+    {OpHardwareWriteProtect, "hw-write-protect", nullptr, "硬件写保护", ctl::kHwWriteProtect,
+     kNoGuards, OptionCommand, nullptr},
+    {OpProgramChip, nullptr, nullptr, "编程", 0, kNoGuards, Run<ProgramChip>, nullptr},
+    {OpProgramChipDirect, nullptr, nullptr, "直接编程", 0, kNoGuards, Run<ProgramChipDirect>,
+     nullptr},
+    // The range first: the checksum must have been taken over the range read.
+    {OpAutoProgram, "auto", nullptr, nullptr, ctl::kAutoProgram,
+     {kRangeRead, kChecksumOfRange, kCodeInMemory}, Run<AutoProgram>, Run<AutoProgramDirect>},
+    {OpMakeOfflineMaster, "offline-master", nullptr, nullptr, ctl::kOfflineMaster,
+     kDownloadedMemory, Run<MakeOfflineMaster>, nullptr},
+    {OpSaveHexFile, "save-hex", "PATH", nullptr, ctl::kSaveHex, kRangeOnly, Run<SaveHexFile>,
+     nullptr},
+    {OpViewShow, "view", "ADDR (up to 5 hex digits)", nullptr, ctl::kShowMemory, kNoGuards,
+     RefreshCodeView, nullptr},
+    {OpViewSetAddress, nullptr, nullptr, nullptr, ctl::kViewSet, kNoGuards, RefreshCodeView, nullptr},
+    {OpViewAscii, nullptr, nullptr, nullptr, ctl::kViewAscii, kNoGuards, RefreshCodeView, nullptr},
+    {OpViewPrevPage, nullptr, nullptr, nullptr, ctl::kPrevPage, kNoGuards, RefreshCodeView, nullptr},
+    {OpViewNextPage, nullptr, nullptr, nullptr, ctl::kNextPage, kNoGuards, RefreshCodeView, nullptr},
+    {OpViewMemory, nullptr, nullptr, nullptr, ctl::kViewMemory, kNoGuards, RefreshCodeView, nullptr},
+    {OpViewChip, nullptr, nullptr, nullptr, ctl::kViewChip, kNoGuards, RefreshCodeView, nullptr},
 };
 
 }  // namespace
@@ -80,6 +103,33 @@ const OperationEntry* FindOperationByWord(std::string_view word) {
     if (e.word != nullptr && word == e.word) return &e;
   }
   return nullptr;
+}
+
+const OperationEntry* FindOperationByButton(int id) {
+  for (const OperationEntry& e : kOperations) {
+    if (e.button != 0 && e.button == id) return &e;
+  }
+  return nullptr;
+}
+
+std::string CommandListLines(std::string_view first, std::string_view last) {
+  constexpr size_t kWidth = 80;
+  std::string text, line;
+  auto add = [&](std::string_view item) {
+    if (!line.empty() && line.size() + 1 + item.size() > kWidth) {
+      text += line + "\n";
+      line.clear();
+    }
+    line += line.empty() ? "  " : " ";
+    line += item;
+  };
+  add(first);
+  for (const OperationEntry& e : kOperations) {
+    if (e.word == nullptr) continue;
+    add(e.argument == nullptr ? std::string(e.word) : std::string(e.word) + " " + e.argument);
+  }
+  add(last);
+  return text + line + "\n";
 }
 
 void DispatchOperation(uint8_t code) {

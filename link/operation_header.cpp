@@ -24,20 +24,20 @@ bool DebugMode() { return Controls().IsChecked(ctl::kDebugMode); }
 void ReadChipType() {
   OperationHeader& h = App().header;
   // These two reads do not look at whether the buttons are enabled.
-  if (Controls().IsChecked(ctl::kChipOtp)) h[4] = 1;
-  if (Controls().IsChecked(ctl::kChipMtp)) h[4] = 2;
+  if (Controls().IsChecked(ctl::kChipOtp)) h.SetChipType(ChipType::kOtp);
+  if (Controls().IsChecked(ctl::kChipMtp)) h.SetChipType(ChipType::kMtp);
 }
 
 void ReadChipSupply() {
   OperationHeader& h = App().header;
-  if (EnabledAndTicked(ctl::kVdd50)) h[11] = 1;
-  if (EnabledAndTicked(ctl::kVdd33)) h[11] = 2;
+  if (EnabledAndTicked(ctl::kVdd50)) h.SetSupply(Supply::k5V0);
+  if (EnabledAndTicked(ctl::kVdd33)) h.SetSupply(Supply::k3V3);
 }
 
 void ReadProgrammingVoltage() {
   OperationHeader& h = App().header;
-  if (EnabledAndTicked(ctl::kVpp12)) h[11] &= 0x7F;
-  if (EnabledAndTicked(ctl::kVppVcc)) h[11] |= 0x80;
+  if (EnabledAndTicked(ctl::kVpp12)) h.SetVppFromSupply(false);
+  if (EnabledAndTicked(ctl::kVppVcc)) h.SetVppFromSupply(true);
 }
 
 void ReadVoltageChoice() {
@@ -66,21 +66,17 @@ void ReadOptionFlags() {
 void BuildOperationHeader() {
   AppState& app = App();
   OperationHeader& h = app.header;
-  h[10] = 1;
+  h.SetMarker();
   ReadChipType();
   ReadVoltageChoice();
   ReadOptionFlags();
-  h[5] = static_cast<uint8_t>(app.option_flags.load());
-  h[0] = 'S';
-  h[1] = 'T';
-  h[2] = 'A';
-  h[3] = 'R';
+  h.SetOptions(static_cast<uint8_t>(app.option_flags.load()));
+  h.SetMagic();
   // The checksum box holds what the last programmer-memory checksum showed;
   // a text that is not hex gives the parse failure value, so 0xFF 0xFF.
   const uint32_t sum = ParseNumber(Controls().GetText(ctl::kChecksumBox, 9), 16);
-  h[8] = static_cast<uint8_t>(sum >> 8);
-  h[9] = static_cast<uint8_t>(sum);
-  for (int i = 0; i < 4; ++i) h[12 + i] = app.code_buffer[0x3C + i];
+  h.SetChecksum(static_cast<uint16_t>(sum));
+  h.SetCodeBytes(&app.code_buffer[kHeaderCodeAddress]);
 }
 
 uint16_t QueryWord() {

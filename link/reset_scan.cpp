@@ -3,13 +3,13 @@
 #include <cstring>
 
 #include "core/app_state.h"
+#include "core/protocol.h"
 #include "core/trace_sink.h"
 
 namespace zvp {
 
 namespace {
 
-constexpr char kResetMessage[] = "STARRESET";
 constexpr uint32_t kMessageSize = sizeof kResetMessage - 1;
 
 // How many bytes of the message are matched after `matched` of them were

@@ -258,9 +258,9 @@ bool OpenPort(const std::string& name) {
   // message waiting from it must not stop the connect exchange.
   ListenToWaitingInput();
   ForgetListenedBytes();
-  app.header.Fill(0x55);
+  app.header.Fill(kConnectFill);
   BuildOperationHeader();
-  app.header.SetCommand(1);  // connect
+  app.header.SetCommand(cmd::kConnect);
   return BeginLink();
 }
 

@@ -1,13 +1,13 @@
 #include "progmem/download.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "image/code_buffer.h"
 #include "progmem/code_file.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
+#include "core/protocol.h"
 #include "link/connection.h"
 #include "core/operation_code.h"
 #include "link/operation_header.h"
@@ -33,10 +33,6 @@ const char kDownloadProgressText[] = "[双击这里中断下载] 下载代码到
 
 namespace {
 
-// Commands this part sends in header byte 20.
-constexpr uint8_t kCommandInitMemory = 12;
-constexpr uint8_t kCommandDownload = 14;
-
 // The data go out in writes of exactly this many bytes; the programmer takes
 // them without acknowledging.
 constexpr uint32_t kGroup = 3;
@@ -48,12 +44,6 @@ constexpr uint32_t kProgressBytes = 128;
 // download allows the slow erase of a full memory more time than F7 does.
 constexpr uint32_t kInitAloneTries = 600;
 constexpr uint32_t kDownloadInitTries = 1500;
-
-// The buffers are zero-filled by AwaitReply and read 5 bytes, so a good
-// answer is the five letters followed by a zero byte.
-bool IsRomok(const uint8_t* reply) {
-  return std::memcmp(reply, "ROMOK", 6) == 0;
-}
 
 // The start- and end-address boxes show the range that now stands for the
 // programmer memory.
@@ -71,9 +61,9 @@ void PrepareMemoryHeader() {
   BuildOperationHeader();
   const uint16_t sum = BufferChecksum(App().code_buffer, 0, app.range_end);
   app.range_start = 0;
-  h[16] = h[17] = h[18] = 0;  // bytes 6, 7 and 19 stay 0 from the fill
+  h.SetRange(0, 0);
   h.SetChecksum(sum);
-  h.SetCommand(kCommandInitMemory);
+  h.SetCommand(cmd::kInitMemory);
 }
 
 void InitProgrammerMemory() {
@@ -93,7 +83,7 @@ void InitProgrammerMemory() {
   StatusLine().SetStatus(kInitMemoryBusyText);
   uint8_t reply[8];
   AwaitReply(reply, sizeof reply, 5, kInitAloneTries);
-  if (IsRomok(reply)) {
+  if (IsReply(reply, kReplyRomOk)) {
     app.link_fault = 0;
     StatusLine().SetStatus(kInitMemoryDoneText);
   } else {
@@ -131,7 +121,7 @@ void DownloadCode() {
   StatusLine().SetStatus(kInitMemoryBusyText);
   uint8_t reply[16];
   AwaitReply(reply, sizeof reply, 5, kDownloadInitTries);
-  if (!IsRomok(reply)) {
+  if (!IsReply(reply, kReplyRomOk)) {
     app.link_fault = 1;
     StatusLine().SetStatus(kDownloadInitFailedText);
     return;
@@ -142,7 +132,7 @@ void DownloadCode() {
   // the last used byte are left out, those between them are sent. An all-0xFF
   // buffer gives first = range_end + 1 > last = 0, and no data.
   OperationHeader& h = app.header;
-  h.SetCommand(kCommandDownload);
+  h.SetCommand(cmd::kDownload);
   const uint32_t first = FirstUsedAddress(App().code_buffer, app.range_start, app.range_end);
   const uint32_t last = LastUsedAddress(App().code_buffer, app.range_start, app.range_end);
   h.SetRange(first, last);

@@ -7,6 +7,7 @@
 #include "image/code_buffer.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
+#include "core/protocol.h"
 #include "core/operation_code.h"
 #include "link/operation_header.h"
 #include "link/operation_header.h"
@@ -27,7 +28,6 @@ const char kMemorySumMismatchCaption[] = "警 告";
 
 namespace {
 
-constexpr uint8_t kCommandMemoryChecksum = 13;
 // The acknowledgement that follows the header: its content is not looked at.
 constexpr uint32_t kAckTries = 50;
 
@@ -50,7 +50,7 @@ MemorySum ProgrammerMemoryChecksum() {
   if (!debug) {
     OperationHeader& h = app.header;
     h.SetRange(start, end);
-    h.SetCommand(kCommandMemoryChecksum);
+    h.SetCommand(cmd::kMemoryChecksum);
     // BeginLink's text stands; the box keeps its sum.
     if (!BeginLink()) return MemorySum::kNotObtained;
     uint8_t ack[128];

@@ -1,11 +1,11 @@
 #include "progmem/offline_master.h"
 
-#include <cstring>
 
 #include "link/address_range.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
+#include "core/protocol.h"
 #include "link/connection.h"
 #include "core/operation_code.h"
 #include "link/operation_header.h"
@@ -71,12 +71,12 @@ void MakeOfflineMaster() {
   app.header.SetChecksum(sum);
   StatusLine().SetStatus("正在写入脱机编程设置数据.....");
   DelayMs(400);
-  app.header.SetCommand(17);
+  app.header.SetCommand(cmd::kOfflineConfig);
   if (!BeginLink()) return;
 
   uint8_t reply[256];
   AwaitReply(reply, sizeof reply, 2, 50);
-  if (std::memcmp(reply, "OK", 3) == 0) {
+  if (IsReply(reply, kReplyOk)) {
     app.link_fault = 0;
     StatusLine().SetStatus("写入母片编程配置数据成功!");
     StatusLine().SetStatus("脱机编程母片制作成功!您现在即可通过编程器主板的[编程]按钮进行脱机烧写了");

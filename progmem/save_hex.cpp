@@ -14,6 +14,7 @@
 #include "image/hex_records.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
+#include "core/protocol.h"
 #include "core/operation_code.h"
 #include "link/operation_header.h"
 #include "link/wire_trace.h"
@@ -240,7 +241,7 @@ void SaveHexFile() {
     if (debug) {
       CopyFromCodeBuffer(block.data(), c, e);
     } else {
-      ReadBlock(kReadMemory, block.data(), kBlockBufferSize, c, e);
+      ReadBlock(cmd::kReadMemory, block.data(), kBlockBufferSize, c, e);
     }
     if (app.link_fault) {
       end = SaveEnd::kReadFailed;

@@ -57,10 +57,10 @@ int64_t SilentAt(int fault_address, uint32_t first, uint32_t end) {
 
 void VirtualProgrammer::OnBlankCheck(const Header& h, int64_t t) {
   if (!StartAck(&t)) return;
-  const uint32_t first = RangeStart(h), last = RangeEnd(h);
-  if (Matches(faults_.answer_no, 3)) {
+  const uint32_t first = h.RangeStart(), last = h.RangeEnd();
+  if (Matches(faults_.answer_no, cmd::kBlankCheck)) {
     // Not an address: the PC's check of the reply refuses it.
-    EmitText("NO", t + kVerdictUs);
+    EmitText(kReplyNo, t + kVerdictUs);
     return;
   }
   // A blank chip is reported by an address beyond the range; one that is not
@@ -82,7 +82,7 @@ void VirtualProgrammer::OnBlankCheck(const Header& h, int64_t t) {
 
 void VirtualProgrammer::OnProgram(const Header& h, int64_t t) {
   if (!StartAck(&t)) return;
-  const uint32_t first = RangeStart(h), last = RangeEnd(h);
+  const uint32_t first = h.RangeStart(), last = h.RangeEnd();
   // The PC follows the reports while they are below the end address, so the
   // last report is the end address itself, and a one-byte range has none.
   const int64_t silent = SilentAt(faults_.silent_at_address, first, last);
@@ -110,11 +110,12 @@ void VirtualProgrammer::OnProgram(const Header& h, int64_t t) {
   if (silent >= 0) return;
   const uint32_t worked = program_end > first ? program_end - first : 0;
   const int64_t done = t + static_cast<int64_t>(worked) * kProgramUsPerByte + kVerdictUs;
-  EmitText(accepted && !Matches(faults_.answer_no, 11) ? "OK" : "NO", done);
+  const bool ok = accepted && !Matches(faults_.answer_no, cmd::kProgramFromMemory);
+  EmitText(ok ? kReplyOk : kReplyNo, done);
 }
 
 void VirtualProgrammer::OnOption(const Header& h, int64_t t) {
-  const int command = h[20];
+  const int command = h.Command();
   // The programmer checks its voltages before it touches the chip; the error
   // reply takes the place of the verdict.
   if (faults_.voltage_error) {
@@ -125,7 +126,7 @@ void VirtualProgrammer::OnOption(const Header& h, int64_t t) {
   int64_t takes = kOptionUs;
   if (ok) {
     switch (command) {
-      case 4:
+      case cmd::kEraseMtp:
         takes = kEraseUs;
         if (chip_.type == SimChipType::kOtp) {
           ok = false;
@@ -134,20 +135,20 @@ void VirtualProgrammer::OnOption(const Header& h, int64_t t) {
         std::fill(chip_.memory.begin(), chip_.memory.end(), 0xFF);
         chip_.smart = chip_.read_protect = chip_.ldc_protect = chip_.hw_write_protect = false;
         break;
-      case 6:
+      case cmd::kEnableSmart:
         if (chip_.hw_write_protect) {
           ok = false;
           break;
         }
         chip_.smart = true;
         break;
-      case 7:
+      case cmd::kReadProtect:
         chip_.read_protect = true;
         break;
-      case 8:
+      case cmd::kLdcProtect:
         chip_.ldc_protect = true;
         break;
-      case 9:
+      case cmd::kHardwareWriteProtect:
         chip_.hw_write_protect = true;
         break;
       default:
@@ -155,12 +156,12 @@ void VirtualProgrammer::OnOption(const Header& h, int64_t t) {
         break;
     }
   }
-  EmitText(ok ? "OK" : "NO", t + takes);
+  EmitText(ok ? kReplyOk : kReplyNo, t + takes);
 }
 
 void VirtualProgrammer::OnProgramDirect(const Header& h, int64_t t) {
   if (!StartAck(&t)) return;
-  const uint32_t first = RangeStart(h), last = RangeEnd(h);
+  const uint32_t first = h.RangeStart(), last = h.RangeEnd();
   stream_header_ = h;
   stream_address_ = first;
   stream_sum_ = 0;
@@ -169,17 +170,17 @@ void VirtualProgrammer::OnProgramDirect(const Header& h, int64_t t) {
   const uint32_t length = last >= first ? last - first + 1 : 0;
   const uint32_t count = (length + 7) / 8 * 8;
   if (count == 0) {
-    EmitText("NO", t + kVerdictUs);
+    EmitText(kReplyNo, t + kVerdictUs);
     return;
   }
-  ExpectStream(19, count);
+  ExpectStream(cmd::kProgramFromPc, count);
 }
 
 void VirtualProgrammer::OnDirectByte(uint8_t byte, int64_t) {
   // Bytes arrive far slower (573 µs) than the chip takes them, so each is
   // programmed as it comes; the padding after the range is not.
   const uint32_t a = stream_address_++;
-  if (a > RangeEnd(stream_header_)) return;
+  if (a > stream_header_.RangeEnd()) return;
   stream_sum_ += byte;
   if (chip_.hw_write_protect || chip_.read_protect || a >= kSimChipSize) return;
   uint8_t& cell = chip_.memory[a];
@@ -192,11 +193,11 @@ void VirtualProgrammer::OnDirectByte(uint8_t byte, int64_t) {
 }
 
 void VirtualProgrammer::OnDirectEnd(int64_t t) {
-  const uint32_t first = RangeStart(stream_header_), last = RangeEnd(stream_header_);
+  const uint32_t first = stream_header_.RangeStart(), last = stream_header_.RangeEnd();
   if (SilentAt(faults_.silent_at_address, first, last + 1) >= 0) return;
-  const bool ok = !stream_refused_ && !Matches(faults_.answer_no, 19) &&
-                  static_cast<uint16_t>(stream_sum_) == HeaderChecksum(stream_header_);
-  EmitText(ok ? "OK" : "NO", t + kVerdictUs);
+  const bool ok = !stream_refused_ && !Matches(faults_.answer_no, cmd::kProgramFromPc) &&
+                  static_cast<uint16_t>(stream_sum_) == stream_header_.Checksum();
+  EmitText(ok ? kReplyOk : kReplyNo, t + kVerdictUs);
 }
 
 }  // namespace zvp

@@ -29,13 +29,13 @@ void VirtualProgrammer::OnInitMemory(const Header&, int64_t t) {
   std::fill(memory_.begin(), memory_.end(), 0xFF);
   if (faults_.no_romok) return;
   const int64_t at = t + config_.init_delay_us;
-  EmitText(faults_.wrong_romok ? kWrongRomok : "ROMOK", at);
+  EmitText(faults_.wrong_romok ? kWrongRomok : kReplyRomOk, at);
 }
 
 void VirtualProgrammer::OnMemoryChecksum(const Header& h, int64_t t) {
-  const uint32_t start = RangeStart(h);
-  const uint32_t end = RangeEnd(h);
-  t = EmitText("OK", t);
+  const uint32_t start = h.RangeStart();
+  const uint32_t end = h.RangeEnd();
+  t = EmitText(kReplyOk, t);
   // The sum over start..end, cut at the end of the memory; nothing for a
   // range whose start lies past its end.
   uint32_t sum = 0;
@@ -66,8 +66,8 @@ void VirtualProgrammer::OnMemoryChecksum(const Header& h, int64_t t) {
 }
 
 void VirtualProgrammer::OnDownload(const Header& h, int64_t t) {
-  const uint32_t first = RangeStart(h);
-  const uint32_t last = RangeEnd(h);
+  const uint32_t first = h.RangeStart();
+  const uint32_t last = h.RangeEnd();
   // An all-0xFF buffer is announced as first > last: no data follow.
   if (first > last) return;
   // The PC sends whole groups of three; the filler bytes past `last` are
@@ -76,7 +76,7 @@ void VirtualProgrammer::OnDownload(const Header& h, int64_t t) {
   stream_header_ = h;
   stream_address_ = first;
   stream_last_us_ = t;
-  ExpectStream(14, (count + 2) / 3 * 3);
+  ExpectStream(cmd::kDownload, (count + 2) / 3 * 3);
 }
 
 void VirtualProgrammer::OnDownloadByte(uint8_t byte, int64_t t) {
@@ -87,7 +87,7 @@ void VirtualProgrammer::OnDownloadByte(uint8_t byte, int64_t t) {
     return;
   }
   stream_last_us_ = t;
-  const uint32_t last = RangeEnd(stream_header_);
+  const uint32_t last = stream_header_.RangeEnd();
   if (stream_address_ <= last && stream_address_ < kSimMemorySize) {
     memory_[stream_address_] = byte;
   }

@@ -7,12 +7,12 @@
 namespace zvp {
 
 void VirtualProgrammer::OnOfflineConfig(const Header& h, int64_t t) {
-  if (Matches(faults_.answer_no, h[20])) {
-    EmitText("NO", t + 2000);
+  if (Matches(faults_.answer_no, h.Command())) {
+    EmitText(kReplyNo, t + 2000);
     return;
   }
   offline_configs_.push_back(h);
-  EmitText("OK", t + 2000);
+  EmitText(kReplyOk, t + 2000);
 }
 
 }  // namespace zvp

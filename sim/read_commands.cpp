@@ -87,7 +87,7 @@ int64_t Earliest(int64_t a, int64_t b) {
 
 void VirtualProgrammer::OnChipChecksum(const Header& h, int64_t t) {
   if (!StartAck(&t)) return;
-  const uint32_t start = RangeStart(h), end = RangeEnd(h);
+  const uint32_t start = h.RangeStart(), end = h.RangeEnd();
   const ScanPlan plan = PlanScan(start, end, config_.progress_step, faults_.silent_at_address);
   t = SendReports(plan, start, t, kScanUsPerByte,
                   [this](uint32_t a, int64_t at) { return EmitTriple(a, at); });
@@ -101,7 +101,7 @@ void VirtualProgrammer::OnChipChecksum(const Header& h, int64_t t) {
 
 void VirtualProgrammer::OnVerify(const Header& h, int64_t t) {
   if (!StartAck(&t)) return;
-  const uint32_t start = RangeStart(h), end = RangeEnd(h);
+  const uint32_t start = h.RangeStart(), end = h.RangeEnd();
   int64_t differs = -1;
   for (uint32_t a = start; a <= end && a < kSimMemorySize; ++a) {
     const uint8_t chip = chip_.read_protect ? 0 : ChipByte(a);
@@ -119,15 +119,15 @@ void VirtualProgrammer::OnVerify(const Header& h, int64_t t) {
 }
 
 void VirtualProgrammer::OnReadBlock(const Header& h, int64_t t) {
-  const int command = h[20];
+  const int command = h.Command();
   // A supply fault concerns the chip; the programmer's own memory reads
   // without it.
-  if (command == 10) {
+  if (command == cmd::kReadChip) {
     if (!StartAck(&t)) return;
   } else {
-    t = EmitText("OK", t);
+    t = EmitText(kReplyOk, t);
   }
-  const uint32_t first = RangeStart(h), last = RangeEnd(h);
+  const uint32_t first = h.RangeStart(), last = h.RangeEnd();
   const uint32_t n = last < first ? 0 : std::min(last - first + 1, kMaxBlock);
   // The silent_at_address fault inside the block (or just behind it): the
   // data stops there, and no sum follows.
@@ -138,7 +138,7 @@ void VirtualProgrammer::OnReadBlock(const Header& h, int64_t t) {
   uint32_t sum = 0;
   for (uint32_t i = 0; i < sent; ++i) {
     const uint32_t a = first + i;
-    if (command == 10) {
+    if (command == cmd::kReadChip) {
       data[i] = chip_.read_protect ? 0 : ChipByte(a);
     } else {
       data[i] = a < memory_.size() ? memory_[a] : 0xFF;
@@ -153,7 +153,7 @@ void VirtualProgrammer::OnReadBlock(const Header& h, int64_t t) {
 
 void VirtualProgrammer::OnCopyChip(const Header& h, int64_t t) {
   if (!StartAck(&t)) return;
-  const uint32_t start = RangeStart(h), end = RangeEnd(h);
+  const uint32_t start = h.RangeStart(), end = h.RangeEnd();
   const ScanPlan plan = PlanScan(start, end, config_.progress_step, faults_.silent_at_address);
   // What the scan covered is copied, also when it stops early; after a
   // complete scan the whole range is.

@@ -5,10 +5,6 @@
 
 namespace zvp {
 
-namespace {
-constexpr uint8_t kStar[] = {'S', 'T', 'A', 'R'};
-}  // namespace
-
 VirtualProgrammer::VirtualProgrammer(SimConfig config) : config_(config) {}
 
 void VirtualProgrammer::Receive(uint8_t byte, int64_t at_us) {
@@ -22,11 +18,11 @@ void VirtualProgrammer::Receive(uint8_t byte, int64_t at_us) {
   // Resynchronise on "STAR": bytes that cannot begin a header are dropped,
   // the way the firmware skips noise between exchanges.
   while (!pending_.empty()) {
-    const size_t n = std::min(pending_.size(), sizeof kStar);
-    if (std::memcmp(pending_.data(), kStar, n) == 0) break;
+    const size_t n = std::min(pending_.size(), sizeof kHeaderMagic - 1);
+    if (std::memcmp(pending_.data(), kHeaderMagic, n) == 0) break;
     pending_.erase(pending_.begin());
   }
-  if (pending_.size() == 21) {
+  if (pending_.size() == kHeaderSize) {
     Header h;
     std::copy(pending_.begin(), pending_.end(), h.begin());
     pending_.clear();
@@ -43,52 +39,52 @@ void VirtualProgrammer::OnHeader(const Header& h, int64_t at_us) {
   if (faults_.short_answer >= 0) n = std::min(n, static_cast<size_t>(faults_.short_answer));
   const int64_t t = Emit(h.data(), n, at_us + config_.answer_latency_us);
   if (n < h.size()) return;
-  const int command = h[20];
+  const int command = h.Command();
   if (SilentFor(command)) return;
   switch (command) {
-    case 2:
+    case cmd::kChipChecksum:
       OnChipChecksum(h, t);
       break;
-    case 3:
+    case cmd::kBlankCheck:
       OnBlankCheck(h, t);
       break;
-    case 4:
-    case 6:
-    case 7:
-    case 8:
-    case 9:
+    case cmd::kEraseMtp:
+    case cmd::kEnableSmart:
+    case cmd::kReadProtect:
+    case cmd::kLdcProtect:
+    case cmd::kHardwareWriteProtect:
       OnOption(h, t);
       break;
-    case 5:
+    case cmd::kVerifyChip:
       OnVerify(h, t);
       break;
-    case 10:
-    case 15:
+    case cmd::kReadChip:
+    case cmd::kReadMemory:
       OnReadBlock(h, t);
       break;
-    case 11:
+    case cmd::kProgramFromMemory:
       OnProgram(h, t);
       break;
-    case 12:
+    case cmd::kInitMemory:
       OnInitMemory(h, t);
       break;
-    case 13:
+    case cmd::kMemoryChecksum:
       OnMemoryChecksum(h, t);
       break;
-    case 14:
+    case cmd::kDownload:
       OnDownload(h, t);
       break;
-    case 16:
+    case cmd::kCopyChip:
       OnCopyChip(h, t);
       break;
-    case 17:
+    case cmd::kOfflineConfig:
       OnOfflineConfig(h, t);
       break;
-    case 19:
+    case cmd::kProgramFromPc:
       OnProgramDirect(h, t);
       break;
     default:
-      break;  // connect (1) and unknown commands: the header answer is all
+      break;  // connect and unknown commands: the header answer is all
   }
   // A stream's exchange ends with the stream (OnStreamByte).
   if (stream_remaining_ == 0) RestartIfDue(command);
@@ -134,11 +130,11 @@ int64_t VirtualProgrammer::EmitTriple(uint32_t value, int64_t start_us) {
 
 bool VirtualProgrammer::StartAck(int64_t* t) {
   if (faults_.voltage_error) {
-    const uint8_t e[2] = {'E', static_cast<uint8_t>(faults_.voltage_error)};
+    const uint8_t e[2] = {kVoltageErrorMark, static_cast<uint8_t>(faults_.voltage_error)};
     *t = Emit(e, 2, *t);
     return false;
   }
-  *t = EmitText("OK", *t);
+  *t = EmitText(kReplyOk, *t);
   return true;
 }
 
@@ -161,12 +157,12 @@ void VirtualProgrammer::OnStreamByte(uint8_t byte, int64_t at_us) {
                      stream_taken_ < static_cast<uint32_t>(faults_.stop_stream_after);
   if (taken) {
     ++stream_taken_;
-    if (stream_command_ == 14) OnDownloadByte(byte, at_us);
-    if (stream_command_ == 19) OnDirectByte(byte, at_us);
+    if (stream_command_ == cmd::kDownload) OnDownloadByte(byte, at_us);
+    if (stream_command_ == cmd::kProgramFromPc) OnDirectByte(byte, at_us);
   }
   if (stream_remaining_ == 0) {
-    if (stream_command_ == 14) OnDownloadEnd(at_us);
-    if (stream_command_ == 19) OnDirectEnd(at_us);
+    if (stream_command_ == cmd::kDownload) OnDownloadEnd(at_us);
+    if (stream_command_ == cmd::kProgramFromPc) OnDirectEnd(at_us);
     RestartIfDue(stream_command_);
   }
 }
@@ -182,13 +178,12 @@ void VirtualProgrammer::DropArrived(int64_t now_us) {
 }
 
 void VirtualProgrammer::SendReset(int64_t at_us) {
-  static const uint8_t kReset[] = {'S', 'T', 'A', 'R', 'R', 'E', 'S', 'E', 'T'};
   // What the programmer was still going to send dies with it.
   while (!out_.empty() && out_.back().at_us > at_us) out_.pop_back();
   line_free_us_ = std::min(line_free_us_, at_us);
   stream_remaining_ = 0;
   std::fill(memory_.begin(), memory_.end(), 0xFF);
-  Emit(kReset, sizeof kReset, at_us);
+  EmitText(kResetMessage, at_us);
 }
 
 }  // namespace zvp

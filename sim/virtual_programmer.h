@@ -12,11 +12,12 @@
 // offline_commands.cpp (17).
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
+
+#include "core/protocol.h"
 
 namespace zvp {
 
@@ -75,7 +76,7 @@ struct SimChip {
 
 class VirtualProgrammer {
  public:
-  using Header = std::array<uint8_t, 21>;
+  using Header = OperationHeader;
 
   explicit VirtualProgrammer(SimConfig config = {});
 
@@ -103,11 +104,6 @@ class VirtualProgrammer {
   const std::vector<Header>& headers() const { return headers_; }
   // The offline configuration last written (command 17), empty before.
   const std::vector<Header>& offline_configs() const { return offline_configs_; }
-
-  // Header fields.
-  static uint32_t RangeStart(const Header& h) { return (h[16] << 16) | (h[17] << 8) | h[18]; }
-  static uint32_t RangeEnd(const Header& h) { return (h[19] << 16) | (h[6] << 8) | h[7]; }
-  static uint16_t HeaderChecksum(const Header& h) { return static_cast<uint16_t>(h[8] << 8 | h[9]); }
 
  private:
   struct OutByte {

@@ -216,7 +216,7 @@ TEST_F(AutoSequence, ALinkLostAfterAStepChangedTheChipCountsItAsFailed) {
     SetUp();
     device_.chip() = SimChip{};
     hook_.before_write = [&](const uint8_t* buf, uint32_t n) {
-      if (n == kHeaderSize && buf[20] == c.silent_from) device_.faults().silent = true;
+      if (n == kHeaderSize && buf[hdr::kCommand] == c.silent_from) device_.faults().silent = true;
       return HookPort::WriteAction::kPass;
     };
     Run(c.options, c.debug);
@@ -279,7 +279,7 @@ TEST_F(AutoSequence, AProgrammerThatRestartsAfterAnyStepNeverLetsARunPass) {
       EXPECT_EQ(App().code_buffer[0x4000], 0xFF) << label;
       // Nothing went to the restarted programmer.
       ASSERT_EQ(device_.headers().size(), headers_before + i + 1) << label;
-      EXPECT_EQ(device_.headers().back()[20], steps[i]) << label;
+      EXPECT_EQ(device_.headers().back()[hdr::kCommand], steps[i]) << label;
       const bool changed = i + 1 < steps.size() &&
                            std::any_of(steps.begin(), steps.begin() + static_cast<long>(i) + 1,
                                        [](uint8_t code) { return code != OpBlankCheck; });
@@ -313,7 +313,7 @@ TEST_F(AutoSequence, ARestartInTheMiddleOfAStepEndsTheRunWithTheResetText) {
     device_.chip() = SimChip{};
     App().memory_loaded = true;
     hook_.after_write = [&](const uint8_t* buf, uint32_t n) {
-      if (n == kHeaderSize && buf[20] == c.step) device_.SendReset(clock_.NowUs() + c.after_header_us);
+      if (n == kHeaderSize && buf[hdr::kCommand] == c.step) device_.SendReset(clock_.NowUs() + c.after_header_us);
     };
     Run(opt::kBlankCheck | opt::kErase | opt::kVerify);
     hook_.after_write = nullptr;

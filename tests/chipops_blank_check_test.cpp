@@ -32,11 +32,11 @@ TEST_F(BlankCheck, BlankChipOverTheWholeRangeReportsEveryStepAndTheRange) {
 
   // The header: range fields and command, the rest as the window built it.
   const auto h = LastHeader();
-  EXPECT_EQ(h[20], OpBlankCheck);
-  EXPECT_EQ(VirtualProgrammer::RangeStart(h), 0u);
-  EXPECT_EQ(VirtualProgrammer::RangeEnd(h), 0x7FFFu);
-  EXPECT_EQ(h[4], 2);  // MTP
-  EXPECT_EQ(h[10], 1);
+  EXPECT_EQ(h[hdr::kCommand], OpBlankCheck);
+  EXPECT_EQ(h.RangeStart(), 0u);
+  EXPECT_EQ(h.RangeEnd(), 0x7FFFu);
+  EXPECT_EQ(h.ChipTypeOf(), ChipType::kMtp);
+  EXPECT_EQ(h.Marker(), kMarkerValue);
   // The scan runs under the short set, applied once the start was
   // acknowledged.
   const auto timeouts = Calls("TIMEOUTS");

@@ -38,7 +38,7 @@ TEST_F(CopyChip, DirectAsksThenReadsThreeBlocksIntoTheBuffer) {
   EXPECT_EQ(window_->Messages()[0].text, "这个操作将改变编程内存代码数据,是否继续?,");
   EXPECT_EQ(window_->Messages()[0].buttons, MsgButtons::kYesNo);
   EXPECT_EQ(Headers(),
-            (std::vector<SentHeader>{{10, 0, 0xFF}, {10, 0x100, 0x1FF}, {10, 0x200, 0x2FF}}));
+            (std::vector<SentHeader>{{cmd::kReadChip, 0, 0xFF}, {cmd::kReadChip, 0x100, 0x1FF}, {cmd::kReadChip, 0x200, 0x2FF}}));
   EXPECT_TRUE(Holds(App().code_buffer.data(), 0, 0x2FF));
   EXPECT_EQ(App().code_buffer[0x300], 0xFF);
   EXPECT_FALSE(App().link_fault);
@@ -57,7 +57,7 @@ TEST_F(CopyChip, DirectAsksThenReadsThreeBlocksIntoTheBuffer) {
 TEST_F(CopyChip, DirectKeepsTheBufferOutsideAnOffGridRange) {
   SetRange(0x0010, 0x0120);
   CopyChipDirect();
-  EXPECT_EQ(Headers(), (std::vector<SentHeader>{{10, 0x10, 0x10F}, {10, 0x110, 0x120}}));
+  EXPECT_EQ(Headers(), (std::vector<SentHeader>{{cmd::kReadChip, 0x10, 0x10F}, {cmd::kReadChip, 0x110, 0x120}}));
   EXPECT_TRUE(Holds(App().code_buffer.data(), 0x10, 0x120));
   EXPECT_EQ(App().code_buffer[0x0F], 0xFF);
   EXPECT_EQ(App().code_buffer[0x121], 0xFF);
@@ -109,8 +109,8 @@ TEST_F(CopyChip, ToMemoryInitialisesFromZeroAndCopiesTheWholeRange) {
   const int64_t t0 = clock_.NowUs();
   CopyChipToMemory();
   EXPECT_FALSE(App().link_fault);
-  EXPECT_EQ(Headers(), (std::vector<SentHeader>{{12, 0, 0x7FFF}, {16, 0, 0x7FFF}}));
-  EXPECT_EQ(VirtualProgrammer::HeaderChecksum(device_.headers()[0]), BufferChecksum(App().code_buffer, 0, 0x7FFF));
+  EXPECT_EQ(Headers(), (std::vector<SentHeader>{{cmd::kInitMemory, 0, 0x7FFF}, {cmd::kCopyChip, 0, 0x7FFF}}));
+  EXPECT_EQ(device_.headers()[0].Checksum(), BufferChecksum(App().code_buffer, 0, 0x7FFF));
   EXPECT_EQ(App().range_start, 0u);
   EXPECT_TRUE(Holds(device_.memory().data(), 0, 0x7FFF));
   EXPECT_TRUE(std::equal(before.begin(), before.end(), App().code_buffer.begin()));
@@ -149,7 +149,7 @@ TEST_F(CopyChip, ToMemoryFailureTable) {
        "XXXX"},
       {"no header answer", [](SimFaults& f) { f.silent = true; },
        "编程器连接错误! 编程器可能正忙,请稍候再试!", 1, true, "ABCD"},
-      {"no acknowledgement", [](SimFaults& f) { f.silent_after_header = 16; }, kCopySum + "XXXX", 2,
+      {"no acknowledgement", [](SimFaults& f) { f.silent_after_header = cmd::kCopyChip; }, kCopySum + "XXXX", 2,
        false, "XXXX"},
       {"voltage error", [](SimFaults& f) { f.voltage_error = '1'; }, "编程电压错误,编程失败", 2,
        false, "XXXX"},
@@ -199,12 +199,12 @@ class CopyAndVerifyDispatch : public ReadBackTest {
 
 TEST_F(CopyAndVerifyDispatch, TheDebugBoxIsReadWhenTheWorkerDispatches) {
   SetRange(0, 0xFF);
-  EXPECT_EQ(Run(OpVerifyChip, false, true), (std::vector<SentHeader>{{10, 0, 0xFF}}));
-  EXPECT_EQ(Run(OpVerifyChip, true, false), (std::vector<SentHeader>{{5, 0, 0xFF}}));
-  EXPECT_EQ(Run(OpCopyChipToBuffer, false, true), (std::vector<SentHeader>{{10, 0, 0xFF}}));
+  EXPECT_EQ(Run(OpVerifyChip, false, true), (std::vector<SentHeader>{{cmd::kReadChip, 0, 0xFF}}));
+  EXPECT_EQ(Run(OpVerifyChip, true, false), (std::vector<SentHeader>{{cmd::kVerifyChip, 0, 0xFF}}));
+  EXPECT_EQ(Run(OpCopyChipToBuffer, false, true), (std::vector<SentHeader>{{cmd::kReadChip, 0, 0xFF}}));
   EXPECT_EQ(Run(OpCopyChipToBuffer, true, false),
-            (std::vector<SentHeader>{{12, 0, 0xFF}, {16, 0, 0xFF}}));
-  EXPECT_EQ(Run(OpChipChecksum, true, true), (std::vector<SentHeader>{{2, 0, 0xFF}}));
+            (std::vector<SentHeader>{{cmd::kInitMemory, 0, 0xFF}, {cmd::kCopyChip, 0, 0xFF}}));
+  EXPECT_EQ(Run(OpChipChecksum, true, true), (std::vector<SentHeader>{{cmd::kChipChecksum, 0, 0xFF}}));
   for (uint8_t code : {OpChipChecksum, OpVerifyChip, OpCopyChipToBuffer})
     EXPECT_NE(FindOperation(code), nullptr);
 }

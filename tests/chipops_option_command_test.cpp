@@ -38,7 +38,7 @@ TEST_F(OptionCommand, EachCommandAnsweredOkShowsItsDoneText) {
     Run(e.command);
     EXPECT_FALSE(App().link_fault);
     EXPECT_EQ(window_.Statuses(), (std::vector<std::string>{e.in_progress, e.done}));
-    EXPECT_EQ(LastHeader()[20], e.command);
+    EXPECT_EQ(LastHeader()[hdr::kCommand], e.command);
     // The verdict is the only reply: two bytes, no start acknowledgement.
     const auto reads = Calls("READ");
     ASSERT_GE(reads.size(), 2u);
@@ -65,10 +65,10 @@ TEST_F(OptionCommand, TheAddressFieldsGoOutAsThePreviousOperationLeftThem) {
   App().code_buffer[0x3F] = 0x44;
   Run(OpLdcProtect);
   const auto h = LastHeader();
-  EXPECT_EQ(VirtualProgrammer::RangeStart(h), 0x0123u);
-  EXPECT_EQ(VirtualProgrammer::RangeEnd(h), 0x0456u);
-  EXPECT_EQ(h[12], 0x11);
-  EXPECT_EQ(h[15], 0x44);
+  EXPECT_EQ(h.RangeStart(), 0x0123u);
+  EXPECT_EQ(h.RangeEnd(), 0x0456u);
+  EXPECT_EQ(h[hdr::kCodeBytes], 0x11);
+  EXPECT_EQ(h[hdr::kCodeBytes + 3], 0x44);
 }
 
 // The in-progress text must not stay as if the command were still running:

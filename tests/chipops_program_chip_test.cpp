@@ -53,9 +53,9 @@ TEST_F(ProgramChip, ProgramsTheRangeFromTheMemoryAndFollowsTheReportsToTheEnd) {
                                           std::string(kProgressPrefix) + "02FFF"};
   EXPECT_EQ(window_.StatusesStarting(kProgressPrefix), expected);
   const auto h = LastHeader();
-  EXPECT_EQ(h[20], OpProgramChip);
-  EXPECT_EQ(VirtualProgrammer::RangeStart(h), 0x0100u);
-  EXPECT_EQ(VirtualProgrammer::RangeEnd(h), 0x2FFFu);
+  EXPECT_EQ(h[hdr::kCommand], OpProgramChip);
+  EXPECT_EQ(h.RangeStart(), 0x0100u);
+  EXPECT_EQ(h.RangeEnd(), 0x2FFFu);
   // The chip holds the memory over the range and nothing outside it.
   const auto& chip = device_.chip().memory;
   EXPECT_EQ(chip[0x00FF], 0xFF);
@@ -231,8 +231,8 @@ TEST_F(ProgramChipDirect, StreamsTheRangeInEightByteWritesWithAStatusEvery128Byt
   EXPECT_EQ(expected.front(), std::string(kDirectPrefix) + "0080");
 
   const auto h = LastHeader();
-  EXPECT_EQ(h[20], OpProgramChipDirect);
-  EXPECT_EQ(VirtualProgrammer::HeaderChecksum(h), BufferChecksum(App().code_buffer, 0, 0x0FFF));
+  EXPECT_EQ(h[hdr::kCommand], OpProgramChipDirect);
+  EXPECT_EQ(h.Checksum(), BufferChecksum(App().code_buffer, 0, 0x0FFF));
   for (uint32_t a = 0; a < 0x1000; ++a) ASSERT_EQ(device_.chip().memory[a], Pattern(a));
 }
 
@@ -288,7 +288,7 @@ TEST_F(ProgramChipDirect, AVerdictOtherThanOkWarnsThenShowsTheChecksumError) {
   Run(OpProgramChipDirect);
 
   EXPECT_TRUE(App().link_fault);
-  EXPECT_EQ(VirtualProgrammer::HeaderChecksum(LastHeader()), 0x1A2B);
+  EXPECT_EQ(LastHeader().Checksum(), 0x1A2B);
   const auto boxes = window_->Messages();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "警 告");
@@ -306,9 +306,9 @@ TEST_F(ProgramChipDirect, AVerdictOtherThanOkWarnsThenShowsTheChecksumError) {
   SetRangeWithSum(0, 0x00FF);
   App().memory_loaded = true;
   hook_.after_write = [&](const uint8_t* buf, uint32_t n) {
-    if (n == kHeaderSize && buf[20] == OpProgramChipDirect) {
+    if (n == kHeaderSize && buf[hdr::kCommand] == OpProgramChipDirect) {
       DeviceSends({'O', 'K'});
-      const std::string reset = "STARRESET";
+      const std::string reset = kResetMessage;
       DeviceSends(std::vector<uint8_t>(reset.begin(), reset.end()), 200'000);  // after the stream
     }
   };

@@ -38,7 +38,7 @@ TEST_F(ChipSum, OutsideTheSequenceTheSumIsShownWithoutAVerdict) {
   EXPECT_EQ(window_.Statuses().front(), "请稍候,得到芯片检查和......");
   EXPECT_EQ(window_.StatusesStarting("请稍候,得到芯片检查和,  地址: "),
             std::vector<std::string>{"请稍候,得到芯片检查和,  地址: 000FF"});
-  EXPECT_EQ(Headers(), (std::vector<SentHeader>{{2, 0, 0xFF}}));
+  EXPECT_EQ(Headers(), (std::vector<SentHeader>{{cmd::kChipChecksum, 0, 0xFF}}));
   // Not compared with the buffer (which holds 0xFF) outside the sequence.
   EXPECT_NE(BufferChecksum(App().code_buffer, 0, 0xFF), 0x1234);
 }
@@ -88,7 +88,7 @@ TEST_F(ChipSum, FailureTable) {
       {"no header answer", [](SimFaults& f) { f.silent = true; }, false, kLinkError, false},
       {"no header answer, sequence", [](SimFaults& f) { f.silent = true; }, true, kLinkError,
        false},
-      {"no acknowledgement", [](SimFaults& f) { f.silent_after_header = 2; }, false, xxxx, false},
+      {"no acknowledgement", [](SimFaults& f) { f.silent_after_header = cmd::kChipChecksum; }, false, xxxx, false},
       {"voltage error", [](SimFaults& f) { f.voltage_error = '2'; }, true, "编程电压错误,编程失败",
        false},
       {"progress stops", [](SimFaults& f) { f.silent_at_address = 0x2345; }, false, xxxx, false},
@@ -137,7 +137,7 @@ TEST_F(VerifyChipTest, AGoodVerifyEndsWithAReportBeyondTheRange) {
   const auto progress = window_.StatusesStarting("请稍候,校验芯片数据,  地址: ");
   ASSERT_EQ(progress.size(), 8u);
   EXPECT_EQ(progress.back(), "请稍候,校验芯片数据,  地址: 08000");
-  EXPECT_EQ(Headers(), (std::vector<SentHeader>{{5, 0, 0x7FFF}}));
+  EXPECT_EQ(Headers(), (std::vector<SentHeader>{{cmd::kVerifyChip, 0, 0x7FFF}}));
   // The scan runs under the short set, which stays in force.
   EXPECT_EQ(sim_port_.timeouts(), (CommTimeouts{5, 5, 5, 5, 5}));
   // A one-address range still needs a report beyond it.
@@ -162,7 +162,7 @@ TEST_F(VerifyChipTest, FailureTable) {
       {"chip reads back wrongly at the start",
        [](VirtualProgrammer& d) { d.chip().differs_at = 0; }, "校验芯片失败! 在地址: 00000"},
       {"no header answer", [](VirtualProgrammer& d) { d.faults().silent = true; }, kLinkError},
-      {"no acknowledgement", [](VirtualProgrammer& d) { d.faults().silent_after_header = 5; },
+      {"no acknowledgement", [](VirtualProgrammer& d) { d.faults().silent_after_header = cmd::kVerifyChip; },
        "校验芯片失败! [编程器无应答]"},
       {"voltage error", [](VirtualProgrammer& d) { d.faults().voltage_error = '4'; },
        "编程电压错误,编程失败"},
@@ -195,7 +195,7 @@ TEST_F(VerifyDirect, AGoodChipPassesWithAShortLastBlockAndWaitsOnceBeforeTheFirs
   App().header.Fill(0x77);  // rebuilt from nothing
   VerifyChipDirect();
   EXPECT_FALSE(App().link_fault);
-  EXPECT_EQ(Headers(), (std::vector<SentHeader>{{10, 0, 0xFF}, {10, 0x100, 0x100}}));
+  EXPECT_EQ(Headers(), (std::vector<SentHeader>{{cmd::kReadChip, 0, 0xFF}, {cmd::kReadChip, 0x100, 0x100}}));
   EXPECT_EQ(
       window_.Statuses(),
       (std::vector<std::string>{"请稍候,校验芯片,在地址: ......", "请稍候,校验芯片,在地址: 00000",
@@ -209,9 +209,9 @@ TEST_F(VerifyDirect, AGoodChipPassesWithAShortLastBlockAndWaitsOnceBeforeTheFirs
   EXPECT_EQ(std::count(delays.begin(), delays.end(), "200"), 1);
   // The header keeps the last block's addresses; the bytes the window did
   // not fill are 0 again.
-  EXPECT_EQ(App().header[17], 0x01);
-  EXPECT_EQ(App().header[6], 0x01);
-  EXPECT_EQ(App().header[4], 0);
+  EXPECT_EQ(App().header[hdr::kStartMiddle], 0x01);
+  EXPECT_EQ(App().header[hdr::kEndMiddle], 0x01);
+  EXPECT_EQ(App().header[hdr::kChipType], 0);
 }
 
 TEST_F(VerifyDirect, ARangeOffTheBlockGridComparesOnlyItsOwnBytes) {
@@ -221,7 +221,7 @@ TEST_F(VerifyDirect, ARangeOffTheBlockGridComparesOnlyItsOwnBytes) {
   App().code_buffer[0x0280] = static_cast<uint8_t>(~device_.chip().memory[0x280]);
   VerifyChipDirect();
   EXPECT_FALSE(App().link_fault);
-  EXPECT_EQ(Headers(), (std::vector<SentHeader>{{10, 0x80, 0x17F}, {10, 0x180, 0x27F}}));
+  EXPECT_EQ(Headers(), (std::vector<SentHeader>{{cmd::kReadChip, 0x80, 0x17F}, {cmd::kReadChip, 0x180, 0x27F}}));
   // The last byte of the range is compared too.
   App().code_buffer[0x027F] ^= 0x80;
   VerifyChipDirect();

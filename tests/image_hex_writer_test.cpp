@@ -148,9 +148,9 @@ TEST_F(HexWriterTest, ReadsOnePageAtATime) {
   ASSERT_EQ(device_.headers().size(), 3u);
   const uint32_t firsts[] = {0xF0, 0x100, 0x200}, lasts[] = {0xFF, 0x1FF, 0x210};
   for (size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(device_.headers()[i][20], 15);
-    EXPECT_EQ(VirtualProgrammer::RangeStart(device_.headers()[i]), firsts[i]);
-    EXPECT_EQ(VirtualProgrammer::RangeEnd(device_.headers()[i]), lasts[i]);
+    EXPECT_EQ(device_.headers()[i][hdr::kCommand], cmd::kReadMemory);
+    EXPECT_EQ(device_.headers()[i].RangeStart(), firsts[i]);
+    EXPECT_EQ(device_.headers()[i].RangeEnd(), lasts[i]);
   }
   EXPECT_EQ(Decode(FileText()).size(), 1u + 16 + 2);  // 0x210 starts a record of its own
 }

@@ -5,6 +5,7 @@
 #include "core/control_ids.h"
 #include "core/thread_priority.h"
 #include "engine/engine.h"
+#include "engine/operation_table.h"
 #include "link/connection.h"
 #include "tests/support/link_fixture.h"
 #include "ui/window_events.h"
@@ -75,9 +76,9 @@ TEST_F(Engine, StartingBuildsTheHeaderFromTheWindow) {
   window_->SetText(ctl::kChecksumBox, "1A2B");
   StartOperation(12);
   WaitForWorkers();
-  EXPECT_EQ(App().header[4], 1);
-  EXPECT_EQ(App().header[8], 0x1A);
-  EXPECT_EQ(App().header[9], 0x2B);
+  EXPECT_EQ(App().header.ChipTypeOf(), ChipType::kOtp);
+  EXPECT_EQ(App().header[hdr::kChecksumHigh], 0x1A);
+  EXPECT_EQ(App().header[hdr::kChecksumLow], 0x2B);
 }
 
 TEST_F(Engine, BusyHoldsFromTheStartSoNoPollSlipsIn) {
@@ -93,15 +94,15 @@ TEST_F(Engine, BusyHoldsFromTheStartSoNoPollSlipsIn) {
 
 TEST_F(Engine, ASequenceKeepsBusyAndTheWaitCursorAcrossItsSteps) {
   App().auto_running = true;
-  RunOperationNow(3);
+  RunOperationNow(OpBlankCheck);
   EXPECT_TRUE(App().busy);
-  RunOperationNow(4);
+  RunOperationNow(OpEraseMtp);
   EXPECT_TRUE(App().busy);
   EXPECT_EQ(window_.CursorUpdates(), 2);  // one per inner start, none to the arrow
   App().auto_running = false;
-  RunOperationNow(10);
+  RunOperationNow(cmd::kReadChip);
   EXPECT_FALSE(App().busy);
-  EXPECT_EQ(App().header.Command(), 10);
+  EXPECT_EQ(App().header.Command(), cmd::kReadChip);
 }
 
 using WindowAnswers = LinkTest;
@@ -141,7 +142,7 @@ TEST_F(WindowAnswers, F7YesRunsTheInitialisationOnThisThread) {
   window_.AnswerBoxes({MsgAnswer::kYes});
   OnFunctionKey(0x76);  // returns only when the initialisation is over
   ASSERT_EQ(device_.headers().size(), 1u);
-  EXPECT_EQ(device_.headers()[0][20], 12);  // the programmer's initialise command
+  EXPECT_EQ(device_.headers()[0][hdr::kCommand], cmd::kInitMemory);  // the programmer's initialise command
   EXPECT_EQ(window_->Status(), "初始化存储器成功!");
   EXPECT_FALSE(App().busy);
   EXPECT_EQ(window_.CursorUpdates(), 2);
@@ -162,6 +163,37 @@ TEST_F(WindowAnswers, F5GreetsAndOtherKeysDoNothing) {
   for (int key = 0x71; key <= 0x7B; ++key)
     if (key != 0x74 && key != 0x76) OnFunctionKey(key);
   EXPECT_EQ(window_->Messages().size(), 1u);
+}
+
+// The usage's commands come from the table: every word, with what it
+// takes, between the command line's own, in lines a terminal does not wrap.
+TEST(OperationTable, TheUsageListsEveryWordWithinEightyColumns) {
+  const std::string text = CommandListLines("connect", "state");
+  ASSERT_FALSE(text.empty());
+  ASSERT_EQ(text.back(), '\n');
+  std::vector<std::string> items;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t end = text.find('\n', at);
+    const std::string line = text.substr(at, end - at);
+    EXPECT_LE(line.size(), 80u) << line;
+    EXPECT_EQ(line.rfind("  ", 0), 0u) << line;
+    at = end + 1;
+  }
+  const std::string flat = " " + text;
+  size_t words = 0;
+  for (const OperationEntry& e : Operations()) {
+    if (e.word == nullptr) continue;
+    ++words;
+    std::string item = std::string(" ") + e.word;
+    if (e.argument != nullptr) item += std::string(" ") + e.argument;
+    const size_t found = flat.find(item + " ");
+    const size_t found_end = flat.find(item + "\n");
+    EXPECT_TRUE(found != std::string::npos || found_end != std::string::npos) << e.word;
+  }
+  EXPECT_EQ(words, 15u);
+  EXPECT_EQ(text.rfind("  connect ", 0), 0u);
+  EXPECT_EQ(text.substr(text.size() - 7), " state\n");
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ TEST_F(Header, ConnectHeaderWithNothingElseSet) {
   App().code_buffer[0x3F] = 0x44;
   App().header.Fill(0x55);
   BuildOperationHeader();
-  App().header.SetCommand(1);
+  App().header.SetCommand(cmd::kConnect);
   const std::array<uint8_t, 21> expected = {'S',  'T',  'A',  'R',  1,    0,    0x55,
                                             0x55, 0,    0,    1,    0x01, 0x11, 0xFF,
                                             0xFF, 0x44, 0x55, 0x55, 0x55, 0x55, 1};
@@ -37,12 +37,12 @@ TEST_F(Header, AGreyedSupplyChoiceKeepsTheSupplyBitsOfTheHeaderBefore) {
   ASSERT_FALSE(window_->IsEnabled(ctl::kVdd33));
   App().header.Fill(0x55);
   BuildOperationHeader();
-  EXPECT_EQ(App().header[4], 1);
-  EXPECT_EQ(App().header[11], 0x55);  // 12 V clears bit 7, which was clear
+  EXPECT_EQ(App().header.ChipTypeOf(), ChipType::kOtp);
+  EXPECT_EQ(App().header[hdr::kVoltage], 0x55);  // 12 V clears bit 7, which was clear
   window_->Click(ctl::kVppVcc);
   App().header.Fill(0x55);
   BuildOperationHeader();
-  EXPECT_EQ(App().header[11], 0xD5);
+  EXPECT_EQ(App().header[hdr::kVoltage], 0xD5);
 }
 
 TEST_F(Header, SupplyByteCombinesChipSupplyAndProgrammingVoltage) {
@@ -57,25 +57,25 @@ TEST_F(Header, SupplyByteCombinesChipSupplyAndProgrammingVoltage) {
     window_->Click(c.vpp);
     App().header.Fill(0);
     BuildOperationHeader();
-    EXPECT_EQ(App().header[11], c.expected);
+    EXPECT_EQ(App().header[hdr::kVoltage], c.expected);
   }
 }
 
 TEST_F(Header, RangeFieldsSplitTheEndAddress) {
   App().header.SetRange(0x0000, 0x1FFF);
-  EXPECT_EQ(App().header[16], 0);
-  EXPECT_EQ(App().header[17], 0);
-  EXPECT_EQ(App().header[18], 0);
-  EXPECT_EQ(App().header[19], 0);
-  EXPECT_EQ(App().header[6], 0x1F);
-  EXPECT_EQ(App().header[7], 0xFF);
+  EXPECT_EQ(App().header[hdr::kStartHigh], 0);
+  EXPECT_EQ(App().header[hdr::kStartMiddle], 0);
+  EXPECT_EQ(App().header[hdr::kStartLow], 0);
+  EXPECT_EQ(App().header[hdr::kEndHigh], 0);
+  EXPECT_EQ(App().header[hdr::kEndMiddle], 0x1F);
+  EXPECT_EQ(App().header[hdr::kEndLow], 0xFF);
   App().header.SetRange(0x012345, 0x0ABCDE);
-  EXPECT_EQ(App().header[16], 0x01);
-  EXPECT_EQ(App().header[17], 0x23);
-  EXPECT_EQ(App().header[18], 0x45);
-  EXPECT_EQ(App().header[19], 0x0A);
-  EXPECT_EQ(App().header[6], 0xBC);
-  EXPECT_EQ(App().header[7], 0xDE);
+  EXPECT_EQ(App().header[hdr::kStartHigh], 0x01);
+  EXPECT_EQ(App().header[hdr::kStartMiddle], 0x23);
+  EXPECT_EQ(App().header[hdr::kStartLow], 0x45);
+  EXPECT_EQ(App().header[hdr::kEndHigh], 0x0A);
+  EXPECT_EQ(App().header[hdr::kEndMiddle], 0xBC);
+  EXPECT_EQ(App().header[hdr::kEndLow], 0xDE);
 }
 
 TEST_F(Header, ChecksumBytesComeFromTheChecksumBox) {
@@ -87,8 +87,8 @@ TEST_F(Header, ChecksumBytesComeFromTheChecksumBox) {
                         Case{"8000", 0x80, 0x00}}) {
     window_->SetText(ctl::kChecksumBox, c.box);
     BuildOperationHeader();
-    EXPECT_EQ(App().header[8], c.hi) << c.box;
-    EXPECT_EQ(App().header[9], c.lo) << c.box;
+    EXPECT_EQ(App().header[hdr::kChecksumHigh], c.hi) << c.box;
+    EXPECT_EQ(App().header[hdr::kChecksumLow], c.lo) << c.box;
   }
 }
 
@@ -100,13 +100,13 @@ TEST_F(Header, OptionFlagsCountOnlyEnabledTickedBoxes) {
     window_.Tick(id, true);
   BuildOperationHeader();
   EXPECT_EQ(App().option_flags, 0x7Fu);
-  EXPECT_EQ(App().header[5], 0x7F);
+  EXPECT_EQ(App().header[hdr::kOptions], 0x7F);
 
   // The MTP-only boxes, still ticked, are greyed for an OTP chip and drop out.
   window_->Click(ctl::kChipOtp);
   BuildOperationHeader();
   EXPECT_EQ(App().option_flags, opt::kReadProtect | opt::kBlankCheck | opt::kVerify);
-  EXPECT_EQ(App().header[5], 0x25);
+  EXPECT_EQ(App().header[hdr::kOptions], 0x25);
 }
 
 using Query = LinkTest;

@@ -126,7 +126,7 @@ TEST_F(Reply, OkIsZeroTerminatedInALargerBuffer) {
   std::memset(buf, 0x11, sizeof buf);
   AwaitReply(buf, sizeof buf, 2, 50);
   EXPECT_FALSE(App().link_fault);
-  EXPECT_EQ(std::memcmp(buf, "OK", 3), 0);
+  EXPECT_TRUE(IsReply(buf, kReplyOk));
   for (size_t i = 2; i < sizeof buf; ++i) EXPECT_EQ(buf[i], 0) << i;
   EXPECT_EQ(Calls("DELAY"), std::vector<std::string>{"50"});
   EXPECT_EQ(Calls("READ").back().substr(0, 3), "1/1");  // only the one missing byte
@@ -178,7 +178,7 @@ TEST_F(Reply, AResetMessageIsHeardAcrossReadsButOnlyWhole) {
   SetUp();
   OpenQuietly();
   std::vector<uint8_t> block(250, 0x00);
-  const std::string message = "STARRESET";
+  const std::string message = kResetMessage;
   block.insert(block.end(), message.begin(), message.end());
   DeviceSends(block);
   uint8_t data[259];
@@ -208,14 +208,14 @@ TEST_F(HeaderExchange, OpenPortSendsTheConnectHeader) {
   EXPECT_FALSE(App().link_fault);
   ASSERT_EQ(device_.headers().size(), 1u);
   const auto& h = device_.headers()[0];
-  EXPECT_EQ(std::string(h.begin(), h.begin() + 4), "STAR");
-  EXPECT_EQ(h[4], 2);
-  EXPECT_EQ(h[6], 0x55);
-  EXPECT_EQ(h[7], 0x55);
-  EXPECT_EQ(h[10], 1);
-  EXPECT_EQ(h[11], 0x81);
-  for (int i = 16; i <= 19; ++i) EXPECT_EQ(h[i], 0x55) << i;
-  EXPECT_EQ(h[20], 1);
+  EXPECT_EQ(std::string(h.begin(), h.begin() + 4), kHeaderMagic);
+  EXPECT_EQ(h.ChipTypeOf(), ChipType::kMtp);
+  EXPECT_EQ(h[hdr::kEndMiddle], 0x55);
+  EXPECT_EQ(h[hdr::kEndLow], 0x55);
+  EXPECT_EQ(h.Marker(), kMarkerValue);
+  EXPECT_EQ(h[hdr::kVoltage], 0x81);
+  for (size_t i = hdr::kStartHigh; i <= hdr::kEndHigh; ++i) EXPECT_EQ(h[i], 0x55) << i;
+  EXPECT_EQ(h[hdr::kCommand], cmd::kConnect);
   EXPECT_EQ(Calls("OPEN"), std::vector<std::string>{"COM1 ok"});
   EXPECT_EQ(Calls("QUEUES").front(), "65536 65536 ok");
 }
@@ -223,7 +223,7 @@ TEST_F(HeaderExchange, OpenPortSendsTheConnectHeader) {
 TEST_F(HeaderExchange, StepsAndTimeoutSetsComeInOrder) {
   OpenQuietly();
   App().header.Fill(0);
-  App().header[0] = 'S', App().header[1] = 'T', App().header[2] = 'A', App().header[3] = 'R';
+  App().header.SetMagic();
   ASSERT_TRUE(BeginLink());
   const std::vector<std::string> expected = {
       "QUEUES", "CLEAR", "BREAK",  "WAITING",  "PURGE", "LINE",     "TIMEOUTS", "RTS", "TIMEOUTS",
@@ -246,7 +246,7 @@ TEST_F(HeaderExchange, StaleBytesBeforeTheHeaderArePurgedButAResetAmongThemIsHea
   DeviceSends({'N', 'O', 'I', 'S', 'E', 'S', 'T', 'A'});
   clock_.SleepUs(20'000);
   App().header.Fill(0);
-  std::memcpy(App().header.bytes.data(), "STAR", 4);
+  App().header.SetMagic();
   ASSERT_TRUE(BeginLink());
   EXPECT_EQ(Calls("WAITING").front(), "8/256 4E4F495345535441");
   EXPECT_EQ(Calls("READ").front().substr(6, 8), "53544152");  // the echo, not the noise
@@ -263,7 +263,7 @@ TEST_F(HeaderExchange, StaleBytesBeforeTheHeaderArePurgedButAResetAmongThemIsHea
     ListenForReset(message, static_cast<uint32_t>(already_read));
     DeviceSends(std::vector<uint8_t>(message + already_read, message + sizeof message));
     clock_.SleepUs(20'000);
-    std::memcpy(App().header.bytes.data(), "STAR", 4);
+    App().header.SetMagic();
     EXPECT_FALSE(BeginLink()) << already_read;
     EXPECT_TRUE(App().reset_heard) << already_read;
     EXPECT_TRUE(App().link_fault) << already_read;
@@ -282,7 +282,7 @@ TEST_F(HeaderExchange, SilentOrShortAnswersFailWithTheBusyText) {
     } else {
       device_.faults().short_answer = answer;
     }
-    std::memcpy(App().header.bytes.data(), "STAR", 4);
+    App().header.SetMagic();
     EXPECT_FALSE(BeginLink());
     EXPECT_TRUE(App().link_fault);
     EXPECT_EQ(window_->Status(), "编程器连接错误! 编程器可能正忙,请稍候再试!");
@@ -333,7 +333,7 @@ TEST_F(VanishedPort, EveryPrimitiveEndsInAFaultWithinABoundedTime) {
   AwaitReply(buf, 16, 5, 1500);
   EXPECT_TRUE(App().link_fault);
 
-  std::memcpy(App().header.bytes.data(), "STAR", 4);
+  App().header.SetMagic();
   EXPECT_FALSE(BeginLink());
   EXPECT_LT(clock_.NowUs() - t0, 2'000'000);
   EXPECT_LT(lines_.size(), 2000u);

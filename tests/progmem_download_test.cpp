@@ -40,12 +40,12 @@ TEST_F(InitMemory, SendsCommand12WithTheBufferSumAndWaitsForRomok) {
   const auto headers = Headers();
   ASSERT_EQ(headers.size(), 1u);
   const Bytes& h = headers[0];
-  EXPECT_EQ(h[20], 12);
-  EXPECT_EQ(h[10], 1);     // BuildOperationHeader ran
-  EXPECT_EQ(h[12], 0xA5);  // code byte 0x3C
+  EXPECT_EQ(h[hdr::kCommand], cmd::kInitMemory);
+  EXPECT_EQ(h[hdr::kMarker], kMarkerValue);  // BuildOperationHeader ran
+  EXPECT_EQ(h[hdr::kCodeBytes], 0xA5);  // code byte 0x3C
   const uint16_t sum = BufferChecksum(App().code_buffer, 0, 0xFF);
-  EXPECT_EQ(h[8], sum >> 8);
-  EXPECT_EQ(h[9], sum & 0xFF);
+  EXPECT_EQ(h[hdr::kChecksumHigh], sum >> 8);
+  EXPECT_EQ(h[hdr::kChecksumLow], sum & 0xFF);
   // Start, end and every byte nothing fills are 0, not the connect's 0x55.
   for (int i : {4, 6, 7, 16, 17, 18, 19}) EXPECT_EQ(h[i], 0) << "byte " << i;
   EXPECT_EQ(app.range_start, 0u);
@@ -79,10 +79,10 @@ TEST_F(InitMemory, NoRomokWaits600TriesAndAsksToInitialiseAgain) {
 }
 
 TEST_F(InitMemory, AReplyDifferingInAnyOfItsFiveBytesFails) {
-  device_.faults().silent_after_header = 12;
+  device_.faults().silent_after_header = cmd::kInitMemory;
   Bytes reply;
   hook_.after_write = [&](const uint8_t* buf, uint32_t n) {
-    if (n == 21 && buf[20] == 12)
+    if (n == 21 && buf[hdr::kCommand] == cmd::kInitMemory)
       device_.SendRaw(reply.data(), reply.size(), clock_.NowUs() + 100'000);
   };
   for (size_t i = 0; i < 5; ++i) {
@@ -131,7 +131,7 @@ TEST_F(InitMemory, RunsAsOperation20AndTheOperationsAreInTheTable) {
   RunOperationNow(OpInitMemory);
   const auto headers = Headers();
   ASSERT_EQ(headers.size(), 1u);
-  EXPECT_EQ(headers[0][20], 12);  // operation 20 reaches the programmer as 12
+  EXPECT_EQ(headers[0][hdr::kCommand], cmd::kInitMemory);  // operation 20 reaches the programmer as 12
   EXPECT_EQ(window_->Status(), kInitMemoryDoneText);
   EXPECT_FALSE(App().busy);
 }
@@ -160,22 +160,24 @@ TEST_F(Download, TheWireOfADownloadOfAUsedBlockInTheMiddle) {
   ASSERT_EQ(headers.size(), 3u);
   // Initialise: start and end 0, the sum of 0..range_end.
   const uint16_t all = Sum(image, 0, 0x7FF);
-  EXPECT_EQ(headers[0][8], all >> 8);
-  EXPECT_EQ(headers[0][9], all & 0xFF);
-  for (int i : {6, 7, 16, 17, 18, 19}) EXPECT_EQ(headers[0][i], 0) << "byte " << i;
+  EXPECT_EQ(headers[0][hdr::kChecksumHigh], all >> 8);
+  EXPECT_EQ(headers[0][hdr::kChecksumLow], all & 0xFF);
+  for (size_t i : {hdr::kStartHigh, hdr::kStartMiddle, hdr::kStartLow, hdr::kEndHigh, hdr::kEndMiddle, hdr::kEndLow})
+    EXPECT_EQ(headers[0][i], 0) << "byte " << i;
   // Announce: first 0x0100, last 0x01FF, the sum of first..last.
   const Bytes& announce = headers[1];
-  EXPECT_EQ(announce[20], 14);
-  EXPECT_EQ((Bytes{announce[16], announce[17], announce[18]}), (Bytes{0x00, 0x01, 0x00}));
-  EXPECT_EQ((Bytes{announce[19], announce[6], announce[7]}), (Bytes{0x00, 0x01, 0xFF}));
+  EXPECT_EQ(announce[hdr::kCommand], cmd::kDownload);
+  EXPECT_EQ((Bytes{announce[hdr::kStartHigh], announce[hdr::kStartMiddle], announce[hdr::kStartLow]}), (Bytes{0x00, 0x01, 0x00}));
+  EXPECT_EQ((Bytes{announce[hdr::kEndHigh], announce[hdr::kEndMiddle], announce[hdr::kEndLow]}), (Bytes{0x00, 0x01, 0xFF}));
   const uint16_t used = Sum(image, 0x100, 0x1FF);
-  EXPECT_EQ(announce[8], used >> 8);
-  EXPECT_EQ(announce[9], used & 0xFF);
-  EXPECT_EQ(announce[10], 1);
+  EXPECT_EQ(announce[hdr::kChecksumHigh], used >> 8);
+  EXPECT_EQ(announce[hdr::kChecksumLow], used & 0xFF);
+  EXPECT_EQ(announce[hdr::kMarker], kMarkerValue);
   // Check: the whole range.
   const Bytes& check = headers[2];
-  EXPECT_EQ(check[20], 13);
-  EXPECT_EQ((Bytes{check[16], check[17], check[18], check[19], check[6], check[7]}),
+  EXPECT_EQ(check[hdr::kCommand], cmd::kMemoryChecksum);
+  EXPECT_EQ((Bytes{check[hdr::kStartHigh], check[hdr::kStartMiddle], check[hdr::kStartLow], check[hdr::kEndHigh],
+                   check[hdr::kEndMiddle], check[hdr::kEndLow]}),
             (Bytes{0, 0, 0, 0, 0x07, 0xFF}));
 
   // 258 bytes in writes of exactly three, the last two from beyond 0x01FF.
@@ -246,8 +248,8 @@ TEST_F(Download, AnAllErasedImageIsAnnouncedButSendsNoData) {
   EXPECT_EQ(Outline(), "H12 D50 D50 D200 H14 D50 D20 D500 H13 D50 D50 D50 D50");
   const Bytes announce = Headers()[1];
   // first = range_end + 1, last = 0, an empty sum.
-  EXPECT_EQ((Bytes{announce[16], announce[17], announce[18]}), (Bytes{0x00, 0x08, 0x00}));
-  EXPECT_EQ((Bytes{announce[19], announce[6], announce[7], announce[8], announce[9]}),
+  EXPECT_EQ((Bytes{announce[hdr::kStartHigh], announce[hdr::kStartMiddle], announce[hdr::kStartLow]}), (Bytes{0x00, 0x08, 0x00}));
+  EXPECT_EQ((Bytes{announce[hdr::kEndHigh], announce[hdr::kEndMiddle], announce[hdr::kEndLow], announce[hdr::kChecksumHigh], announce[hdr::kChecksumLow]}),
             (Bytes{0, 0, 0, 0, 0}));
   EXPECT_FALSE(App().link_fault);
   EXPECT_TRUE(App().memory_loaded);
@@ -266,7 +268,7 @@ TEST_F(Download, EveryFailureBeforeTheDataHasItsText) {
       {"header exchange", [](SimFaults& f) { f.silent = true; },
        "编程器连接错误! 编程器可能正忙,请稍候再试!", 1, 0},
       {"no ROMOK", [](SimFaults& f) { f.no_romok = true; }, kDownloadInitFailedText, 1, 1500},
-      {"silent after command 12", [](SimFaults& f) { f.silent_after_header = 12; },
+      {"silent after command 12", [](SimFaults& f) { f.silent_after_header = cmd::kInitMemory; },
        kDownloadInitFailedText, 1, 1500},
       {"wrong ROMOK", [](SimFaults& f) { f.wrong_romok = true; }, kDownloadInitFailedText, 1, -1},
   };
@@ -314,7 +316,7 @@ TEST_F(Download, AFailedLoadStopsBeforeAnyTraffic) {
 TEST_F(Download, AnUnansweredAnnounceStopsBeforeTheData) {
   UseBinFile(Image(0x800, 0, 0x7FF));
   hook_.before_write = [&](const uint8_t* buf, uint32_t n) {
-    if (n == 21 && buf[20] == 14) device_.faults().silent = true;
+    if (n == 21 && buf[hdr::kCommand] == cmd::kDownload) device_.faults().silent = true;
     return Action::kPass;
   };
   DownloadCode();
@@ -434,7 +436,7 @@ TEST_F(Download, AProgrammerThatStopsTakingTheStreamShowsInTheChecksum) {
 TEST_F(Download, AFailedChecksumExchangeEndsWithTheDownloadsFailureText) {
   UseBinFile(Image(0x800, 0, 0x7FF));
   window_->SetText(ctl::kChecksumBox, "ABCD");
-  device_.faults().silent_after_header = 13;
+  device_.faults().silent_after_header = cmd::kMemoryChecksum;
   DownloadCode();
   EXPECT_EQ(window_.Statuses().end()[-2], "编程内存检查和 =  XXXX");
   EXPECT_EQ(window_->Status(), kDownloadFailedText);

@@ -48,8 +48,8 @@ TEST_F(MemorySum, ProgressThenTheMatchingSum) {
   SameCodeBothSides(0, 0xFF);
   Range(0, 0xFF);
   device_.config().progress_step = 0x80;
-  App().header[4] = 2;  // bytes the checksum does not write keep their value
-  App().header[5] = 0x21;
+  App().header.SetChipType(ChipType::kMtp);  // bytes the checksum does not write keep their value
+  App().header[hdr::kOptions] = 0x21;
   window_->SetText(ctl::kChecksumBox, "0000");
 
   ProgrammerMemoryChecksum();
@@ -66,12 +66,12 @@ TEST_F(MemorySum, ProgressThenTheMatchingSum) {
   EXPECT_TRUE(window_->Messages().empty());
   const auto headers = Headers();
   ASSERT_EQ(headers.size(), 1u);
-  EXPECT_EQ(headers[0][20], 13);
-  EXPECT_EQ((Bytes{headers[0][16], headers[0][17], headers[0][18], headers[0][19], headers[0][6],
-                   headers[0][7]}),
+  EXPECT_EQ(headers[0][hdr::kCommand], cmd::kMemoryChecksum);
+  EXPECT_EQ((Bytes{headers[0][hdr::kStartHigh], headers[0][hdr::kStartMiddle], headers[0][hdr::kStartLow], headers[0][hdr::kEndHigh], headers[0][hdr::kEndMiddle],
+                   headers[0][hdr::kEndLow]}),
             (Bytes{0, 0, 0, 0, 0, 0xFF}));
-  EXPECT_EQ(headers[0][4], 2);
-  EXPECT_EQ(headers[0][5], 0x21);
+  EXPECT_EQ(headers[0][hdr::kChipType], static_cast<uint8_t>(ChipType::kMtp));
+  EXPECT_EQ(headers[0][hdr::kOptions], 0x21);
   // Header, acknowledgement, two progress replies and the sum: each reply
   // with its pause before the rest.
   EXPECT_EQ(Outline(), "H13 D50 D50 D50 D50 D50");
@@ -83,9 +83,9 @@ TEST_F(MemorySum, AProgressReplyAtOrBeyondTheEndEndsTheLoopAtOnce) {
   const uint16_t sum = BufferChecksum(App().code_buffer, 0x100, 0x1FF);
   for (uint32_t reported : {0x1FFu, 0x250u, 0xFFFFu}) {
     SCOPED_TRACE(reported);
-    device_.faults().silent_after_header = 13;
+    device_.faults().silent_after_header = cmd::kMemoryChecksum;
     hook_.after_write = [&](const uint8_t* buf, uint32_t n) {
-      if (n != 21 || buf[20] != 13) return;
+      if (n != 21 || buf[hdr::kCommand] != cmd::kMemoryChecksum) return;
       const Bytes reply{'O',
                         'K',
                         static_cast<uint8_t>(reported >> 16),
@@ -111,7 +111,7 @@ TEST_F(MemorySum, AMissingReplyShowsXxxxAndChangesNothing) {
     size_t progress;  // progress texts before the silence
   };
   const Case cases[] = {
-      {"no acknowledgement, no progress", [](SimFaults& f) { f.silent_after_header = 13; }, 0},
+      {"no acknowledgement, no progress", [](SimFaults& f) { f.silent_after_header = cmd::kMemoryChecksum; }, 0},
       {"no progress", [](SimFaults& f) { f.silent_at_address = 0; }, 0},
       {"silent midway", [](SimFaults& f) { f.silent_at_address = 0x4000; }, 4},
   };
@@ -138,9 +138,9 @@ TEST_F(MemorySum, AMissingReplyShowsXxxxAndChangesNothing) {
 
 TEST_F(MemorySum, AMissingSumAfterTheProgressShowsXxxx) {
   Range(0, 0xFF);
-  device_.faults().silent_after_header = 13;
+  device_.faults().silent_after_header = cmd::kMemoryChecksum;
   hook_.after_write = [&](const uint8_t* buf, uint32_t n) {
-    if (n != 21 || buf[20] != 13) return;
+    if (n != 21 || buf[hdr::kCommand] != cmd::kMemoryChecksum) return;
     const Bytes reply{'O', 'K', 0x00, 0x00, 0xFF};
     device_.SendRaw(reply.data(), reply.size(), clock_.NowUs() + 5'000);
   };
@@ -188,9 +188,9 @@ TEST_F(MemorySum, ADifferentSumWarnsShowsTheProgrammersSumAndRecordsTheRange) {
   Range(0, 0x00);  // a one-address range: the sum follows the acknowledgement
   window_->SetText(ctl::kChecksumBox, "1A2B");
   App().memory_loaded = true;
-  device_.faults().silent_after_header = 13;
+  device_.faults().silent_after_header = cmd::kMemoryChecksum;
   hook_.after_write = [&](const uint8_t* buf, uint32_t n) {
-    if (n == kHeaderSize && buf[20] == 13) DeviceSends(FromHex("4F4B535441525245534554"));
+    if (n == kHeaderSize && buf[hdr::kCommand] == cmd::kMemoryChecksum) DeviceSends(FromHex("4F4B535441525245534554"));
   };
   const size_t boxes_before = window_->Messages().size();
   RunOperationNow(OpMemoryChecksum);

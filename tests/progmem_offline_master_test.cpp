@@ -113,13 +113,13 @@ TEST_F(OfflineMaster, TheProgrammerKeepsTheCodeAndTheSettings) {
   ASSERT_EQ(device_.offline_configs().size(), 1u);
   const auto& h = device_.offline_configs()[0];
   const uint16_t sum = BufferChecksum(App().code_buffer, 0, 0x2FF);
-  EXPECT_EQ(h[20], 17);
-  EXPECT_EQ(VirtualProgrammer::RangeStart(h), 0u);
-  EXPECT_EQ(VirtualProgrammer::RangeEnd(h), 0x2FFu);
-  EXPECT_EQ(VirtualProgrammer::HeaderChecksum(h), sum);
-  EXPECT_EQ(h[4], 2);
-  EXPECT_EQ(h[11], 0x81);
-  EXPECT_EQ(h[5] & opt::kVerify, opt::kVerify);
+  EXPECT_EQ(h[hdr::kCommand], cmd::kOfflineConfig);
+  EXPECT_EQ(h.RangeStart(), 0u);
+  EXPECT_EQ(h.RangeEnd(), 0x2FFu);
+  EXPECT_EQ(h.Checksum(), sum);
+  EXPECT_EQ(h.ChipTypeOf(), ChipType::kMtp);
+  EXPECT_EQ(h[hdr::kVoltage], 0x81);
+  EXPECT_EQ(h[hdr::kOptions] & opt::kVerify, opt::kVerify);
   EXPECT_EQ(window_.Text(ctl::kChecksumBox), FormatNumber(sum, 16, 4));
   // A pause of 400 ms before the configuration header.
   const auto delays = Calls("DELAY");
@@ -127,7 +127,7 @@ TEST_F(OfflineMaster, TheProgrammerKeepsTheCodeAndTheSettings) {
 }
 
 TEST_F(OfflineMaster, ARefusedConfigurationIsReported) {
-  device_.faults().answer_no = 17;
+  device_.faults().answer_no = cmd::kOfflineConfig;
   Make();
   EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(window_->Status(),

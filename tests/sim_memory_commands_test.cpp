@@ -17,18 +17,10 @@ using Bytes = std::vector<uint8_t>;
 
 VirtualProgrammer::Header MakeHeader(uint8_t command, uint32_t first, uint32_t last) {
   VirtualProgrammer::Header h{};
-  h[0] = 'S';
-  h[1] = 'T';
-  h[2] = 'A';
-  h[3] = 'R';
-  h[10] = 1;
-  h[16] = static_cast<uint8_t>(first >> 16);
-  h[17] = static_cast<uint8_t>(first >> 8);
-  h[18] = static_cast<uint8_t>(first);
-  h[19] = static_cast<uint8_t>(last >> 16);
-  h[6] = static_cast<uint8_t>(last >> 8);
-  h[7] = static_cast<uint8_t>(last);
-  h[20] = command;
+  h.SetMagic();
+  h.SetMarker();
+  h.SetRange(first, last);
+  h.SetCommand(command);
   return h;
 }
 
@@ -67,7 +59,7 @@ TEST(DownloadDevice, StoresTheAnnouncedRangeAndTakesButDropsTheFiller) {
   // The stream is over: the next bytes are a header again.
   Send(d, MakeHeader(1, 0, 0), 1000);
   ASSERT_EQ(d.headers().size(), 2u);
-  EXPECT_EQ(d.headers().back()[20], 1);
+  EXPECT_EQ(d.headers().back()[hdr::kCommand], cmd::kConnect);
 }
 
 TEST(DownloadDevice, StopsTakingAfterTheFaultsCountAndGivesUpOnAStalledPc) {
@@ -83,7 +75,7 @@ TEST(DownloadDevice, StopsTakingAfterTheFaultsCountAndGivesUpOnAStalledPc) {
   for (uint8_t i = 0; i < 30; ++i) d.Receive(i, 30);
   Send(d, MakeHeader(1, 0, 0), 30 + 1'500'000);
   EXPECT_EQ(d.headers().size(), 3u);
-  EXPECT_EQ(d.headers().back()[20], 1);
+  EXPECT_EQ(d.headers().back()[hdr::kCommand], cmd::kConnect);
 }
 
 TEST(MemorySumDevice, AcknowledgesReportsProgressToTheEndThenTheSum) {
@@ -197,14 +189,14 @@ TEST(DownloadPacing, AHeaderLongerThanTheFifoReturnsNearItsEnd) {
   VirtualClock clock;
   RecordingPort inner(&clock);
   PacedPort port(&inner, &clock);
-  const uint8_t header[21] = {};
+  const uint8_t header[kHeaderSize] = {};
   uint32_t done = 0;
-  port.Write(header, 21, &done);
-  EXPECT_EQ(clock.NowUs(), (21 - 4) * kByteTimeUs);
+  port.Write(header, kHeaderSize, &done);
+  EXPECT_EQ(clock.NowUs(), static_cast<int64_t>(kHeaderSize - 4) * kByteTimeUs);
   // The transmit-empty wait covers the rest.
   EXPECT_FALSE(port.WaitTxEmpty(1));
   EXPECT_TRUE(port.WaitTxEmpty(500));
-  EXPECT_EQ(clock.NowUs(), 21 * kByteTimeUs);
+  EXPECT_EQ(clock.NowUs(), static_cast<int64_t>(kHeaderSize) * kByteTimeUs);
 }
 
 }  // namespace

@@ -73,11 +73,12 @@ TEST_F(SimPortTest, PurgeDropsWhatArrivedButNotWhatIsStillComing) {
 }
 
 TEST_F(SimPortTest, PacedWritesTakeLineTimeAndArriveInOrder) {
-  uint8_t header[21] = {'S', 'T', 'A', 'R'};
-  header[20] = 1;
+  OperationHeader header;
+  header.SetMagic();
+  header.SetCommand(cmd::kConnect);
   uint32_t done = 0;
   const int64_t t0 = clock_.NowUs();
-  ASSERT_TRUE(port_.Write(header, 21, &done));
+  ASSERT_TRUE(port_.Write(header.data(), 21, &done));
   EXPECT_EQ(done, 21u);
   EXPECT_EQ(clock_.NowUs() - t0, 21 * kByteTimeUs);
   ASSERT_EQ(device_.headers().size(), 1u);
@@ -90,8 +91,8 @@ TEST_F(SimPortTest, HeadersAreFoundAfterNoise) {
   const uint8_t noise[] = {0x00, 'S', 'T', 'X', 'S', 'S'};
   uint32_t done = 0;
   port_.Write(noise, sizeof noise, &done);
-  uint8_t header[21] = {'T', 'A', 'R'};  // completes the last 'S' into "STAR"
-  port_.Write(header, 20, &done);
+  uint8_t header[kHeaderSize] = {'T', 'A', 'R'};  // completes the last 'S' into "STAR"
+  port_.Write(header, kHeaderSize - 1, &done);
   ASSERT_EQ(device_.headers().size(), 1u);
   EXPECT_EQ(device_.headers()[0][0], 'S');
   EXPECT_EQ(device_.headers()[0][3], 'R');
@@ -103,7 +104,7 @@ TEST_F(SimPortTest, ResetMessageIsNineBytes) {
   uint8_t buf[16] = {};
   TimedRead({5, 5, 5, 5, 5}, 9, &got, buf);
   EXPECT_EQ(got, 9u);
-  EXPECT_EQ(std::memcmp(buf, "STARRESET", 9), 0);
+  EXPECT_EQ(std::memcmp(buf, kResetMessage, 9), 0);
 }
 
 TEST_F(SimPortTest, UnknownNamesAndVanishedPortsFail) {

@@ -58,9 +58,9 @@ TEST_F(CodeViewTest, AddressBoxChoosesTheRoundedPage) {
   EXPECT_EQ(window_->Status(), std::string(kSection) + "01230~0132F");
   EXPECT_FALSE(App().link_fault);
   ASSERT_EQ(device_.headers().size(), 1u);
-  EXPECT_EQ(device_.headers()[0][20], 15);
-  EXPECT_EQ(VirtualProgrammer::RangeStart(device_.headers()[0]), 0x1230u);
-  EXPECT_EQ(VirtualProgrammer::RangeEnd(device_.headers()[0]), 0x132Fu);
+  EXPECT_EQ(device_.headers()[0][hdr::kCommand], cmd::kReadMemory);
+  EXPECT_EQ(device_.headers()[0].RangeStart(), 0x1230u);
+  EXPECT_EQ(device_.headers()[0].RangeEnd(), 0x132Fu);
   ExpectPage(0x1230, device_.memory());
   EXPECT_EQ(window_.Statuses().front(), "调入代码......");
 
@@ -136,7 +136,7 @@ TEST_F(CodeViewTest, DebugModeShowsTheBufferButStillReadsTheChip) {
   SelectRadio(ctl::kViewChip);
   RefreshCodeView(OpViewChip);
   ASSERT_EQ(device_.headers().size(), 1u);
-  EXPECT_EQ(device_.headers()[0][20], 10);
+  EXPECT_EQ(device_.headers()[0][hdr::kCommand], cmd::kReadChip);
   ExpectPage(0x300, device_.chip().memory);
 }
 

@@ -232,6 +232,40 @@ TEST_F(Window, GuardsRefuseWhatCannotWorkYet) {
   EXPECT_EQ(device_.headers().size(), headers);
   EXPECT_EQ(App().range_start, 0x10u);
   EXPECT_EQ(App().range_end, 0x20u);
+
+  // The memory's warnings come before the range is read, and a memory
+  // edited by hand is refused before its code is looked for: with the bad
+  // box still there, each button says only its own first reason.
+  const char kSaveFirst[] = "编程内存代码已被重写,请先将内存代码保存\n为HEX文件然后重新加载,再执行本操作!";
+  const char kNoCode[] = "编程内存中无代码调入,请打开相关的\n代码文件以调入编程代码!";
+  struct Case {
+    int id;
+    bool loaded, edited;
+    const char* box;
+  };
+  for (const Case& c : {Case{ctl::kVerifyChip, false, true, kNoCode},
+                        Case{ctl::kBufferChecksum, false, true, kSaveFirst},
+                        Case{ctl::kOfflineMaster, false, true, kSaveFirst},
+                        Case{ctl::kBufferChecksum, false, false, kNoCode},
+                        Case{ctl::kOfflineMaster, false, false, kNoCode}}) {
+    App().memory_loaded = c.loaded;
+    App().memory_edited = c.edited;
+    App().link_fault = false;
+    window_.SetStatus("");
+    const size_t boxes = window_.Messages().size();
+    EXPECT_FALSE(ClickStarts(c.id)) << c.id;
+    ASSERT_EQ(window_.Messages().size(), boxes + 1) << c.id;
+    EXPECT_EQ(window_.Messages().back().text, c.box) << c.id;
+    EXPECT_EQ(window_.Status(), "") << c.id;  // the range was never read
+    EXPECT_FALSE(App().link_fault) << c.id;
+  }
+  // Loaded and edited, verify reads the range next and refuses it.
+  App().memory_loaded = true;
+  const size_t boxes = window_.Messages().size();
+  EXPECT_FALSE(ClickStarts(ctl::kVerifyChip));
+  EXPECT_EQ(window_.Messages().size(), boxes);
+  EXPECT_EQ(window_.Status(), "编程地址设置错误!请输入0000~7FFF之间的十六进制地址");
+  EXPECT_EQ(device_.headers().size(), headers);
 }
 
 // A programmer found again on its port may be another one, or one that

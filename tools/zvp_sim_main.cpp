@@ -73,7 +73,10 @@ Fault DrawFault(std::mt19937& rng) {
   static const char* const kVoltages[] = {"1", "2", "3", "4"};
   // Commands whose verdict can be "NO": blank check, erase, SMART, read and
   // hardware protection, programming from memory and from the PC.
-  static const char* const kRefusers[] = {"3", "4", "6", "7", "9", "11", "19"};
+  static constexpr uint8_t kRefusers[] = {
+      zvp::cmd::kBlankCheck,  zvp::cmd::kEraseMtp,           zvp::cmd::kEnableSmart,
+      zvp::cmd::kReadProtect, zvp::cmd::kHardwareWriteProtect, zvp::cmd::kProgramFromMemory,
+      zvp::cmd::kProgramFromPc};
   auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
   switch (pick(10)) {
     case 0:
@@ -83,7 +86,7 @@ Fault DrawFault(std::mt19937& rng) {
     case 2:
       return {"voltage-error", kVoltages[pick(4)]};
     case 3:
-      return {"answer-no", kRefusers[pick(7)]};
+      return {"answer-no", std::to_string(kRefusers[pick(7)])};
     case 4:
       return {"reset", ""};
     default:

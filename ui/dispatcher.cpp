@@ -4,6 +4,7 @@
 #include "core/app_state.h"
 #include "link/connection.h"
 #include "engine/engine.h"
+#include "engine/operation_table.h"
 #include "core/control_ids.h"
 #include "ui/code_view_panel.h"
 #include "ui/control_table.h"
@@ -54,23 +55,58 @@ bool ReadRangeOrRefuse() {
   return false;
 }
 
-void RangeReadAndStart(uint8_t code) {
-  if (ReadRangeOrRefuse()) StartOperation(code);
+// Applies the guards of `op` in the table's order; false at the first that
+// refuses, which has said why.
+bool GuardsPass(const OperationEntry& op) {
+  const AppState& app = App();
+  for (Guard guard : op.guards) {
+    switch (guard) {
+      case Guard::kNone:
+        return true;
+      case Guard::kMemoryNotEdited:
+        if (app.memory_edited) {
+          AskToSaveAndReloadFirst();
+          return false;
+        }
+        break;
+      case Guard::kCodeInMemory:
+        if (!app.memory_loaded) {
+          WarnNoCodeInMemory();
+          return false;
+        }
+        break;
+      case Guard::kRangeRead:
+        if (!ReadRangeOrRefuse()) return false;
+        break;
+      case Guard::kChecksumOfRange:
+        if (app.range_start != app.checksum_start || app.range_end != app.checksum_end) {
+          AskForChecksumFirst();
+          return false;
+        }
+        break;
+    }
+  }
+  return true;
 }
 
-// "校验芯片", "缓冲区检查和" and "制作脱机烧写母片" need code in the programmer
-// memory; the latter two also refuse a memory that was edited by hand.
-void StartWithLoadedMemory(uint8_t code, bool refuse_edited) {
+// What the code view's buttons do on the window before their operation runs.
+void PrepareCodeView(int id) {
   AppState& app = App();
-  if (refuse_edited && app.memory_edited) {
-    AskToSaveAndReloadFirst();
-    return;
+  switch (id) {
+    case ctl::kShowMemory:
+      ShowCodeView(1);
+      if (!app.view_ready) SetupCodeView();
+      app.view_ready = 1;
+      break;
+    case ctl::kViewMemory:
+      Controls().SetText(ctl::kViewGroup, "编程内存代码视图");
+      break;
+    case ctl::kViewChip:
+      Controls().SetText(ctl::kViewGroup, "芯片代码视图");
+      break;
+    default:
+      break;
   }
-  if (!app.memory_loaded) {
-    WarnNoCodeInMemory();
-    return;
-  }
-  RangeReadAndStart(code);
 }
 
 bool BusyBlocks(int parent) {
@@ -143,6 +179,12 @@ void DispatchCommand(int id, int parent) {
   ApplyReportedReset();
   if (app.busy && BusyBlocks(parent)) return;
 
+  if (const OperationEntry* op = FindOperationByButton(id)) {
+    if (!GuardsPass(*op)) return;
+    PrepareCodeView(id);
+    StartOperation(op->code);
+    return;
+  }
   switch (id) {
     case ctl::kCom1:
     case ctl::kCom2:
@@ -167,83 +209,8 @@ void DispatchCommand(int id, int parent) {
     case ctl::kVppVcc:
       Controls().SetText(ctl::kVppBox, "VCC");
       break;
-    case ctl::kAutoProgram:
-      if (!ReadRangeOrRefuse()) break;
-      if (app.range_start != app.checksum_start || app.range_end != app.checksum_end) {
-        AskForChecksumFirst();
-      } else if (!app.memory_loaded) {
-        WarnNoCodeInMemory();
-      } else {
-        StartOperation(OpAutoProgram);
-      }
-      break;
-    case ctl::kVerifyChip:
-      StartWithLoadedMemory(OpVerifyChip, false);
-      break;
-    case ctl::kBlankCheck:
-      RangeReadAndStart(OpBlankCheck);
-      break;
-    case ctl::kShowMemory:
-      ShowCodeView(1);
-      if (!app.view_ready) SetupCodeView();
-      app.view_ready = 1;
-      StartOperation(OpViewShow);
-      break;
-    case ctl::kChipChecksum:
-      RangeReadAndStart(OpChipChecksum);
-      break;
-    case ctl::kBufferChecksum:
-      StartWithLoadedMemory(OpMemoryChecksum, true);
-      break;
-    case ctl::kReadProtect:
-      StartOperation(OpReadProtect);
-      break;
-    case ctl::kEraseMtp:
-      StartOperation(OpEraseMtp);
-      break;
-    case ctl::kLdcProtect:
-      StartOperation(OpLdcProtect);
-      break;
-    case ctl::kHwWriteProtect:
-      StartOperation(OpHardwareWriteProtect);
-      break;
-    case ctl::kOpenFile:
-      StartOperation(OpOpenAndDownload);
-      break;
-    case ctl::kDownload:
-      StartOperation(OpDownloadCode);
-      break;
-    case ctl::kCopyChip:
-      RangeReadAndStart(OpCopyChipToBuffer);
-      break;
-    case ctl::kOfflineMaster:
-      StartWithLoadedMemory(OpMakeOfflineMaster, true);
-      break;
-    case ctl::kSaveHex:
-      RangeReadAndStart(OpSaveHexFile);
-      break;
     case ctl::kQuit:
       Frame().RequestClose();
-      break;
-    case ctl::kPrevPage:
-      StartOperation(OpViewPrevPage);
-      break;
-    case ctl::kNextPage:
-      StartOperation(OpViewNextPage);
-      break;
-    case ctl::kViewSet:
-      StartOperation(OpViewSetAddress);
-      break;
-    case ctl::kViewMemory:
-      Controls().SetText(ctl::kViewGroup, "编程内存代码视图");
-      StartOperation(OpViewMemory);
-      break;
-    case ctl::kViewChip:
-      Controls().SetText(ctl::kViewGroup, "芯片代码视图");
-      StartOperation(OpViewChip);
-      break;
-    case ctl::kViewAscii:
-      StartOperation(OpViewAscii);
       break;
     case ctl::kBack:
       ShowCodeView(0);

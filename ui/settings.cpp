@@ -125,15 +125,17 @@ void SaveSettings() {
   store->WriteString("com", StoredPortText(port));
   store->WriteString("data", "sam");
   ReadChipType();
-  store->WriteString("chip", app.header[4] == 1 ? "sotp" : "smtp");
+  store->WriteString("chip", app.header.ChipTypeOf() == ChipType::kOtp ? "sotp" : "smtp");
   ReadOptionFlags();
   store->WriteDword("auto", app.option_flags);
   store->WriteDword("autocount", app.count_flags);
   store->WriteDword("autofunc", app.function_flags);
   ReadChipSupply();
-  store->WriteString("Vdd", app.header[11] == 1 ? "5.0V" : "3.3V");
+  // The whole byte, as the supply choice alone left it.
+  const bool five = app.header.VoltageByte() == static_cast<uint8_t>(Supply::k5V0);
+  store->WriteString("Vdd", five ? "5.0V" : "3.3V");
   ReadProgrammingVoltage();
-  store->WriteString("Vpp", (app.header[11] & 0x80) ? "VCC" : "12.0V");
+  store->WriteString("Vpp", app.header.VppFromSupply() ? "VCC" : "12.0V");
   store->Close();
 }
 

@@ -46,7 +46,7 @@ class ChipOpTest : public LinkTest {
   void ScriptAfterHeader(int command, std::vector<uint8_t> reply, int64_t delay_us = 0) {
     device_.faults().silent_after_header = command;
     hook_.after_write = [this, command, reply, delay_us](const uint8_t* buf, uint32_t n) {
-      if (n == kHeaderSize && buf[0] == 'S' && buf[20] == command)
+      if (n == kHeaderSize && buf[0] == 'S' && buf[hdr::kCommand] == command)
         device_.SendRaw(reply.data(), reply.size(), clock_.NowUs() + delay_us);
     };
   }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -13,6 +14,7 @@
 
 #include "core/app_state.h"
 #include "core/control_ids.h"
+#include "core/protocol.h"
 #include "link/connection.h"
 #include "tests/support/link_fixture.h"
 
@@ -63,7 +65,7 @@ class MemoryTest : public LinkTest {
   }
 
   static bool IsHeader(const Bytes& b) {
-    return b.size() == 21 && b[0] == 'S' && b[1] == 'T' && b[2] == 'A' && b[3] == 'R';
+    return b.size() == kHeaderSize && std::equal(kHeaderMagic, kHeaderMagic + 4, b.begin() + hdr::kMagic);
   }
 
   // The bytes a write moved, from its trace details "done/n[ HEX][ fail]".
@@ -102,7 +104,7 @@ class MemoryTest : public LinkTest {
         tokens.push_back("D" + l.substr(6));
       } else if (l.rfind("WRITE ", 0) == 0) {
         const Bytes b = Written(l.substr(6));
-        tokens.push_back(IsHeader(b) ? "H" + std::to_string(b[20])
+        tokens.push_back(IsHeader(b) ? "H" + std::to_string(b[hdr::kCommand])
                                      : "W" + std::to_string(b.size()));
       }
     }

@@ -56,7 +56,7 @@ class ReadBackTest : public LinkTest {
   std::vector<SentHeader> Headers() const {
     std::vector<SentHeader> out;
     for (const auto& h : device_.headers())
-      out.push_back({h[20], VirtualProgrammer::RangeStart(h), VirtualProgrammer::RangeEnd(h)});
+      out.push_back({h[hdr::kCommand], h.RangeStart(), h.RangeEnd()});
     return out;
   }
   // The 16-bit sum of the chip's bytes first..last, as the programmer sees it.

@@ -37,6 +37,7 @@
 #include "tests/wine/driver_steps.h"
 #include "tests/wine/window_driver.h"
 #include "core/control_ids.h"
+#include "core/protocol.h"
 #include "windows/handles.h"
 #include "windows/resource.h"
 #include "windows/wide_text.h"
@@ -1155,19 +1156,19 @@ Expected ExpectFor(const std::string& name, const std::string& arg, bool direct)
   if (name == "answer-no") {
     const int command = std::atoi(arg.c_str());
     switch (command) {
-      case 3:  // "NO" where an address belongs
+      case zvp::cmd::kBlankCheck:  // "NO" where an address belongs
         return failed(L"芯片不空, 在地址: 00000");
-      case 4:
+      case zvp::cmd::kEraseMtp:
         return failed(L"擦除芯片失败!");
-      case 6:
+      case zvp::cmd::kEnableSmart:
         return failed(L"使能芯片SMART系统失败!");
-      case 7:
+      case zvp::cmd::kReadProtect:
         return failed(L"使能芯片读保护失败!");
-      case 9:
+      case zvp::cmd::kHardwareWriteProtect:
         return failed(L"使能芯片硬件写保护失败!");
-      case 11:
+      case zvp::cmd::kProgramFromMemory:
         return direct ? passed : failed(L"编程芯片失败! [校验和错]");
-      case 19: {
+      case zvp::cmd::kProgramFromPc: {
         if (!direct) return passed;
         Expected e = failed(L"编程芯片失败! [校验和错]");
         e.box_caption = kWarningCaption;

@@ -14,6 +14,7 @@
 
 #include "core/app_state.h"
 #include "core/clock.h"
+#include "core/protocol.h"
 #include "link/serial_link.h"
 #include "link/wire_trace.h"
 #include "tests/wine/console_surface.h"
@@ -31,6 +32,8 @@ namespace {
 
 using zvp::App;
 using zvp::PortHandle;
+namespace cmd = zvp::cmd;
+namespace hdr = zvp::hdr;
 
 int failures = 0;
 
@@ -190,12 +193,12 @@ int main(int argc, char** argv) {
   Check(win_port.Handle() == PortHandle::kOpen,
         std::string("... and holds an open handle (got ") + HandleName(win_port.Handle()) + ")");
   Check(App().link_fault.load() == 0, "... with link_fault 0");
-  Check(App().header[20] == 1, "... with the connect command 1 in header byte 20");
+  Check(App().header[hdr::kCommand] == cmd::kConnect, "... with the connect command 1 in header byte 20");
   Check(surface.Boxes().empty(), "... without a message box");
 
   // (c) The open port carries a second exchange.
   surface.ClearRecord();
-  App().header[20] = 1;
+  App().header.SetCommand(cmd::kConnect);
   start = clock.NowUs();
   bool begun = zvp::BeginLink();
   took_ms = (clock.NowUs() - start) / 1000;
