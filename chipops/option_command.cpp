@@ -37,20 +37,20 @@ const OptionTexts* FindOptionTexts(uint8_t command) {
 
 }  // namespace
 
-void OptionCommand(uint8_t command) {
+Outcome OptionCommand(uint8_t command) {
   AppState& app = App();
   const OptionTexts* texts = FindOptionTexts(command);
   if (texts == nullptr) {
     // Not a command of this exchange: nothing is sent.
     app.link_fault = 1;
-    return;
+    return Outcome::kFailed;
   }
   app.link_fault = 0;
   StatusLine().SetStatus(texts->in_progress);
   // The engine already put the code into byte 20; writing it here keeps a
   // direct call honest too.
   app.header.SetCommand(command);
-  if (!BeginLink()) return;
+  if (!BeginLink()) return Outcome::kFailed;
 
   // No start acknowledgement here: the one reply is the verdict. 100 tries
   // under the 9 ms set give the chip about 1.8 s.
@@ -59,16 +59,17 @@ void OptionCommand(uint8_t command) {
   if (std::memcmp(reply, "OK", 3) == 0) {
     app.link_fault = 0;
     StatusLine().SetStatus(texts->done);
-    return;
+    return Outcome::kDone;
   }
   app.link_fault = 1;
   if (reply[0] == 'E') {
     VoltageFault(reply);
-    return;
+    return Outcome::kFailed;
   }
   // "NO", silence or anything else: the command was not done, and the
   // in-progress text must not stay as if it were still running.
   StatusLine().SetStatus(texts->failed);
+  return Outcome::kFailed;
 }
 
 }  // namespace zvp

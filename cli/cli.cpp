@@ -26,6 +26,7 @@
 #include "image/number_text.h"
 #include "core/app_state.h"
 #include "core/clock.h"
+#include "core/production_recorder.h"
 #include "link/address_range.h"
 #include "link/connection.h"
 #include "engine/engine.h"
@@ -321,24 +322,28 @@ class Printer {
   Printer(bool terminal, std::optional<bool> answer, bool ask)
       : terminal_(terminal), answer_(answer), ask_(ask) {}
 
-  void Status(const std::string& text) {
+  // `progress` is what the text shows when it is an operation's progress.
+  void Status(const std::string& text, const Progress* progress = nullptr) {
     std::lock_guard<std::mutex> lock(mu_);
     if (text == last_) return;
-    // A progress text replaces the previous one in place on a terminal.
-    const bool progress = IsProgress(text) && IsProgress(last_) && SamePrefix(text, last_);
-    if (terminal_ && progress) {
+    const std::optional<ProgressStage> stage =
+        IsProgressLine(progress) ? std::optional(progress->stage) : std::nullopt;
+    // A progress line replaces the previous one of its stage in place on a
+    // terminal.
+    if (terminal_ && stage && stage == last_stage_) {
       std::cout << "\r\033[K" << text << std::flush;
     } else {
       if (open_line_) std::cout << "\n";
       std::cout << text;
-      if (terminal_ && IsProgress(text)) {
+      if (terminal_ && stage) {
         std::cout << std::flush;
       } else {
         std::cout << "\n" << std::flush;
       }
     }
-    open_line_ = terminal_ && IsProgress(text);
+    open_line_ = terminal_ && stage;
     last_ = text;
+    last_stage_ = stage;
   }
 
   MsgAnswer Box(const MessageBox& box) {
@@ -365,8 +370,6 @@ class Printer {
     std::cerr << "[" << box.caption << "] " << OneLine(box.text) << " -> " << AnswerName(a)
               << "\n"
               << std::flush;
-    // Every question the program asks is "go on?": No leaves it not done.
-    if (a == MsgAnswer::kNo || a == MsgAnswer::kCancel) declined_ = true;
     return a;
   }
 
@@ -381,12 +384,6 @@ class Printer {
     std::cerr << text << "\n" << std::flush;
   }
 
-  // Whether a question was answered No or Cancel since the last call.
-  bool TakeDeclined() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return std::exchange(declined_, false);
-  }
-
   void Finish() {
     std::lock_guard<std::mutex> lock(mu_);
     if (open_line_) std::cout << "\n" << std::flush;
@@ -394,12 +391,12 @@ class Printer {
   }
 
  private:
-  static bool IsProgress(const std::string& t) {
-    return t.find("地址: ") != std::string::npos || t.find("地址:  ") != std::string::npos;
-  }
-  static bool SamePrefix(const std::string& a, const std::string& b) {
-    const size_t pa = a.find("地址"), pb = b.find("地址");
-    return pa == pb && a.compare(0, pa, b, 0, pb) == 0;
+  // A stage's progress at an address is a line that the next one replaces.
+  // The direct verify's first words, "请稍候,校验芯片,在地址: ......", hold the
+  // address's place and are replaced too; every other stage begins on a
+  // line of its own.
+  static bool IsProgressLine(const Progress* p) {
+    return p != nullptr && (p->address || p->stage == ProgressStage::kVerifyDirect);
   }
 
   std::mutex mu_;
@@ -407,8 +404,8 @@ class Printer {
   std::optional<bool> answer_;
   bool ask_;
   std::string last_;
+  std::optional<ProgressStage> last_stage_;  // when last_ is a progress line
   bool open_line_ = false;
-  bool declined_ = false;
 };
 
 // The answers to the stop signals of an auto run, printed from a thread of
@@ -501,34 +498,32 @@ void ApplyChoices(HeadlessWindow& w, const Options& o) {
   }
 }
 
-// The window's own words for an operation that did nothing because the
-// user said no or the mode forbids it (offline master in debug mode).
-bool SaysNotDone(const std::string& status) {
-  return status == "操作已中止" || status == "操作已退出";
-}
-
-// What one press of a button came to.
-enum class Pressed { kRefused, kDone, kFailed, kDeclined };
-
-// Presses `button` and waits for the operation it starts: refused when
-// nothing started (a guard said no, or the button is greyed), declined when
-// the user answered a question No or the operation says it did nothing,
-// failed when link_fault is left set.
-Pressed Press(HeadlessWindow& w, Printer& printer, int button) {
+// Presses `button` and waits for the operation it starts: how it ended, or
+// nothing when nothing started (a guard said no, or the button is greyed).
+std::optional<Outcome> Press(HeadlessWindow& w, int button) {
   if (!w.IsEnabled(button)) {
     // The window greys the MTP-only buttons for an OTP chip; a user could
     // not press them, and neither can the command line.
     std::cerr << "zvp: that button is greyed out for the chosen chip type\n";
-    return Pressed::kRefused;
+    return std::nullopt;
   }
-  printer.TakeDeclined();
   const uint64_t before = WorkersStarted();
   w.Click(button);
-  WaitForWorkers();
-  if (WorkersStarted() == before) return Pressed::kRefused;
-  if (printer.TakeDeclined() || SaysNotDone(w.Status())) return Pressed::kDeclined;
-  return App().link_fault == 0 ? Pressed::kDone : Pressed::kFailed;
+  const Outcome outcome = WaitForWorkers();
+  if (WorkersStarted() == before) return std::nullopt;
+  return outcome;
 }
+
+// The record of the auto-program run that finished last, as the engine
+// hands it over on the worker; read once the worker has been waited for.
+class RunRecord final : public ProductionRecorder {
+ public:
+  void AutoRunFinished(const AutoRunRecord& run) override { run_ = run; }
+  AutoRunRecord Take() { return std::exchange(run_, AutoRunRecord{}); }
+
+ private:
+  AutoRunRecord run_;
+};
 
 // Lines typed on standard input, read on a thread of their own so that the
 // reset watch can tick while the operator changes chips. The reading thread
@@ -581,6 +576,7 @@ class LineWaiter {
 struct Session {
   HeadlessWindow& window;
   Printer& printer;
+  RunRecord& runs;
   const Options& options;
   std::string port_name;  // as connected; empty without a port
   ProductionLog* log = nullptr;
@@ -589,20 +585,22 @@ struct Session {
 };
 
 // One auto-program run, logged when it ran (a guard that refused ran
-// nothing). A line the log could not take is said with the chip it
-// belongs to and printed in full; the chip's own result stands.
-Pressed RunAuto(Session& s) {
+// nothing), with its record; nothing when nothing ran. A line the log could
+// not take is said with the chip it belongs to and printed in full; the
+// chip's own result stands.
+std::optional<Outcome> RunAuto(Session& s, AutoRunRecord* run) {
   // From here to its line in the log the chip is in the socket: a stop
   // signal lets it finish (see OnStopSignal).
   g_chip_in_socket = true;
   if (g_interrupted) {
     g_chip_in_socket = false;
-    return Pressed::kRefused;
+    return std::nullopt;
   }
-  const Pressed result = Press(s.window, s.printer, ctl::kAutoProgram);
-  if (result != Pressed::kRefused) ++s.chips;
-  if (result != Pressed::kRefused && s.log) {
-    const ProductionRecord record = LastAutoRunRecord(s.port_name);
+  const std::optional<Outcome> result = Press(s.window, ctl::kAutoProgram);
+  *run = s.runs.Take();
+  if (result) ++s.chips;
+  if (result && s.log) {
+    const ProductionRecord record = MakeProductionRecord(*run, s.port_name);
     if (!s.log->Append(record)) {
       s.log_failed = true;
       std::string line = ProductionLogLine(record);
@@ -626,23 +624,24 @@ bool RunProduction(Session& s) {
   bool all_passed = true;
   int runs = 0;
   for (;;) {
-    const Pressed result = RunAuto(s);
+    AutoRunRecord run;
+    const std::optional<Outcome> result = RunAuto(s, &run);
     // A guard that refuses now refuses every next chip too.
-    if (result == Pressed::kRefused) {
+    if (!result) {
       all_passed = false;
       break;
     }
     ++runs;
-    all_passed = all_passed && result == Pressed::kDone;
+    const bool passed = *result == Outcome::kDone;
+    all_passed = all_passed && passed;
     const AppState& app = App();
     std::cout << "pass: " << app.pass_count << "  fail: " << app.fail_count << "\n" << std::flush;
     // A run the programmer could not take part in counted no chip: say why.
-    const AutoVerdict verdict = LastAutoRun().verdict;
-    if (result != Pressed::kDone && verdict == AutoVerdict::kNotCounted) {
+    if (!passed && run.verdict == AutoVerdict::kNotCounted) {
       std::cerr << (app.port_chosen ? "zvp: the programmer does not answer; this chip was not counted\n"
                                     : "zvp: the programmer's port has gone; this chip was not counted\n")
                 << std::flush;
-    } else if (result != Pressed::kDone && verdict == AutoVerdict::kNotCountedRestart) {
+    } else if (!passed && run.verdict == AutoVerdict::kNotCountedRestart) {
       std::cerr << "zvp: the programmer restarted and lost the code; this chip was not counted\n"
                 << std::flush;
     }
@@ -666,13 +665,13 @@ bool RunProduction(Session& s) {
 // gives the following commands their buttons back.
 bool ShowPage(Session& s, const std::string& address) {
   HeadlessWindow& w = s.window;
-  if (Press(w, s.printer, ctl::kShowMemory) != Pressed::kDone) return false;
+  if (Press(w, ctl::kShowMemory) != Outcome::kDone) return false;
   // The first show selects the memory view in hexadecimal and page 0; the
   // modes are chosen afterwards, without a refresh of their own.
   SelectRadio(s.options.chip_view ? ctl::kViewChip : ctl::kViewMemory);
   w.SetChecked(ctl::kViewAscii, s.options.ascii);
   w.SetText(ctl::kViewAddress, address);
-  const bool shown = Press(w, s.printer, ctl::kViewSet) == Pressed::kDone;
+  const bool shown = Press(w, ctl::kViewSet) == Outcome::kDone;
   if (shown) {
     std::string table = "ADDR ";
     for (int column = 0; column < 16; ++column) table += "  " + FormatNumber(column, 16, 1);
@@ -704,7 +703,7 @@ bool TypeRangeAfterLoad(Session& s) {
   const AppState& app = App();
   ReadAddressRange();
   if (app.range_start == app.checksum_start && app.range_end == app.checksum_end) return true;
-  return Press(s.window, s.printer, ctl::kBufferChecksum) == Pressed::kDone;
+  return Press(s.window, ctl::kBufferChecksum) == Outcome::kDone;
 }
 
 bool RunCommand(Session& s, const Invocation& inv) {
@@ -712,21 +711,18 @@ bool RunCommand(Session& s, const Invocation& inv) {
   if (name == "connect") return App().programmer_found == 1;
   if (name == "state") {
     PrintState(s.window, s.port_name);
-    return App().link_fault == 0;
+    return true;
   }
-  if (name == "init-memory") {
-    s.printer.TakeDeclined();
-    OnFunctionKey(0x76);  // F7
-    return !s.printer.TakeDeclined() && !SaysNotDone(s.window.Status()) && App().link_fault == 0;
-  }
+  if (name == "init-memory") return OnFunctionKey(0x76) == Outcome::kDone;  // F7
   if (name == "view") return ShowPage(s, inv.arg);
   if (name == "auto") {
     if (s.options.repeat) return RunProduction(s);
-    return RunAuto(s) == Pressed::kDone && !s.log_failed;
+    AutoRunRecord run;
+    return RunAuto(s, &run) == Outcome::kDone && !s.log_failed;
   }
   if (name == "download")
-    return Press(s.window, s.printer, ctl::kDownload) == Pressed::kDone && TypeRangeAfterLoad(s);
-  return Press(s.window, s.printer, FindOperationByWord(name)->button) == Pressed::kDone;
+    return Press(s.window, ctl::kDownload) == Outcome::kDone && TypeRangeAfterLoad(s);
+  return Press(s.window, FindOperationByWord(name)->button) == Outcome::kDone;
 }
 
 }  // namespace
@@ -801,6 +797,9 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
 
   HeadlessWindow::Observers watch;
   watch.status_changed = [&](const std::string& text) { printer.Status(text); };
+  watch.progress_shown = [&](const Progress& progress, const std::string& text) {
+    printer.Status(text, &progress);
+  };
   watch.message_box = [&](const MessageBox& box) { return printer.Box(box); };
   // The save dialog answers each save-hex command with its PATH, in order.
   std::deque<std::string> save_paths;
@@ -825,7 +824,10 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   auto previous_int = std::signal(SIGINT, OnStopSignal);
   auto previous_term = std::signal(SIGTERM, OnStopSignal);
 
-  Session session{window, printer, o, port_name, o.log.empty() ? nullptr : &log};
+  // The runs' records come as the engine ends each run.
+  RunRecord runs;
+  app.recorder = &runs;
+  Session session{window, printer, runs, o, port_name, o.log.empty() ? nullptr : &log};
   int status = kExitOk;
   if (!port_name.empty()) {
     // As a saved port is connected at start-up: the radio button when the
@@ -865,6 +867,7 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
   app.port = nullptr;
   app.trace = nullptr;
   app.clock = nullptr;
+  app.recorder = nullptr;
   if (port) port->Close();
   return status;
 }

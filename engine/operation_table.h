@@ -10,6 +10,8 @@
 #include <span>
 #include <string_view>
 
+#include "core/outcome.h"
+
 namespace zvp {
 
 struct OperationEntry {
@@ -17,8 +19,8 @@ struct OperationEntry {
   const char* word;       // the command line's word, or nullptr
   const char* step_name;  // its name as an auto-program step, or nullptr
   int button;             // the button that starts it, or 0
-  void (*run)(uint8_t code);
-  void (*run_debug)(uint8_t code);  // nullptr: the same in debug mode
+  Outcome (*run)(uint8_t code);
+  Outcome (*run_debug)(uint8_t code);  // nullptr: the same in debug mode
 };
 
 std::span<const OperationEntry> Operations();
@@ -30,6 +32,8 @@ const OperationEntry* FindOperationByWord(std::string_view word);
 // Runs the operation of `code` on the calling thread, the debug-mode variant
 // while the box is ticked. Codes below 30 that name no operation run
 // nothing; every code from 30 on is the code view's, which receives it.
-void DispatchOperation(uint8_t code);
+// Returns how it ended; RunOperation makes a done that left link_fault set
+// a failure.
+Outcome DispatchOperation(uint8_t code);
 
 }  // namespace zvp
