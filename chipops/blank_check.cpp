@@ -13,7 +13,6 @@
 namespace zvp {
 
 namespace {
-constexpr char kBlankCheckText[] = "请稍候,芯片空检查";
 // The short set makes one try of a reply byte last at most 10 ms, so the
 // silence after the first address that is not blank costs about 300 ms.
 constexpr CommTimeouts kScanTimeouts{5, 5, 5, 5, 5};
@@ -21,13 +20,13 @@ constexpr CommTimeouts kScanTimeouts{5, 5, 5, 5, 5};
 
 void BlankCheck() {
   AppState& app = App();
-  StatusLine().SetStatus(std::string(kBlankCheckText) + "......");
+  StatusLine().ShowProgress({ProgressStage::kBlankCheck});
   if (!StartChipCommand(cmd::kBlankCheck, true, "芯片空检查失败! [编程器无应答]")) return;
 
   SetLinkTimeouts(kScanTimeouts);
   const uint32_t first = app.range_start;
   const uint32_t last = app.range_end;
-  const uint32_t tracker = FollowProgress(kBlankCheckText, last + 1, 0);
+  const uint32_t tracker = FollowProgress(ProgressStage::kBlankCheck, last + 1, 0);
 
   if (tracker > last) {
     StatusLine().SetStatus("芯片是空的, 在地址空间: " + FormatNumber(first, 16, 5) + "~~" +

@@ -12,10 +12,6 @@
 
 namespace zvp {
 
-std::string WithAddress(const std::string& text, uint32_t address) {
-  return text + ",  地址: " + FormatNumber(address, 16, 5);
-}
-
 bool StartChipCommand(uint8_t command, bool reconnect, const std::string& no_answer_text) {
   AppState& app = App();
   // An inverted range leaves the programmer waiting for an end it never
@@ -47,14 +43,14 @@ bool StartChipCommand(uint8_t command, bool reconnect, const std::string& no_ans
   return true;
 }
 
-uint32_t FollowProgress(const std::string& text, uint32_t limit, uint32_t pause_ms) {
+uint32_t FollowProgress(ProgressStage stage, uint32_t limit, uint32_t pause_ms) {
   AppState& app = App();
   uint32_t tracker = app.range_start;
   while (tracker < limit) {
     if (pause_ms) DelayMs(pause_ms);
     const uint32_t address = QueryHexTriple();
     if (app.link_fault) break;  // silent, or something that is not an address
-    StatusLine().SetStatus(WithAddress(text, address));
+    StatusLine().ShowProgress({stage, address});
     tracker = address;
   }
   return tracker;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/progress.h"
+
 namespace zvp {
 
 // Writes the working range and `command` into the header and exchanges it,
@@ -18,11 +20,8 @@ namespace zvp {
 bool StartChipCommand(uint8_t command, bool reconnect, const std::string& no_answer_text);
 
 // Reads 3-byte progress addresses while they stay below `limit`, showing
-// `text` + ",  地址: " + the address after each, waiting `pause_ms` before
-// each read. Returns the last address reported (range_start when none came).
-uint32_t FollowProgress(const std::string& text, uint32_t limit, uint32_t pause_ms);
-
-// "text,  地址: 0ABCD": the progress text with a five-digit address.
-std::string WithAddress(const std::string& text, uint32_t address);
+// the stage's progress at each, waiting `pause_ms` before each read.
+// Returns the last address reported (range_start when none came).
+uint32_t FollowProgress(ProgressStage stage, uint32_t limit, uint32_t pause_ms);
 
 }  // namespace zvp

@@ -21,7 +21,6 @@ namespace zvp {
 
 namespace {
 
-constexpr char kCopyText[] = "请稍候,拷贝芯片数据到编程内存";
 constexpr char kCopySumText[] = "拷贝芯片数据检查和 =  ";
 constexpr char kInitText[] = "正在初始化编程内存系统,该过程约需几秒到十几秒时间,请稍候......";
 constexpr char kInitFailedText[] =
@@ -38,7 +37,7 @@ bool UserAgrees() {
   box.icon = MsgIcon::kWarning;
   box.buttons = MsgButtons::kYesNo;
   if (Dialogs().ShowMessage(box) == MsgAnswer::kYes) return true;
-  StatusLine().SetStatus("操作已中止");
+  StatusLine().SetStatus(kDeclinedText);
   return false;
 }
 
@@ -79,16 +78,16 @@ bool InitialiseMemoryForCopy() {
 
 }  // namespace
 
-void CopyChipDirect() {
+Outcome CopyChipDirect() {
   AppState& app = App();
-  if (!UserAgrees()) return;
+  if (!UserAgrees()) return Outcome::kDeclined;
   app.header.Fill(0);
   app.memory_edited = 0;
   BuildOperationHeader();
   app.header.SetCommand(cmd::kReadChip);
   app.link_fault = 0;
 
-  StatusLine().SetStatus(std::string(kCopyText) + "......");
+  StatusLine().ShowProgress({ProgressStage::kCopyChip});
   DelayMs(200);
 
   const uint32_t start = app.range_start;
@@ -96,7 +95,7 @@ void CopyChipDirect() {
   const uint32_t end = std::min<uint32_t>(app.range_end, kCodeBufferSize - 1);
   uint8_t block[512];
   for (uint32_t address = start; address <= end;) {
-    StatusLine().SetStatus(WithAddress(kCopyText, address));
+    StatusLine().ShowProgress({ProgressStage::kCopyChip, address});
     const uint32_t last = std::min(address + (kBlockSize - 1), end);
     ReadBlock(cmd::kReadChip, block, sizeof block, address, last);
     // The blocks read so far stay in the buffer, which in debug mode stands
@@ -118,23 +117,25 @@ void CopyChipDirect() {
     Controls().SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
   }
   ShowCopySum(sum);
+  return app.link_fault ? Outcome::kFailed : Outcome::kDone;
 }
 
-void CopyChipToMemory() {
+Outcome CopyChipToMemory() {
   AppState& app = App();
-  if (!UserAgrees()) return;
+  if (!UserAgrees()) return Outcome::kDeclined;
   app.header.Fill(0);
   app.memory_edited = 0;
   BuildOperationHeader();
-  if (!InitialiseMemoryForCopy()) return;
+  if (!InitialiseMemoryForCopy()) return Outcome::kFailed;
 
-  StatusLine().SetStatus(std::string(kCopyText) + "......");
+  StatusLine().ShowProgress({ProgressStage::kCopyChip});
   DelayMs(200);
-  if (!StartChipCommand(cmd::kCopyChip, false, kCopySumText + std::string("XXXX"))) return;
+  if (!StartChipCommand(cmd::kCopyChip, false, kCopySumText + std::string("XXXX")))
+    return Outcome::kFailed;
   SetLinkTimeouts(kPollTimeouts);
   const uint32_t end = app.range_end;
   // The programmer's reports are taken at most about three times a second.
-  const uint32_t tracker = FollowProgress(kCopyText, end, 300);
+  const uint32_t tracker = FollowProgress(ProgressStage::kCopyChip, end, 300);
   if (tracker < end) app.link_fault = 1;
 
   const uint16_t sum = QueryWord();  // read even after a failed scan
@@ -143,6 +144,7 @@ void CopyChipToMemory() {
     Controls().SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
   }
   ShowCopySum(sum);
+  return app.link_fault ? Outcome::kFailed : Outcome::kDone;
 }
 
 }  // namespace zvp

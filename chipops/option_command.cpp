@@ -36,20 +36,20 @@ const OptionTexts* FindOptionTexts(uint8_t command) {
 
 }  // namespace
 
-void OptionCommand(uint8_t command) {
+Outcome OptionCommand(uint8_t command) {
   AppState& app = App();
   const OptionTexts* texts = FindOptionTexts(command);
   if (texts == nullptr) {
     // Not a command of this exchange: nothing is sent.
     app.link_fault = 1;
-    return;
+    return Outcome::kFailed;
   }
   app.link_fault = 0;
   StatusLine().SetStatus(texts->in_progress);
   // The engine already put the code into byte 20; writing it here keeps a
   // direct call honest too.
   app.header.SetCommand(command);
-  if (!BeginLink()) return;
+  if (!BeginLink()) return Outcome::kFailed;
 
   // No start acknowledgement here: the one reply is the verdict. 100 tries
   // under the 9 ms set give the chip about 1.8 s.
@@ -58,16 +58,17 @@ void OptionCommand(uint8_t command) {
   if (IsReply(reply, kReplyOk)) {
     app.link_fault = 0;
     StatusLine().SetStatus(texts->done);
-    return;
+    return Outcome::kDone;
   }
   app.link_fault = 1;
   if (IsVoltageError(reply)) {
     VoltageFault(reply);
-    return;
+    return Outcome::kFailed;
   }
   // "NO", silence or anything else: the command was not done, and the
   // in-progress text must not stay as if it were still running.
   StatusLine().SetStatus(texts->failed);
+  return Outcome::kFailed;
 }
 
 }  // namespace zvp

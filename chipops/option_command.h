@@ -4,11 +4,13 @@
 
 #include <cstdint>
 
+#include "core/outcome.h"
+
 namespace zvp {
 
 // Sends `command` (4 erase MTP, 6 SMART, 7 read protection, 8 LDC protection,
 // 9 hardware write protection) and judges the answer. The address fields of
 // the header go out as the previous operation left them.
-void OptionCommand(uint8_t command);
+Outcome OptionCommand(uint8_t command);
 
 }  // namespace zvp

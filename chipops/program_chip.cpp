@@ -17,7 +17,6 @@ const char kStoppedText[] = "用户已中断操作!";
 
 namespace {
 
-constexpr char kProgrammingText[] = "请稍候,正在编程芯片";
 constexpr char kProgrammedText[] = "编程成功";
 constexpr char kChecksumFailedText[] = "编程芯片失败! [校验和错]";
 constexpr char kReadInfoFailedText[] = "编程芯片失败! [读取编程信息错误]";
@@ -31,7 +30,7 @@ constexpr uint32_t kSendCounterStart = 0;
 
 void ProgramChip() {
   AppState& app = App();
-  StatusLine().SetStatus(std::string(kProgrammingText) + "......");
+  StatusLine().ShowProgress({ProgressStage::kProgram});
   // Without reconnect: a programmer that does not answer the header leaves
   // BeginLink's own text.
   if (!StartChipCommand(cmd::kProgramFromMemory, false, kReadInfoFailedText)) return;
@@ -39,7 +38,7 @@ void ProgramChip() {
   // The programmer reports until it reaches the end address itself (not one
   // past it), under the 9 ms set BeginLink left: about 540 ms of silence
   // ends the scan.
-  const uint32_t tracker = FollowProgress(kProgrammingText, app.range_end, 0);
+  const uint32_t tracker = FollowProgress(ProgressStage::kProgram, app.range_end, 0);
   if (tracker < app.range_end) {
     app.link_fault = 1;
     StatusLine().SetStatus(kReadInfoFailedText);
@@ -56,10 +55,10 @@ void ProgramChip() {
   StatusLine().SetStatus(kChecksumFailedText);
 }
 
-void ProgramChipDirect() {
+Outcome ProgramChipDirect() {
   AppState& app = App();
-  StatusLine().SetStatus(std::string(kProgrammingText) + "......");
-  if (!StartChipCommand(cmd::kProgramFromPc, true, kStreamFailedText)) return;
+  StatusLine().ShowProgress({ProgressStage::kProgramDirect});
+  if (!StartChipCommand(cmd::kProgramFromPc, true, kStreamFailedText)) return Outcome::kFailed;
 
   // Whole 8-byte writes with no pause and no per-block answer: the last one
   // carries the buffer bytes after range_end up to the end of its 8.
@@ -68,13 +67,13 @@ void ProgramChipDirect() {
   uint32_t since_status = kSendCounterStart;
   while (address <= last) {
     if (since_status >= kDirectStatusEvery) {
-      StatusLine().SetStatus(std::string(kProgrammingText) + ", 地址: " + FormatNumber(address, 16, 4));
+      StatusLine().ShowProgress({ProgressStage::kProgramDirect, address});
       since_status = 0;
     }
     if (app.stop_requested) {
       app.link_fault = 1;
       StatusLine().SetStatus(kStoppedText);
-      return;
+      return Outcome::kInterrupted;
     }
     // The range never leaves the buffer (range_end is at most 0x7FFF), but a
     // write must not read past it whatever the range fields hold.
@@ -92,7 +91,7 @@ void ProgramChipDirect() {
   }
   if (app.link_fault) {
     StatusLine().SetStatus(kStreamFailedText);
-    return;
+    return Outcome::kFailed;
   }
 
   // 100 tries under the block set SendBlock left (59 ms each): the
@@ -101,12 +100,12 @@ void ProgramChipDirect() {
   AwaitReply(reply, sizeof reply, 2, 100);
   if (IsReply(reply, kReplyOk)) {
     StatusLine().SetStatus(kProgrammedText);
-    return;
+    return Outcome::kDone;
   }
   app.link_fault = 1;
   // A programmer that restarted lost the stream with its memory: the reset
   // text follows, not a request to send again.
-  if (RestartedInsteadOfReplying()) return;
+  if (RestartedInsteadOfReplying()) return Outcome::kFailed;
   MessageBox box;
   box.caption = "警 告";
   box.icon = MsgIcon::kWarning;
@@ -116,6 +115,7 @@ void ProgramChipDirect() {
       "或启动其它需要实时处理的软件,\n以免影响下载稳定性";
   Dialogs().ShowMessage(box);
   StatusLine().SetStatus(kChecksumFailedText);
+  return Outcome::kFailed;
 }
 
 }  // namespace zvp

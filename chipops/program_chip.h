@@ -1,10 +1,12 @@
 // Programming the chip over the working range, in two forms chosen by the
 // debug-mode box: from the programmer memory (command 11) or with the code
 // streamed from the PC's buffer (command 19). The auto-program sequence runs
-// them; the outcome is link_fault (0 = programmed) and the status line.
+// them; a failure sets link_fault and says why on the status line.
 #pragma once
 
 #include <cstdint>
+
+#include "core/outcome.h"
 
 namespace zvp {
 
@@ -20,8 +22,8 @@ void ProgramChip();
 // Command 19: the PC sends range_start..range_end (rounded up to whole 8-byte
 // writes) and reads the programmer's verdict on the sum of what it received.
 // A stop asked meanwhile (stop_requested) ends the stream before its next
-// write, failed, with kStoppedText.
-void ProgramChipDirect();
+// write, interrupted, with kStoppedText and link_fault set.
+Outcome ProgramChipDirect();
 
 // The status text of a sequence or stream ended by a stop the user asked.
 extern const char kStoppedText[];  // "用户已中断操作!"

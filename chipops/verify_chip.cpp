@@ -19,20 +19,17 @@ namespace {
 
 constexpr uint32_t kBlockSize = 256;
 
-constexpr char kChecksumProgress[] = "请稍候,得到芯片检查和";
 constexpr char kChecksumResultText[] = "芯片检查和 =  ";
-constexpr char kVerifyProgress[] = "请稍候,校验芯片数据";
-constexpr char kDirectProgress[] = "请稍候,校验芯片,在地址: ";
 
 }  // namespace
 
 void ChipChecksum() {
   AppState& app = App();
-  StatusLine().SetStatus(std::string(kChecksumProgress) + "......");
+  StatusLine().ShowProgress({ProgressStage::kChipChecksum});
   if (!StartChipCommand(cmd::kChipChecksum, false, kChecksumResultText + std::string("XXXX")))
     return;
   const uint32_t end = app.range_end;
-  const uint32_t tracker = FollowProgress(kChecksumProgress, end, 0);
+  const uint32_t tracker = FollowProgress(ProgressStage::kChipChecksum, end, 0);
   if (tracker < end) app.link_fault = 1;
   // Read even after a failed scan; the text then shows "XXXX" whatever comes.
   const uint16_t sum = QueryWord();
@@ -51,14 +48,14 @@ void ChipChecksum() {
 
 void VerifyChip() {
   AppState& app = App();
-  StatusLine().SetStatus(std::string(kVerifyProgress) + "......");
+  StatusLine().ShowProgress({ProgressStage::kVerify});
   if (!StartChipCommand(cmd::kVerifyChip, false, "校验芯片失败! [编程器无应答]")) return;
   // 10 ms a try: about 300 ms of silence ends the scan.
   SetLinkTimeouts(kPollTimeouts);
   const uint32_t end = app.range_end;
   // A good verify ends with a report beyond the end; a bad one with the
   // first differing address and silence.
-  const uint32_t tracker = FollowProgress(kVerifyProgress, end + 1, 0);
+  const uint32_t tracker = FollowProgress(ProgressStage::kVerify, end + 1, 0);
   if (tracker > end) {
     StatusLine().SetStatus("校验芯片成功");
     return;
@@ -73,7 +70,7 @@ void VerifyChipDirect() {
   BuildOperationHeader();
   app.header.SetCommand(cmd::kReadChip);
   app.link_fault = 0;
-  StatusLine().SetStatus(std::string(kDirectProgress) + "......");
+  StatusLine().ShowProgress({ProgressStage::kVerifyDirect});
   DelayMs(200);
 
   const uint32_t start = app.range_start;
@@ -83,7 +80,7 @@ void VerifyChipDirect() {
   bool failed = false;
   uint32_t failure = start;
   for (uint32_t address = start; address <= end;) {
-    StatusLine().SetStatus(kDirectProgress + FormatNumber(address, 16, 5));
+    StatusLine().ShowProgress({ProgressStage::kVerifyDirect, address});
     const uint32_t last = std::min(address + (kBlockSize - 1), end);
     ReadBlock(cmd::kReadChip, block, sizeof block, address, last);
     if (app.link_fault) {

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "core/progress.h"
+
 namespace zvp {
 
 class StatusDisplay {
@@ -14,6 +16,10 @@ class StatusDisplay {
   // Replaces the whole text of the status line (the read-only box 157).
   virtual void SetStatus(const std::string& text) = 0;
   virtual std::string Status() = 0;
+  // Shows how far the running operation has got, in ProgressText's words.
+  // A front end that draws progress its own way overrides it (and shows the
+  // same words).
+  virtual void ShowProgress(const Progress& progress) { SetStatus(ProgressText(progress)); }
   // Draws the status line at once: the UI thread is about to be busy.
   virtual void RepaintStatus() = 0;
   // The cursor follows `busy` (the wait cursor while an operation runs).

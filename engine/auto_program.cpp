@@ -1,7 +1,5 @@
 #include "engine/auto_program.h"
 
-#include <mutex>
-
 #include "chipops/program_chip.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
@@ -25,9 +23,6 @@ struct Step {
   uint8_t direct_code;
 };
 
-std::mutex g_last_run_mu;
-AutoRunRecord g_last_run;
-
 // The buzzer box stays usable while a sequence runs: its bit is read at
 // each point where the sequence beeps.
 bool BuzzerOn() { return (App().function_flags & fn::kBuzzer) != 0; }
@@ -49,7 +44,7 @@ bool ChangesChip(uint8_t code) {
   }
 }
 
-void RunSequence(bool direct) {
+Outcome RunSequence(bool direct) {
   AppState& app = App();
   if (BuzzerOn()) Dialogs().Beep(1000, 100);
   app.auto_running = 1;
@@ -82,6 +77,7 @@ void RunSequence(bool direct) {
   // was answered, also by a reset message, and no step reported it lost).
   bool last_reached = false;
   bool restarted = false;
+  bool stopped = false;
   for (size_t i = 0; i < std::size(steps); ++i) {
     if (!steps[i].runs) continue;
     // The direct form pauses before each of steps 2 to 8 that runs (also
@@ -94,12 +90,13 @@ void RunSequence(bool direct) {
       app.link_fault = 1;
       StatusLine().SetStatus(kStoppedText);
       passed = false;
+      stopped = true;
       break;
     }
     const uint8_t code = direct ? steps[i].direct_code : steps[i].normal_code;
     ran.push_back(code);
     const uint32_t reached_before = app.headers_reached;
-    RunOperationNow(code);
+    const Outcome step = RunOperationNow(code);
     last_reached = app.headers_reached != reached_before && app.count_failure;
     if (last_reached && ChangesChip(code)) chip_touched = true;
     // A programmer that restarted has lost the code: the run ends at once,
@@ -109,8 +106,9 @@ void RunSequence(bool direct) {
       passed = false;
       break;
     }
-    if (app.link_fault) {
+    if (step != Outcome::kDone) {
       passed = false;
+      stopped = step == Outcome::kInterrupted;
       break;
     }
     if (!direct && i != kLastStep) DelayMs(300);
@@ -156,22 +154,15 @@ void RunSequence(bool direct) {
       if (BuzzerOn()) Dialogs().Beep(1000, 100);
     }
   }
-  {
-    std::lock_guard<std::mutex> lock(g_last_run_mu);
-    g_last_run = record;
-  }
-  if (app.recorder != nullptr) app.recorder->AutoRunFinished();
+  if (app.recorder != nullptr) app.recorder->AutoRunFinished(record);
   app.auto_running = 0;
+  if (passed) return Outcome::kDone;
+  return stopped ? Outcome::kInterrupted : Outcome::kFailed;
 }
 
 }  // namespace
 
-void AutoProgram() { RunSequence(false); }
-void AutoProgramDirect() { RunSequence(true); }
-
-AutoRunRecord LastAutoRun() {
-  std::lock_guard<std::mutex> lock(g_last_run_mu);
-  return g_last_run;
-}
+Outcome AutoProgram() { return RunSequence(false); }
+Outcome AutoProgramDirect() { return RunSequence(true); }
 
 }  // namespace zvp

@@ -64,7 +64,7 @@ bool AddressFromBox(uint32_t* candidate) {
 
 }  // namespace
 
-void RefreshCodeView(uint8_t code) {
+Outcome RefreshCodeView(uint8_t code) {
   AppState& app = App();
 
   uint32_t candidate = app.view_address;
@@ -73,7 +73,7 @@ void RefreshCodeView(uint8_t code) {
       if (!AddressFromBox(&candidate)) {
         app.link_fault = 1;
         StatusLine().SetStatus(kBadAddressText);
-        return;
+        return Outcome::kFailed;
       }
       break;
     case OpViewPrevPage:
@@ -127,6 +127,7 @@ void RefreshCodeView(uint8_t code) {
     StatusLine().SetStatus(kSectionText + Address5(page) + "~" + Address5(page + kPageSize - 1));
   }
   Controls().SetText(ctl::kViewAddress, Address5(page));
+  return app.link_fault ? Outcome::kFailed : Outcome::kDone;
 }
 
 }  // namespace zvp

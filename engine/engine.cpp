@@ -27,6 +27,9 @@ struct Workers {
   std::condition_variable done;
   int running = 0;
   uint64_t started = 0;
+  // Detached workers have no caller to return to: the outcome of the last
+  // one to finish waits here for WaitForWorkers, under the same lock.
+  Outcome last_outcome = Outcome::kDone;
 };
 
 Workers& TheWorkers() {
@@ -37,9 +40,10 @@ Workers& TheWorkers() {
 void WorkerMain() {
   AppState& app = App();
   if (app.priority) app.priority->RaiseCurrentToTimeCritical();
-  RunOperation();
+  const Outcome outcome = RunOperation();
   Workers& w = TheWorkers();
   std::lock_guard<std::mutex> lock(w.mu);
+  w.last_outcome = outcome;
   --w.running;
   w.done.notify_all();
 }
@@ -72,7 +76,7 @@ void StartOperation(uint8_t code) {
   std::thread(WorkerMain).detach();
 }
 
-int RunOperation() {
+Outcome RunOperation() {
   AppState& app = App();
   app.busy = 1;
   app.link_fault = 0;
@@ -81,30 +85,33 @@ int RunOperation() {
   const uint8_t code = app.header.Command();
   // The code view's controls stay locked while a page loads.
   if (code >= OpViewShow) ViewList().LockViewControls(true);
-  DispatchOperation(code);
+  Outcome outcome = DispatchOperation(code);
   // A reset message that the operation read in part as a reply failed it;
   // its rest is waiting in the input queue.
   if (app.link_fault) ListenToWaitingInput();
   // Before busy drops: no new operation can start before the reaction ran.
   // A sequence reacts itself, after the step that heard it.
   if (!app.auto_running) ApplyResetHeardInTraffic();
+  // Read before busy drops: afterwards the UI thread may set it again.
+  if (outcome == Outcome::kDone && app.link_fault) outcome = Outcome::kFailed;
   if (!app.auto_running) {
     app.busy = 0;
     StatusLine().UpdateCursor();
     ViewList().LockViewControls(false);
   }
-  return 0;
+  return outcome;
 }
 
-void RunOperationNow(uint8_t code) {
+Outcome RunOperationNow(uint8_t code) {
   App().header.SetCommand(code);
-  RunOperation();
+  return RunOperation();
 }
 
-void WaitForWorkers() {
+Outcome WaitForWorkers() {
   Workers& w = TheWorkers();
   std::unique_lock<std::mutex> lock(w.mu);
   w.done.wait(lock, [&] { return w.running == 0; });
+  return w.last_outcome;
 }
 
 uint64_t WorkersStarted() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/operation_code.h"
+#include "core/outcome.h"
 
 namespace zvp {
 
@@ -15,17 +16,21 @@ namespace zvp {
 // worker. Returns without waiting.
 void StartOperation(uint8_t code);
 
-// The worker procedure: runs the operation whose code is in header byte 20.
-int RunOperation();
+// The worker procedure: runs the operation whose code is in header byte 20
+// and returns how it ended. An operation that ran to its end but left
+// link_fault set (a reply that failed it, a reset heard on the way) failed.
+Outcome RunOperation();
 
-// Runs `code` on the calling thread and returns when it is finished (the
-// auto-program sequence's steps, and F7 on the UI thread).
-void RunOperationNow(uint8_t code);
+// Runs `code` on the calling thread and returns how it ended, once it is
+// finished (the auto-program sequence's steps, and F7 on the UI thread).
+Outcome RunOperationNow(uint8_t code);
 
 // For the command line and tests: blocks until every worker started so far
-// has returned. Never call it on a window's UI thread (a worker may be
-// waiting for that thread).
-void WaitForWorkers();
+// has returned, and returns how the last of them to finish ended (done when
+// none ever ran). The command line starts one at a time, so that is the
+// operation its press started. Never call it on a window's UI thread (a
+// worker may be waiting for that thread).
+Outcome WaitForWorkers();
 
 // The number of workers started since the process began.
 uint64_t WorkersStarted();

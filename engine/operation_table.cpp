@@ -1,5 +1,7 @@
 #include "engine/operation_table.h"
 
+#include <type_traits>
+
 #include "chipops/blank_check.h"
 #include "chipops/copy_chip.h"
 #include "chipops/option_command.h"
@@ -20,14 +22,21 @@ namespace zvp {
 
 namespace {
 
-// An operation that does not need its code.
+// An operation that does not need its code. One that returns no outcome
+// ends either done or with link_fault set, which RunOperation reads.
 template <auto Operation>
-void Run(uint8_t) {
-  Operation();
+Outcome Run(uint8_t) {
+  if constexpr (std::is_same_v<decltype(Operation()), Outcome>) {
+    return Operation();
+  } else {
+    Operation();
+    return Outcome::kDone;
+  }
 }
 
-void OpenAndDownload(uint8_t) {
-  if (ChooseCodeFile()) DownloadCode();
+Outcome OpenAndDownload(uint8_t) {
+  if (!ChooseCodeFile()) return Outcome::kDeclined;
+  return DownloadCode();
 }
 
 using enum Guard;
@@ -132,16 +141,13 @@ std::string CommandListLines(std::string_view first, std::string_view last) {
   return text + line + "\n";
 }
 
-void DispatchOperation(uint8_t code) {
-  if (code >= OpViewShow) {
-    RefreshCodeView(code);
-    return;
-  }
+Outcome DispatchOperation(uint8_t code) {
+  if (code >= OpViewShow) return RefreshCodeView(code);
   const OperationEntry* entry = FindOperation(code);
-  if (entry == nullptr) return;
+  if (entry == nullptr) return Outcome::kDone;
   // The debug box is read now, when the worker dispatches, not at the click.
   const auto run = entry->run_debug != nullptr && DebugMode() ? entry->run_debug : entry->run;
-  run(code);
+  return run(code);
 }
 
 }  // namespace zvp

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/outcome.h"
+
 namespace zvp {
 
 // What a button checks before its operation starts, each refusing with its
@@ -35,8 +37,8 @@ struct OperationEntry {
   const char* step_name;  // its name as an auto-program step, or nullptr
   int button;             // the button that starts it, or 0
   std::array<Guard, 3> guards;  // checked in this order, up to the first kNone
-  void (*run)(uint8_t code);
-  void (*run_debug)(uint8_t code);  // nullptr: the same in debug mode
+  Outcome (*run)(uint8_t code);
+  Outcome (*run_debug)(uint8_t code);  // nullptr: the same in debug mode
 };
 
 std::span<const OperationEntry> Operations();
@@ -56,6 +58,8 @@ std::string CommandListLines(std::string_view first, std::string_view last);
 // Runs the operation of `code` on the calling thread, the debug-mode variant
 // while the box is ticked. Codes below 30 that name no operation run
 // nothing; every code from 30 on is the code view's, which receives it.
-void DispatchOperation(uint8_t code);
+// Returns how it ended; RunOperation makes a done that left link_fault set
+// a failure.
+Outcome DispatchOperation(uint8_t code);
 
 }  // namespace zvp

@@ -51,12 +51,12 @@ constexpr char kAskRawText[] =
     "该BIN文件的内容是HEX格式的文本!\n按BIN文件调入将把文本字符当作代码编程到芯片中.\n"
     "若是HEX文件,请将文件扩展名改为.hex后重新打开.\n确实要按BIN文件调入吗?";
 constexpr char kAskRawCaption[] = "确 认";
-constexpr char kTextNotLoaded[] = "操作已中止";
 
-void Fail(const std::string& status) {
+Outcome Fail(const std::string& status) {
   AppState& app = App();
   app.link_fault = 1;
   StatusLine().SetStatus(status);
+  return Outcome::kFailed;
 }
 
 // Only the name decides the format: ".bin" in any case is a raw image,
@@ -106,7 +106,7 @@ bool UserTakesTextAsImage(std::ifstream& file) {
 
 }  // namespace
 
-void LoadCodeFile() {
+Outcome LoadCodeFile() {
   AppState& app = App();
   app.link_fault = 0;
 
@@ -124,7 +124,10 @@ void LoadCodeFile() {
   // No loads nothing: the buffer, the range and the boxes stay as they were,
   // and link_fault stops the download (or the offline master) that the
   // load began, as after a load that failed.
-  if (raw && !UserTakesTextAsImage(file)) return Fail(kTextNotLoaded);
+  if (raw && !UserTakesTextAsImage(file)) {
+    Fail(kDeclinedText);
+    return Outcome::kDeclined;
+  }
   if (!raw) StatusLine().SetStatus(kTextLoading);
   // Records taken before a bad one stay in the buffer; the range and the
   // boxes keep their old values.
@@ -155,6 +158,7 @@ void LoadCodeFile() {
   Controls().SetText(ctl::kStartAddress, "0000");
   Controls().SetText(ctl::kEndAddress, FormatNumber(end, 16, 4));
   Controls().SetText(ctl::kChecksumBox, FormatNumber(BufferChecksum(App().code_buffer, 0, end), 16, 4));
+  return Outcome::kDone;
 }
 
 bool ChooseCodeFile() {

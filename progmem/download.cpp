@@ -29,7 +29,6 @@ const char kDownloadInitFailedText[] = "初始化编程存储器失败!请尝试
 const char kDownloadNoAnswerText[] = "编程代码下载失败![编程器无回应,可能正忙,请稍候再试]";
 const char kDownloadAbortedText[] = "下载过程已被用户中断!";
 const char kDownloadFailedText[] = "代码下载过程出错!请尝试重新下载该代码";
-const char kDownloadProgressText[] = "[双击这里中断下载] 下载代码到编程器内存,发送数据地址:  ";
 
 namespace {
 
@@ -92,15 +91,15 @@ void InitProgrammerMemory() {
   }
 }
 
-void DownloadCode() {
+Outcome DownloadCode() {
   AppState& app = App();
   app.link_fault = 0;
-  LoadCodeFile();
-  if (app.link_fault) {
+  const Outcome load = LoadCodeFile();
+  if (load != Outcome::kDone) {
     // In debug mode the buffer stands for the programmer memory, and a
     // failed load may have changed it.
     if (DebugMode()) ForgetProgrammerMemory();
-    return;
+    return load;
   }
   app.memory_edited = 0;
 
@@ -110,21 +109,21 @@ void DownloadCode() {
     app.memory_loaded = 1;
     ShowRangeBoxes();
     ProgrammerMemoryChecksum();  // shows the buffer's own sum
-    return;
+    return Outcome::kDone;
   }
 
   // From the first exchange on the programmer memory is being rewritten:
   // until the checksum below matches it holds no code a chip may get.
   ForgetProgrammerMemory();
   PrepareMemoryHeader();
-  if (!BeginLink()) return;
+  if (!BeginLink()) return Outcome::kFailed;
   StatusLine().SetStatus(kInitMemoryBusyText);
   uint8_t reply[16];
   AwaitReply(reply, sizeof reply, 5, kDownloadInitTries);
   if (!IsReply(reply, kReplyRomOk)) {
     app.link_fault = 1;
     StatusLine().SetStatus(kDownloadInitFailedText);
-    return;
+    return Outcome::kFailed;
   }
   DelayMs(200);
 
@@ -140,7 +139,7 @@ void DownloadCode() {
   if (!BeginLink()) {
     app.link_fault = 1;
     StatusLine().SetStatus(kDownloadNoAnswerText);
-    return;
+    return Outcome::kFailed;
   }
   DelayMs(20);
 
@@ -149,8 +148,9 @@ void DownloadCode() {
   if (!SendCodeRange(first, last)) {
     // Stopped by the user (link_fault 0: the interruption text stands) or
     // a failed write.
-    if (app.link_fault) StatusLine().SetStatus(kDownloadFailedText);
-    return;
+    if (!app.link_fault) return Outcome::kInterrupted;
+    StatusLine().SetStatus(kDownloadFailedText);
+    return Outcome::kFailed;
   }
   DelayMs(500);
 
@@ -161,6 +161,7 @@ void DownloadCode() {
   // failed.
   if (sum == MemorySum::kNotObtained) StatusLine().SetStatus(kDownloadFailedText);
   if (sum == MemorySum::kMatches) app.memory_loaded = 1;
+  return sum == MemorySum::kMatches ? Outcome::kDone : Outcome::kFailed;
 }
 
 bool SendCodeRange(uint32_t first, uint32_t last) {
@@ -181,8 +182,7 @@ bool SendCodeRange(uint32_t first, uint32_t last) {
       return false;
     }
     if (count >= kProgressBytes) {
-      StatusLine().SetStatus(kDownloadProgressText +
-                          FormatNumber(static_cast<uint32_t>(address), 16, 5));
+      StatusLine().ShowProgress({ProgressStage::kDownload, static_cast<uint32_t>(address)});
       count = 0;
     }
     // The last group may reach past `last`: it carries the buffer bytes that

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "core/outcome.h"
+
 namespace zvp {
 
 // Status texts of the initialisation and the download.
@@ -18,7 +20,6 @@ extern const char kDownloadInitFailedText[];  // the download's initialisation f
 extern const char kDownloadNoAnswerText[];    // the announce header went unanswered
 extern const char kDownloadAbortedText[];     // "下载过程已被用户中断!"
 extern const char kDownloadFailedText[];      // the data stream failed
-extern const char kDownloadProgressText[];    // followed by the next address, 5 hex digits
 
 // Header preparation shared by both operations: a zeroed header filled from
 // the window, range_start = 0, command 12, the checksum of 0..range_end in
@@ -33,9 +34,10 @@ void InitProgrammerMemory();
 // Loads the code file, erases the programmer memory, streams the used part
 // of the buffer and checks the programmer's checksum. The memory counts as
 // not loaded from the first exchange on; memory_loaded = 1 only when all of
-// it succeeded. Callers test link_fault (and memory_loaded, since a stop by
-// the user leaves link_fault 0).
-void DownloadCode();
+// it succeeded. Interrupted by the user's stop (or a wire trace that could
+// not be kept), which leaves link_fault 0 and the memory not loaded;
+// declined when the user would not load the file as it is.
+Outcome DownloadCode();
 
 // Streams the buffer bytes first..last (inclusive) in writes of exactly 3
 // bytes, with a progress text every 43 writes and the user's stop

@@ -19,7 +19,6 @@
 
 namespace zvp {
 
-const char kMemorySumWaitText[] = "请稍候,得到编程内存检查和";
 const char kMemorySumResultText[] = "编程内存检查和 =  ";
 const char kMemorySumMismatchText[] =
     "编程内存检查和错误!\n请尝试重新下载代码\n注意: 下载代码时请不要切换当前窗口\n"
@@ -35,7 +34,7 @@ constexpr uint32_t kAckTries = 50;
 
 MemorySum ProgrammerMemoryChecksum() {
   AppState& app = App();
-  StatusLine().SetStatus(std::string(kMemorySumWaitText) + "......");
+  StatusLine().ShowProgress({ProgressStage::kMemoryChecksum});
   app.link_fault = 0;
   const uint32_t start = app.range_start;
   const uint32_t end = app.range_end;
@@ -63,8 +62,7 @@ MemorySum ProgrammerMemoryChecksum() {
       for (;;) {
         const uint32_t reached = QueryHexTriple();
         if (app.link_fault) break;
-        StatusLine().SetStatus(std::string(kMemorySumWaitText) +
-                          ",  地址: " + FormatNumber(reached, 16, 5));
+        StatusLine().ShowProgress({ProgressStage::kMemoryChecksum, reached});
         if (reached >= end) break;
       }
     }

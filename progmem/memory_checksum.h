@@ -7,7 +7,6 @@
 
 namespace zvp {
 
-extern const char kMemorySumWaitText[];    // "请稍候,得到编程内存检查和"
 extern const char kMemorySumResultText[];  // "编程内存检查和 =  ", then 4 hex digits or XXXX
 extern const char kMemorySumMismatchText[];  // the warning box's text
 extern const char kMemorySumMismatchCaption[];

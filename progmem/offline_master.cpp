@@ -19,12 +19,12 @@
 
 namespace zvp {
 
-void MakeOfflineMaster() {
+Outcome MakeOfflineMaster() {
   AppState& app = App();
   app.link_fault = 0;
   if (!app.programmer_found) {
     ReportProgrammerLost(Reconnect::kArmTimer);
-    return;
+    return Outcome::kFailed;
   }
   if (DebugMode()) {
     MessageBox box;
@@ -33,8 +33,8 @@ void MakeOfflineMaster() {
         "调试模式不允许进行本操作!\n请先进入普通模式后重新下载代码文件到缓冲区后再执行本操作!";
     box.icon = MsgIcon::kWarning;
     Dialogs().ShowMessage(box);
-    StatusLine().SetStatus("操作已中止");
-    return;
+    StatusLine().SetStatus(kDeclinedText);
+    return Outcome::kDeclined;
   }
   MessageBox ask;
   ask.caption = "操作提示";
@@ -42,11 +42,11 @@ void MakeOfflineMaster() {
       "制作脱机母片操作之前,\n请确认您已调入了合适的代码文件\n并设置了相关的编程系统选项,\n是否继续?";
   ask.buttons = MsgButtons::kYesNo;
   if (Dialogs().ShowMessage(ask) != MsgAnswer::kYes) {
-    StatusLine().SetStatus("操作已中止");
-    return;
+    StatusLine().SetStatus(kDeclinedText);
+    return Outcome::kDeclined;
   }
 
-  DownloadCode();
+  const Outcome download = DownloadCode();
   // A download the user's stop cut short leaves the programmer memory half
   // written (link_fault 0, memory not loaded); a master made from it would
   // program chips with part of the code. It stops here like a failed
@@ -54,7 +54,7 @@ void MakeOfflineMaster() {
   if (app.link_fault || !app.memory_loaded) {
     app.link_fault = 1;
     StatusLine().SetStatus("脱机编程母片制作失败!请尝试重新下载代码再进行该项操作");
-    return;
+    return download == Outcome::kDone ? Outcome::kFailed : download;
   }
 
   // The boxes hold what the download put there, unless the user typed into
@@ -62,7 +62,7 @@ void MakeOfflineMaster() {
   if (ReadAddressRange() != 0) {
     app.link_fault = 1;
     StatusLine().SetStatus(kRangeRejectedText);
-    return;
+    return Outcome::kFailed;
   }
   const uint16_t sum = BufferChecksum(App().code_buffer, app.range_start, app.range_end);
   Controls().SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
@@ -72,7 +72,7 @@ void MakeOfflineMaster() {
   StatusLine().SetStatus("正在写入脱机编程设置数据.....");
   DelayMs(400);
   app.header.SetCommand(cmd::kOfflineConfig);
-  if (!BeginLink()) return;
+  if (!BeginLink()) return Outcome::kFailed;
 
   uint8_t reply[256];
   AwaitReply(reply, sizeof reply, 2, 50);
@@ -80,10 +80,11 @@ void MakeOfflineMaster() {
     app.link_fault = 0;
     StatusLine().SetStatus("写入母片编程配置数据成功!");
     StatusLine().SetStatus("脱机编程母片制作成功!您现在即可通过编程器主板的[编程]按钮进行脱机烧写了");
-  } else {
-    app.link_fault = 1;
-    StatusLine().SetStatus("写入母片编程配置数据失败!请尝试重新下载代码对母片内存进行初始化后再行写入!");
+    return Outcome::kDone;
   }
+  app.link_fault = 1;
+  StatusLine().SetStatus("写入母片编程配置数据失败!请尝试重新下载代码对母片内存进行初始化后再行写入!");
+  return Outcome::kFailed;
 }
 
 }  // namespace zvp

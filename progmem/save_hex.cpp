@@ -42,7 +42,6 @@ constexpr char kPartSuffix[] = ".zvp-part";
 constexpr char kNoPartFileText[] =
     "保存文件失败,无法在目标文件所在的文件夹中创建临时文件!目标文件未被改变.";
 constexpr char kSavedText[] = "代码文件文件已成功保存在: ";
-constexpr char kProgressText[] = "[双击这里中断操作] 读取编程内存数据并保存到文件, 地址: ";
 
 // Pages are read whole or up to the range's end: never more than 256 bytes
 // into a block buffer twice that size.
@@ -196,13 +195,13 @@ class SaveTarget {
 
 }  // namespace
 
-void SaveHexFile() {
+Outcome SaveHexFile() {
   AppState& app = App();
   app.link_fault = 0;
   app.user_abort = 0;
 
   const std::optional<std::string> chosen = Dialogs().ChooseSaveFile(kSaveFilter);
-  if (!chosen) return;
+  if (!chosen) return Outcome::kDeclined;
 
   const std::filesystem::path path = PathFromUtf8(*chosen);
   SaveTarget target(path);
@@ -211,13 +210,13 @@ void SaveHexFile() {
   if (target.refusal() == SaveTarget::Refusal::kWriteProtected) {
     app.link_fault = 1;
     StatusLine().SetStatus(kSaveFailedText);
-    return;
+    return Outcome::kFailed;
   }
   std::ofstream out;
   if (target.refusal() != SaveTarget::Refusal::kNone || !target.Open(&out)) {
     app.link_fault = 1;
     StatusLine().SetStatus(target.replaces() ? kNoPartFileText : kCreateFailedText);
-    return;
+    return Outcome::kFailed;
   }
 
   const bool debug = DebugMode();
@@ -237,7 +236,7 @@ void SaveHexFile() {
     }
     // One page at a time: up to the page's last byte or to the range's end.
     const uint32_t e = (c >> 8) == (last >> 8) ? last : (c | 0xFF);
-    StatusLine().SetStatus(kProgressText + FormatNumber(c, 16, 5) + "~" + FormatNumber(e, 16, 5));
+    StatusLine().ShowProgress({ProgressStage::kSaveHex, c, e});
     if (debug) {
       CopyFromCodeBuffer(block.data(), c, e);
     } else {
@@ -272,19 +271,20 @@ void SaveHexFile() {
   switch (end) {
     case SaveEnd::kDone:
       StatusLine().SetStatus(kSavedText + FullPathText(path));
-      return;
+      return Outcome::kDone;
     case SaveEnd::kUserStop:
       StatusLine().SetStatus(StopText(kUserStopText));
-      return;
+      return Outcome::kInterrupted;
     case SaveEnd::kReadFailed:
       app.link_fault = 1;
       StatusLine().SetStatus(kReadFailedText);
-      return;
+      return Outcome::kFailed;
     case SaveEnd::kWriteFailed:
       app.link_fault = 1;
       StatusLine().SetStatus(kSaveFailedText);
-      return;
+      return Outcome::kFailed;
   }
+  return Outcome::kFailed;
 }
 
 }  // namespace zvp

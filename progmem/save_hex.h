@@ -2,6 +2,8 @@
 // ("内存数据制作HEX文件"). The code file loader reads what this writes.
 #pragma once
 
+#include "core/outcome.h"
+
 namespace zvp {
 
 // The operation behind OpSaveHexFile, on the worker: asks for a file name,
@@ -14,10 +16,10 @@ namespace zvp {
 // missing), and the link stays; a replaced file keeps its permissions. An
 // existing file the user may not write (or that has no write permission at
 // all) is refused before anything is read, and so is a file whose folder
-// takes no part file. The outcome is on the status line, which says
-// whether the programmer or the disk failed; link_fault is 1 afterwards when the file
-// could not be created or written or a page could not be read, and 0 after
-// success, a cancelled dialog and the user's stop.
-void SaveHexFile();
+// takes no part file. The status line says whether the programmer or the
+// disk failed; link_fault is 1 afterwards when the file could not be created
+// or written or a page could not be read (failed), and 0 after success, a
+// cancelled dialog (declined) and the user's stop (interrupted).
+Outcome SaveHexFile();
 
 }  // namespace zvp

@@ -8,16 +8,24 @@
 #include "image/number_text.h"
 #include "engine/engine.h"
 #include "link/operation_header.h"
+#include "core/production_recorder.h"
 #include "tests/support/link_fixture.h"
 #include "core/control_ids.h"
 
 namespace zvp::test {
 namespace {
 
+// What the engine hands the production log at the end of each run.
+struct LastRun final : ProductionRecorder {
+  void AutoRunFinished(const AutoRunRecord& run) override { record = run; }
+  AutoRunRecord record;
+};
+
 class AutoSequence : public LinkTest {
  protected:
   void SetUp() override {
     LinkTest::SetUp();
+    App().recorder = &last_run_;
     ASSERT_TRUE(sim_port_.Open("COM1"));
     App().port_chosen = true;
     App().programmer_found = true;
@@ -51,8 +59,15 @@ class AutoSequence : public LinkTest {
     window_.Tick(ctl::kDebugMode, debug);
     BuildOperationHeader();
     lines_.clear();
-    RunOperationNow(OpAutoProgram);
+    outcome_ = RunOperationNow(OpAutoProgram);
   }
+  void TearDown() override {
+    App().recorder = nullptr;
+    LinkTest::TearDown();
+  }
+  const AutoRunRecord& Recorded() const { return last_run_.record; }
+  LastRun last_run_;
+  Outcome outcome_ = Outcome::kDone;
   int chip_ = ctl::kChipMtp;
   int Pauses() const {
     const auto delays = Calls("DELAY");
@@ -62,7 +77,9 @@ class AutoSequence : public LinkTest {
 
 TEST_F(AutoSequence, NoBoxTickedRunsOnlyTheProgrammingStep) {
   Run(0);
-  EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChip});
+  EXPECT_EQ(Recorded().steps, std::vector<uint8_t>{OpProgramChip});
+  EXPECT_EQ(Recorded().verdict, AutoVerdict::kPassed);
+  EXPECT_EQ(outcome_, Outcome::kDone);
   EXPECT_EQ(Pauses(), 1);  // after the programming step, before the result
   EXPECT_EQ(window_->Status(), "自动编程已成功完成");
   EXPECT_EQ(App().pass_count, 1u);
@@ -73,7 +90,7 @@ TEST_F(AutoSequence, NoBoxTickedRunsOnlyTheProgrammingStep) {
 
 TEST_F(AutoSequence, EveryBoxOnAnMtpChipRunsAllEightStepsInOrder) {
   Run(0x7F);
-  EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpBlankCheck, OpEraseMtp, OpProgramChip,
+  EXPECT_EQ(Recorded().steps, (std::vector<uint8_t>{OpBlankCheck, OpEraseMtp, OpProgramChip,
                                                    OpVerifyChip, OpEnableSmart, OpLdcProtect,
                                                    OpReadProtect, OpHardwareWriteProtect}));
   EXPECT_EQ(Pauses(), 7);  // after steps 1 to 7, none after the last
@@ -81,12 +98,12 @@ TEST_F(AutoSequence, EveryBoxOnAnMtpChipRunsAllEightStepsInOrder) {
 
 TEST_F(AutoSequence, DebugModeStreamsTheCodeAndVerifiesByChecksum) {
   Run(0x7F, true);
-  EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpBlankCheck, OpEraseMtp, OpProgramChipDirect,
+  EXPECT_EQ(Recorded().steps, (std::vector<uint8_t>{OpBlankCheck, OpEraseMtp, OpProgramChipDirect,
                                                    OpChipChecksum, OpEnableSmart, OpLdcProtect,
                                                    OpReadProtect, OpHardwareWriteProtect}));
   EXPECT_EQ(Pauses(), 7);  // before steps 2 to 8
   Run(0, true);
-  EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChipDirect});
+  EXPECT_EQ(Recorded().steps, std::vector<uint8_t>{OpProgramChipDirect});
   // Step 3 is the first to run and still gets its pause: only step 1 never
   // has one. None after the last.
   EXPECT_EQ(Pauses(), 1);
@@ -97,11 +114,11 @@ TEST_F(AutoSequence, OtpChipsSkipTheMtpOnlyStepsButForcedProtectionStillReadProt
   device_.chip().type = SimChipType::kOtp;
   App().function_flags = fn::kForceProtection;
   Run(opt::kErase | opt::kSmart | opt::kHwWriteProtect);
-  EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpProgramChip, OpReadProtect}));
+  EXPECT_EQ(Recorded().steps, (std::vector<uint8_t>{OpProgramChip, OpReadProtect}));
   chip_ = ctl::kChipMtp;
   device_.chip() = SimChip{};  // a new, blank MTP chip
   Run(0);
-  EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpProgramChip, OpEnableSmart, OpReadProtect}));
+  EXPECT_EQ(Recorded().steps, (std::vector<uint8_t>{OpProgramChip, OpEnableSmart, OpReadProtect}));
 }
 
 TEST_F(AutoSequence, CountsWithSixDigitsAndNotWhilePaused) {
@@ -132,7 +149,8 @@ TEST_F(AutoSequence, AChipThatIsNotBlankFailsAtTheBlankCheckAndIsCounted) {
   App().fail_count = 7;
   App().function_flags = fn::kBuzzer;
   Run(opt::kBlankCheck | opt::kVerify);
-  EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpBlankCheck});
+  EXPECT_EQ(Recorded().steps, std::vector<uint8_t>{OpBlankCheck});
+  EXPECT_EQ(outcome_, Outcome::kFailed);
   EXPECT_EQ(window_->Status().rfind("芯片不空, 在地址: ", 0), 0u) << window_->Status();
   EXPECT_TRUE(App().link_fault);
   EXPECT_EQ(App().fail_count, 8u);
@@ -162,7 +180,7 @@ TEST_F(AutoSequence, TheBuzzerIsReadAtEachBeep) {
 TEST_F(AutoSequence, AnUnreachableProgrammerIsNoFailedChip) {
   device_.faults().silent = true;
   Run(0, true);
-  EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChipDirect});
+  EXPECT_EQ(Recorded().steps, std::vector<uint8_t>{OpProgramChipDirect});
   EXPECT_EQ(window_->Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
   EXPECT_EQ(App().fail_count, 0u);
   EXPECT_FALSE(App().count_failure);
@@ -190,9 +208,9 @@ TEST_F(AutoSequence, ARunWhoseFirstStepCannotReachTheProgrammerCountsNoChip) {
     device_.faults().silent = !c.vanish;
     if (c.vanish) sim_port_.Vanish();
     Run(c.options);
-    EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{c.first_step});
+    EXPECT_EQ(Recorded().steps, std::vector<uint8_t>{c.first_step});
     EXPECT_EQ(window_->Status(), c.status);
-    EXPECT_EQ(LastAutoRun().verdict, AutoVerdict::kNotCounted);
+    EXPECT_EQ(Recorded().verdict, AutoVerdict::kNotCounted);
     EXPECT_EQ(App().fail_count, 0u);
     EXPECT_EQ(App().pass_count, 0u);
     device_.faults().silent = false;
@@ -222,9 +240,9 @@ TEST_F(AutoSequence, ALinkLostAfterAStepChangedTheChipCountsItAsFailed) {
     Run(c.options, c.debug);
     hook_.before_write = nullptr;
     device_.faults().silent = false;
-    ASSERT_EQ(LastAutoRun().steps.size(), 2u) << int(c.silent_from);
-    EXPECT_EQ(LastAutoRun().steps.back(), c.silent_from);
-    EXPECT_EQ(LastAutoRun().verdict, c.counted ? AutoVerdict::kFailed : AutoVerdict::kNotCounted)
+    ASSERT_EQ(Recorded().steps.size(), 2u) << int(c.silent_from);
+    EXPECT_EQ(Recorded().steps.back(), c.silent_from);
+    EXPECT_EQ(Recorded().verdict, c.counted ? AutoVerdict::kFailed : AutoVerdict::kNotCounted)
         << int(c.silent_from) << " " << c.debug;
     EXPECT_EQ(App().fail_count, c.counted ? 1u : 0u) << int(c.silent_from) << " " << c.debug;
   }
@@ -255,7 +273,7 @@ TEST_F(AutoSequence, AProgrammerThatRestartsAfterAnyStepNeverLetsARunPass) {
     device_.chip() = SimChip{};
     Run(kind.options, kind.debug);
     ASSERT_EQ(window_->Status(), "自动编程已成功完成");
-    const std::vector<uint8_t> steps = LastAutoRun().steps;
+    const std::vector<uint8_t> steps = Recorded().steps;
     for (size_t i = 0; i < steps.size(); ++i) {
       const std::string label = std::to_string(kind.options) + (kind.debug ? " debug" : "") +
                                 ", restart after " + std::to_string(steps[i]);
@@ -269,9 +287,9 @@ TEST_F(AutoSequence, AProgrammerThatRestartsAfterAnyStepNeverLetsARunPass) {
       if (i + 1 == steps.size()) {
         EXPECT_EQ(window_->Status(), "自动编程已成功完成") << label;
         Run(kind.options, kind.debug);  // the next chip
-        EXPECT_EQ(LastAutoRun().steps.size(), 1u) << label;
+        EXPECT_EQ(Recorded().steps.size(), 1u) << label;
       } else {
-        EXPECT_EQ(LastAutoRun().steps.size(), i + 2) << label;
+        EXPECT_EQ(Recorded().steps.size(), i + 2) << label;
       }
       EXPECT_EQ(window_->Status(), kResetText) << label;
       EXPECT_TRUE(App().link_fault) << label;
@@ -283,7 +301,7 @@ TEST_F(AutoSequence, AProgrammerThatRestartsAfterAnyStepNeverLetsARunPass) {
       const bool changed = i + 1 < steps.size() &&
                            std::any_of(steps.begin(), steps.begin() + static_cast<long>(i) + 1,
                                        [](uint8_t code) { return code != OpBlankCheck; });
-      EXPECT_EQ(LastAutoRun().verdict,
+      EXPECT_EQ(Recorded().verdict,
                 changed ? AutoVerdict::kFailed : AutoVerdict::kNotCountedRestart)
           << label;
       EXPECT_EQ(App().fail_count, changed ? 1u : 0u) << label;
@@ -317,12 +335,12 @@ TEST_F(AutoSequence, ARestartInTheMiddleOfAStepEndsTheRunWithTheResetText) {
     };
     Run(opt::kBlankCheck | opt::kErase | opt::kVerify);
     hook_.after_write = nullptr;
-    EXPECT_EQ(LastAutoRun().steps.back(), c.step);
+    EXPECT_EQ(Recorded().steps.back(), c.step);
     EXPECT_EQ(window_->Status(),
               "OK,检测到 ZVP-V2.0C 已复位!请点击[下载文件代码]按钮以刷新编程器内存代码")
         << int(c.step);
     EXPECT_FALSE(App().memory_loaded);
-    EXPECT_EQ(LastAutoRun().verdict,
+    EXPECT_EQ(Recorded().verdict,
               c.counted ? AutoVerdict::kFailed : AutoVerdict::kNotCountedRestart)
         << int(c.step) << " " << c.after_header_us;
     EXPECT_EQ(App().fail_count, c.counted ? 1u : 0u) << int(c.step) << " " << c.after_header_us;
@@ -332,7 +350,7 @@ TEST_F(AutoSequence, ARestartInTheMiddleOfAStepEndsTheRunWithTheResetText) {
 TEST_F(AutoSequence, DebugVerifyComparesTheChipSumWithTheBuffer) {
   device_.chip().differs_at = 0x10;  // the chip reads back one byte wrong
   Run(opt::kVerify, true);
-  EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpProgramChipDirect, OpChipChecksum}));
+  EXPECT_EQ(Recorded().steps, (std::vector<uint8_t>{OpProgramChipDirect, OpChipChecksum}));
   EXPECT_EQ(window_->Status(), "编程失败,校验芯片错误!");
   EXPECT_EQ(App().fail_count, 1u);
 }
@@ -340,7 +358,7 @@ TEST_F(AutoSequence, DebugVerifyComparesTheChipSumWithTheBuffer) {
 TEST_F(AutoSequence, AStepAnsweringNoStopsTheSequenceThere) {
   device_.faults().answer_no = OpLdcProtect;
   Run(opt::kLdcProtect | opt::kReadProtect);
-  EXPECT_EQ(LastAutoRun().steps, (std::vector<uint8_t>{OpProgramChip, OpLdcProtect}));
+  EXPECT_EQ(Recorded().steps, (std::vector<uint8_t>{OpProgramChip, OpLdcProtect}));
   EXPECT_EQ(window_->Status(), "使能芯片LDC保护失败!");
   EXPECT_EQ(App().fail_count, 1u);
 }
@@ -353,8 +371,9 @@ TEST_F(AutoSequence, AStopAskedMidRunEndsItBeforeTheNextStepAndMidStream) {
     if (text == "编程成功") App().stop_requested = true;
   });
   Run(opt::kVerify | opt::kReadProtect);
-  EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChip});
-  EXPECT_EQ(LastAutoRun().verdict, AutoVerdict::kFailed);
+  EXPECT_EQ(Recorded().steps, std::vector<uint8_t>{OpProgramChip});
+  EXPECT_EQ(Recorded().verdict, AutoVerdict::kFailed);
+  EXPECT_EQ(outcome_, Outcome::kInterrupted);
   EXPECT_EQ(window_->Status(), "用户已中断操作!");
   EXPECT_EQ(App().fail_count, 1u);
   EXPECT_EQ(App().pass_count, 0u);
@@ -365,7 +384,8 @@ TEST_F(AutoSequence, AStopAskedMidRunEndsItBeforeTheNextStepAndMidStream) {
     if (text.rfind("请稍候,正在编程芯片, 地址: ", 0) == 0) App().stop_requested = true;
   });
   Run(opt::kVerify, true);
-  EXPECT_EQ(LastAutoRun().steps, std::vector<uint8_t>{OpProgramChipDirect});
+  EXPECT_EQ(Recorded().steps, std::vector<uint8_t>{OpProgramChipDirect});
+  EXPECT_EQ(outcome_, Outcome::kInterrupted);
   EXPECT_EQ(window_->Status(), "用户已中断操作!");
   const auto writes = Calls("WRITE");
   const auto blocks = std::count_if(writes.begin(), writes.end(),

@@ -66,10 +66,10 @@ TEST_F(CopyChip, DirectKeepsTheBufferOutsideAnOffGridRange) {
 }
 
 TEST_F(CopyChip, AnsweredNoNeitherCopySendsOrChangesAnything) {
-  for (void (*copy)() : {&CopyChipDirect, &CopyChipToMemory}) {
+  for (Outcome (*copy)() : {&CopyChipDirect, &CopyChipToMemory}) {
     SetRange(0x0100, 0x02FF);
     window_.AnswerBoxes({MsgAnswer::kNo});
-    copy();
+    EXPECT_EQ(copy(), Outcome::kDeclined);
     EXPECT_EQ(window_->Status(), "操作已中止");
     EXPECT_TRUE(Calls("WRITE").empty());
     EXPECT_EQ(App().code_buffer[0x100], 0xFF);

@@ -128,7 +128,7 @@ TEST_F(WindowAnswers, StatusColourAndCursorFollowTheFlags) {
 
 TEST_F(WindowAnswers, F7AnsweredNoLeavesTheMemoryAlone) {
   window_.AnswerBoxes({MsgAnswer::kNo});
-  OnFunctionKey(0x76);
+  EXPECT_EQ(OnFunctionKey(0x76), Outcome::kDeclined);
   ASSERT_EQ(window_->Messages().size(), 1u);
   EXPECT_EQ(window_->Messages()[0].caption, "初始化存储器");
   EXPECT_EQ(window_->Messages()[0].text, "确实要完全擦除当前存储器么?");
@@ -140,7 +140,8 @@ TEST_F(WindowAnswers, F7AnsweredNoLeavesTheMemoryAlone) {
 TEST_F(WindowAnswers, F7YesRunsTheInitialisationOnThisThread) {
   ASSERT_TRUE(sim_port_.Open("COM1"));
   window_.AnswerBoxes({MsgAnswer::kYes});
-  OnFunctionKey(0x76);  // returns only when the initialisation is over
+  // Returns only when the initialisation is over.
+  EXPECT_EQ(OnFunctionKey(0x76), Outcome::kDone);
   ASSERT_EQ(device_.headers().size(), 1u);
   EXPECT_EQ(device_.headers()[0][hdr::kCommand], cmd::kInitMemory);  // the programmer's initialise command
   EXPECT_EQ(window_->Status(), "初始化存储器成功!");

@@ -17,6 +17,9 @@
 namespace zvp::test {
 namespace {
 
+// The download's progress words, followed by the next address.
+constexpr char kDownloadProgressText[] = "[双击这里中断下载] 下载代码到编程器内存,发送数据地址:  ";
+
 using Action = HookPort::WriteAction;
 
 // ---------------------------------------------------------------------------

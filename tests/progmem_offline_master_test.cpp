@@ -42,9 +42,9 @@ class OfflineMaster : public LinkTest {
     std::filesystem::remove_all(dir_);
     LinkTest::TearDown();
   }
-  void Make() {
+  Outcome Make() {
     BuildOperationHeader();
-    MakeOfflineMaster();
+    return MakeOfflineMaster();
   }
   // The user double-clicks the status line when it shows a text that
   // begins with `trigger`.
@@ -69,7 +69,9 @@ TEST_F(OfflineMaster, WithoutAProgrammerItAsksForTheConnection) {
 
 TEST_F(OfflineMaster, DebugModeIsRefusedWithoutTraffic) {
   window_.Tick(ctl::kDebugMode, true);
-  Make();
+  // Declined as a value: the command line's exit status no longer hangs on
+  // the words "操作已中止".
+  EXPECT_EQ(Make(), Outcome::kDeclined);
   ASSERT_EQ(window_->Messages().size(), 1u);
   EXPECT_EQ(window_->Messages()[0].caption, "提示");
   EXPECT_EQ(window_->Messages()[0].icon, MsgIcon::kWarning);
@@ -80,7 +82,7 @@ TEST_F(OfflineMaster, DebugModeIsRefusedWithoutTraffic) {
 
 TEST_F(OfflineMaster, AnsweringNoSendsNothing) {
   window_.AnswerBoxes({MsgAnswer::kNo});
-  Make();
+  EXPECT_EQ(Make(), Outcome::kDeclined);
   ASSERT_EQ(window_->Messages().size(), 1u);
   EXPECT_EQ(window_->Messages()[0].caption, "操作提示");
   EXPECT_EQ(window_->Messages()[0].buttons, MsgButtons::kYesNo);
@@ -92,7 +94,7 @@ TEST_F(OfflineMaster, AnsweringNoSendsNothing) {
   std::ofstream(dir_ / "app.bin", std::ios::binary) << ":0100000055AA\r\n";
   App().memory_loaded = true;
   window_.AnswerBoxes({MsgAnswer::kYes, MsgAnswer::kNo});
-  Make();
+  EXPECT_EQ(Make(), Outcome::kDeclined);
   ASSERT_EQ(window_->Messages().size(), 3u);
   EXPECT_EQ(window_->Messages()[2].caption, "确 认");
   EXPECT_TRUE(App().link_fault);
@@ -102,7 +104,7 @@ TEST_F(OfflineMaster, AnsweringNoSendsNothing) {
 }
 
 TEST_F(OfflineMaster, TheProgrammerKeepsTheCodeAndTheSettings) {
-  Make();
+  EXPECT_EQ(Make(), Outcome::kDone);
   EXPECT_FALSE(App().link_fault) << window_->Status();
   EXPECT_TRUE(window_.StatusShown("写入母片编程配置数据成功!"));
   EXPECT_EQ(window_->Status(),
@@ -146,7 +148,7 @@ TEST_F(OfflineMaster, AFailedDownloadMakesNoMaster) {
 
 TEST_F(OfflineMaster, AnInterruptedDownloadMakesNoMasterEither) {
   StopWhenStatusShows("[双击这里中断下载]");
-  Make();
+  EXPECT_EQ(Make(), Outcome::kInterrupted);
   EXPECT_TRUE(window_.StatusShown("下载过程已被用户中断!"));
   EXPECT_EQ(window_->Status(), "脱机编程母片制作失败!请尝试重新下载代码再进行该项操作");
   EXPECT_TRUE(App().link_fault);

@@ -159,6 +159,22 @@ void HeadlessWindow::SetStatus(const std::string& text) {
   SetText(ctl::kStatusLine, text);
 }
 
+void HeadlessWindow::ShowProgress(const Progress& progress) {
+  const std::string text = ProgressText(progress);
+  std::function<void(const Progress&, const std::string&)> notify;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    Control* c = Find(ctl::kStatusLine);
+    if (c == nullptr) return;
+    c->text = text;
+    notify = observers_.progress_shown;
+    if (!notify && observers_.status_changed) {
+      notify = [hear = observers_.status_changed](const Progress&, const std::string& t) { hear(t); };
+    }
+  }
+  if (notify) notify(progress, text);
+}
+
 std::string HeadlessWindow::Status() {
   std::lock_guard<std::mutex> lock(mu_);
   const Control* c = Find(ctl::kStatusLine);

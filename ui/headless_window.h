@@ -28,6 +28,9 @@ class HeadlessWindow final : public WindowSurface {
   // What the owner wants to hear about. Every member may be left empty.
   struct Observers {
     std::function<void(const std::string& text)> status_changed;
+    // Hears progress shown on the status line, with the words shown, in
+    // place of status_changed; without it status_changed hears the words.
+    std::function<void(const Progress& progress, const std::string& text)> progress_shown;
     // Answers a message box; without it the first button is the answer.
     std::function<MsgAnswer(const MessageBox& box)> message_box;
     // Pick a file; without them both dialogs are cancelled (nullopt).
@@ -77,6 +80,7 @@ class HeadlessWindow final : public WindowSurface {
   void SetVisible(int id, bool visible) override;
   void SetStatus(const std::string& text) override;
   std::string Status() override;
+  void ShowProgress(const Progress& progress) override;
   void RepaintStatus() override;
   MsgAnswer ShowMessage(const MessageBox& box) override;
   std::optional<std::string> ChooseOpenFile(const std::string& filter) override;

@@ -8,7 +8,6 @@
 #include <system_error>
 #include <mutex>
 
-#include "engine/auto_program.h"
 #include "core/app_state.h"
 #include "engine/operation_table.h"
 #include "ui/dispatcher.h"
@@ -195,9 +194,8 @@ std::string LocalTimeText() {
   return text;
 }
 
-ProductionRecord LastAutoRunRecord(const std::string& port) {
+ProductionRecord MakeProductionRecord(const AutoRunRecord& run, const std::string& port) {
   AppState& app = App();
-  const AutoRunRecord run = LastAutoRun();
   ProductionRecord r;
   r.time = LocalTimeText();
   r.port = port;
@@ -273,8 +271,8 @@ std::string DailyProductionLog::FileFor(const std::string& time) const {
   return folder_ + kFolderSeparator + time.substr(0, 10) + ".csv";
 }
 
-void DailyProductionLog::AutoRunFinished() {
-  const ProductionRecord record = LastAutoRunRecord(SelectedPortName());
+void DailyProductionLog::AutoRunFinished(const AutoRunRecord& run) {
+  const ProductionRecord record = MakeProductionRecord(run, SelectedPortName());
   const std::string path = FileFor(record.time);
   std::string error;
   {

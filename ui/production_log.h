@@ -41,9 +41,10 @@ extern const char kVerdictNotCounted[];  // "不计数(编程器连接错误)"
 // The programmer restarted before any step changed the chip.
 extern const char kVerdictNotCountedRestart[];  // "不计数(编程器已复位)"
 
-// The record of the auto-program run that just finished, from the window's
-// controls and the state record; `port` names the port as the user chose it.
-ProductionRecord LastAutoRunRecord(const std::string& port);
+// The log's record of `run`, the auto-program run that just finished, with
+// the window's controls and counts as it left them; `port` names the port as
+// the user chose it.
+ProductionRecord MakeProductionRecord(const AutoRunRecord& run, const std::string& port);
 
 // The local time to the second, "YYYY-MM-DD HH:MM:SS".
 std::string LocalTimeText();
@@ -105,7 +106,7 @@ class DailyProductionLog final : public ProductionRecorder {
       : folder_(std::move(utf8_folder)), file_(std::move(file)) {}
 
   // On the operation worker.
-  void AutoRunFinished() override;
+  void AutoRunFinished(const AutoRunRecord& run) override;
 
   // The file of the day `time` ("YYYY-MM-DD ..." as LocalTimeText gives it).
   std::string FileFor(const std::string& time) const;

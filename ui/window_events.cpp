@@ -41,7 +41,7 @@ CloseAnswer OnCloseRequested() {
   return CloseAnswer::kCloseWhenIdle;
 }
 
-void OnFunctionKey(int virtual_key) {
+Outcome OnFunctionKey(int virtual_key) {
   AppState& app = App();
   if (virtual_key == kVkF5) {
     MessageBox box;
@@ -51,7 +51,7 @@ void OnFunctionKey(int virtual_key) {
   } else if (virtual_key == kVkF7) {
     // The initialisation runs on the UI thread and uses the port: never while
     // a worker has it.
-    if (app.busy) return;
+    if (app.busy) return Outcome::kDeclined;
     MessageBox box;
     box.caption = "初始化存储器";
     box.text = "确实要完全擦除当前存储器么?";
@@ -59,11 +59,12 @@ void OnFunctionKey(int virtual_key) {
     if (Dialogs().ShowMessage(box) == MsgAnswer::kYes) {
       StopResetPoll();
       ApplyReportedReset();
-      RunOperationNow(OpInitMemory);
-    } else {
-      StatusLine().SetStatus("操作已退出");
+      return RunOperationNow(OpInitMemory);
     }
+    StatusLine().SetStatus("操作已退出");
+    return Outcome::kDeclined;
   }
+  return Outcome::kDone;
 }
 
 }  // namespace zvp

@@ -2,6 +2,8 @@
 // portable form; the Win32 window maps its messages onto them.
 #pragma once
 
+#include "core/outcome.h"
+
 namespace zvp {
 
 // The status line draws red while this is true (a transfer failed).
@@ -25,6 +27,8 @@ CloseAnswer OnCloseRequested();
 
 // A function key F2..F12 released on a button (virtual key code 0x71..0x7B):
 // F5 shows the greeting, F7 offers to initialise the programmer memory.
-void OnFunctionKey(int virtual_key);
+// Returns how the key's operation ended: F7 answered No, or pressed while an
+// operation runs, is declined; a key that runs no operation is done.
+Outcome OnFunctionKey(int virtual_key);
 
 }  // namespace zvp

@@ -630,7 +630,7 @@ int LogWriter(const std::wstring& folder, const std::wstring& port, int lines) {
   }
   for (int i = 1; i <= lines; ++i) {
     App().pass_count = static_cast<uint32_t>(i);
-    log.AutoRunFinished();
+    log.AutoRunFinished(AutoRunRecord{});
   }
   zvp::InstallWindow(nullptr);
   for (const MessageBox& box : window.Messages()) std::printf("%s\n", box.text.c_str());
