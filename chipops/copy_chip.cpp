@@ -12,10 +12,9 @@
 #include "link/connection.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
-#include "core/control_ids.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
-#include "core/window_controls.h"
+#include "core/operation_boxes.h"
 
 namespace zvp {
 
@@ -86,7 +85,7 @@ void CopyChipDirect() {
   if (!UserAgrees()) return;
   app.header.Fill(0);
   app.memory_edited = 0;
-  BuildOperationHeader();
+  BuildOperationHeader(App().choices);
   app.header.SetCommand(kReadChip);
   app.link_fault = 0;
 
@@ -117,7 +116,7 @@ void CopyChipDirect() {
     app.checksum_end = end;
     app.memory_loaded = 1;
     app.checksum_start = start;
-    Controls().SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
+    Boxes().ShowChecksum(FormatNumber(sum, 16, 4));
   }
   ShowCopySum(sum);
 }
@@ -127,7 +126,7 @@ void CopyChipToMemory() {
   if (!UserAgrees()) return;
   app.header.Fill(0);
   app.memory_edited = 0;
-  BuildOperationHeader();
+  BuildOperationHeader(App().choices);
   if (!InitialiseMemoryForCopy()) return;
 
   StatusLine().SetStatus(std::string(kCopyText) + "......");
@@ -142,7 +141,7 @@ void CopyChipToMemory() {
   const uint16_t sum = QueryWord();  // read even after a failed scan
   if (!app.link_fault) {
     app.memory_loaded = 1;
-    Controls().SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
+    Boxes().ShowChecksum(FormatNumber(sum, 16, 4));
   }
   ShowCopySum(sum);
 }

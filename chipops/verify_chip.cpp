@@ -71,7 +71,7 @@ void VerifyChip() {
 void VerifyChipDirect() {
   AppState& app = App();
   app.header.Fill(0);
-  BuildOperationHeader();
+  BuildOperationHeader(App().choices);
   app.header.SetCommand(kReadChip);
   app.link_fault = 0;
   StatusLine().SetStatus(std::string(kDirectProgress) + "......");

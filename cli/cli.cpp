@@ -33,13 +33,15 @@
 #include "link/wire_trace.h"
 #include "sim/sim_port.h"
 #include "sim/virtual_programmer.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/headless_window.h"
+#include "ui/operation_buttons.h"
 #include "ui/production_log.h"
 #include "ui/text_file.h"
 #include "ui/start_up.h"
 #include "ui/window_events.h"
+#include "ui/window_choices.h"
 #include "zvp_version.h"
 
 namespace zvp {
@@ -726,7 +728,7 @@ bool RunCommand(Session& s, const Invocation& inv) {
   }
   if (name == "download")
     return Press(s.window, s.printer, ctl::kDownload) == Pressed::kDone && TypeRangeAfterLoad(s);
-  return Press(s.window, s.printer, FindOperationByWord(name)->button) == Pressed::kDone;
+  return Press(s.window, s.printer, OperationButton(FindOperationByWord(name)->code)) == Pressed::kDone;
 }
 
 }  // namespace
@@ -833,7 +835,7 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
     for (int n = 1; n <= 4; ++n) {
       if (port_name == "COM" + std::to_string(n)) SelectRadio(ctl::kCom1 + n - 1);
     }
-    ConnectPort(port_name);
+    ConnectPort(port_name, ReadOperatorChoices());
     if (!app.programmer_found) {
       status = kExitFailed;
       const std::string why = platform.open_error ? platform.open_error() : "";

@@ -7,20 +7,25 @@
 #include <cstdint>
 
 #include "core/operation_code.h"
+#include "core/operator_choices.h"
 
 namespace zvp {
 
 // On the UI thread: refuses without a chosen port, stops a running reset
-// poll, stores the code, builds the header from the window and starts the
-// worker. Returns without waiting.
-void StartOperation(uint8_t code);
+// poll, stores the code and the operator's choices (App().choices, for the
+// whole operation), builds the header from them and starts the worker.
+// Returns without waiting.
+void StartOperation(uint8_t code, const OperatorChoices& choices);
 
 // The worker procedure: runs the operation whose code is in header byte 20.
 int RunOperation();
 
-// Runs `code` on the calling thread and returns when it is finished (the
-// auto-program sequence's steps, and F7 on the UI thread).
+// Runs `code` on the calling thread and returns when it is finished, with
+// the choices of the operation that runs it (the auto-program sequence's
+// steps) or, in the second form, with `choices` stored for it first (F7 on
+// the UI thread, which builds its own header).
 void RunOperationNow(uint8_t code);
+void RunOperationNow(uint8_t code, const OperatorChoices& choices);
 
 // For the command line and tests: blocks until every worker started so far
 // has returned. Never call it on a window's UI thread (a worker may be

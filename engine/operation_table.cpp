@@ -5,7 +5,6 @@
 #include "chipops/option_command.h"
 #include "chipops/program_chip.h"
 #include "chipops/verify_chip.h"
-#include "core/control_ids.h"
 #include "core/operation_code.h"
 #include "engine/auto_program.h"
 #include "engine/code_view.h"
@@ -31,37 +30,33 @@ void OpenAndDownload(uint8_t) {
 }
 
 constexpr OperationEntry kOperations[] = {
-    // code                   word                step name     button
-    {OpChipChecksum, "chipsum", "芯片检查和", ctl::kChipChecksum, Run<ChipChecksum>, nullptr},
-    {OpBlankCheck, "blank-check", "空检查", ctl::kBlankCheck, Run<BlankCheck>, nullptr},
-    {OpEraseMtp, "erase", "擦除MTP", ctl::kEraseMtp, OptionCommand, nullptr},
-    {OpVerifyChip, "verify", "校验", ctl::kVerifyChip, Run<VerifyChip>, Run<VerifyChipDirect>},
-    {OpEnableSmart, nullptr, "使能SMART", 0, OptionCommand, nullptr},
-    {OpReadProtect, "read-protect", "读保护", ctl::kReadProtect, OptionCommand, nullptr},
-    {OpLdcProtect, "ldc-protect", "LDC保护", ctl::kLdcProtect, OptionCommand, nullptr},
-    {OpHardwareWriteProtect, "hw-write-protect", "硬件写保护", ctl::kHwWriteProtect,
-     OptionCommand, nullptr},
-    {OpProgramChip, nullptr, "编程", 0, Run<ProgramChip>, nullptr},
-    {OpMemoryChecksum, "memsum", nullptr, ctl::kBufferChecksum, Run<ProgrammerMemoryChecksum>,
-     nullptr},
-    {OpDownloadCode, "download", nullptr, ctl::kDownload, Run<DownloadCode>, nullptr},
-    {OpCopyChipToBuffer, "copy-chip", nullptr, ctl::kCopyChip, Run<CopyChipToMemory>,
-     Run<CopyChipDirect>},
-    {OpProgramChipDirect, nullptr, "直接编程", 0, Run<ProgramChipDirect>, nullptr},
+    // code                   word                step name
+    {OpChipChecksum, "chipsum", "芯片检查和", Run<ChipChecksum>, nullptr},
+    {OpBlankCheck, "blank-check", "空检查", Run<BlankCheck>, nullptr},
+    {OpEraseMtp, "erase", "擦除MTP", OptionCommand, nullptr},
+    {OpVerifyChip, "verify", "校验", Run<VerifyChip>, Run<VerifyChipDirect>},
+    {OpEnableSmart, nullptr, "使能SMART", OptionCommand, nullptr},
+    {OpReadProtect, "read-protect", "读保护", OptionCommand, nullptr},
+    {OpLdcProtect, "ldc-protect", "LDC保护", OptionCommand, nullptr},
+    {OpHardwareWriteProtect, "hw-write-protect", "硬件写保护", OptionCommand, nullptr},
+    {OpProgramChip, nullptr, "编程", Run<ProgramChip>, nullptr},
+    {OpMemoryChecksum, "memsum", nullptr, Run<ProgrammerMemoryChecksum>, nullptr},
+    {OpDownloadCode, "download", nullptr, Run<DownloadCode>, nullptr},
+    {OpCopyChipToBuffer, "copy-chip", nullptr, Run<CopyChipToMemory>, Run<CopyChipDirect>},
+    {OpProgramChipDirect, nullptr, "直接编程", Run<ProgramChipDirect>, nullptr},
     // F7 on a button, not a button of its own.
-    {OpInitMemory, "init-memory", nullptr, 0, Run<InitProgrammerMemory>, nullptr},
-    {OpMakeOfflineMaster, "offline-master", nullptr, ctl::kOfflineMaster, Run<MakeOfflineMaster>,
-     nullptr},
-    {OpAutoProgram, "auto", nullptr, ctl::kAutoProgram, Run<AutoProgram>, Run<AutoProgramDirect>},
-    {OpSaveHexFile, "save-hex", nullptr, ctl::kSaveHex, Run<SaveHexFile>, nullptr},
-    {OpOpenAndDownload, nullptr, nullptr, ctl::kOpenFile, OpenAndDownload, nullptr},
-    {OpViewShow, "view", nullptr, ctl::kShowMemory, RefreshCodeView, nullptr},
-    {OpViewSetAddress, nullptr, nullptr, ctl::kViewSet, RefreshCodeView, nullptr},
-    {OpViewAscii, nullptr, nullptr, ctl::kViewAscii, RefreshCodeView, nullptr},
-    {OpViewPrevPage, nullptr, nullptr, ctl::kPrevPage, RefreshCodeView, nullptr},
-    {OpViewNextPage, nullptr, nullptr, ctl::kNextPage, RefreshCodeView, nullptr},
-    {OpViewMemory, nullptr, nullptr, ctl::kViewMemory, RefreshCodeView, nullptr},
-    {OpViewChip, nullptr, nullptr, ctl::kViewChip, RefreshCodeView, nullptr},
+    {OpInitMemory, "init-memory", nullptr, Run<InitProgrammerMemory>, nullptr},
+    {OpMakeOfflineMaster, "offline-master", nullptr, Run<MakeOfflineMaster>, nullptr},
+    {OpAutoProgram, "auto", nullptr, Run<AutoProgram>, Run<AutoProgramDirect>},
+    {OpSaveHexFile, "save-hex", nullptr, Run<SaveHexFile>, nullptr},
+    {OpOpenAndDownload, nullptr, nullptr, OpenAndDownload, nullptr},
+    {OpViewShow, "view", nullptr, RefreshCodeView, nullptr},
+    {OpViewSetAddress, nullptr, nullptr, RefreshCodeView, nullptr},
+    {OpViewAscii, nullptr, nullptr, RefreshCodeView, nullptr},
+    {OpViewPrevPage, nullptr, nullptr, RefreshCodeView, nullptr},
+    {OpViewNextPage, nullptr, nullptr, RefreshCodeView, nullptr},
+    {OpViewMemory, nullptr, nullptr, RefreshCodeView, nullptr},
+    {OpViewChip, nullptr, nullptr, RefreshCodeView, nullptr},
 };
 
 }  // namespace

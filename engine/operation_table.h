@@ -1,9 +1,9 @@
 // Every operation the engine runs, in one table: its code, the word the
 // command line presses its button with, the name the production log gives
-// it as a step of auto program, the main window's button that starts it, and
-// what runs (with the variant the debug-mode box chooses, where there is
-// one). The engine dispatches through it; the command line and the
-// production log read it.
+// it as a step of auto program, and what runs (with the variant the
+// debug-mode box chooses, where there is one). The engine dispatches through
+// it; the command line and the production log read it, and the main window's
+// button of each is in ui/operation_buttons.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,6 @@ struct OperationEntry {
   uint8_t code;
   const char* word;       // the command line's word, or nullptr
   const char* step_name;  // its name as an auto-program step, or nullptr
-  int button;             // the button that starts it, or 0
   void (*run)(uint8_t code);
   void (*run_debug)(uint8_t code);  // nullptr: the same in debug mode
 };

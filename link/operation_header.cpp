@@ -6,78 +6,52 @@
 #include "image/number_text.h"
 #include "core/app_state.h"
 #include "link/serial_link.h"
-#include "core/control_ids.h"
+#include "core/operation_boxes.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
-#include "core/window_controls.h"
 
 namespace zvp {
 
-namespace {
+bool DebugMode() { return Boxes().DebugModeTicked(); }
 
-bool EnabledAndTicked(int id) { return Controls().IsEnabled(id) && Controls().IsChecked(id); }
+void ApplyChipType(const OperatorChoices& choices) {
+  if (choices.chip != ChipChoice::kNone) App().header[4] = static_cast<uint8_t>(choices.chip);
+}
 
-}  // namespace
+void ApplyChipSupply(const OperatorChoices& choices) {
+  if (choices.supply != SupplyChoice::kNone) App().header[11] = static_cast<uint8_t>(choices.supply);
+}
 
-bool DebugMode() { return Controls().IsChecked(ctl::kDebugMode); }
-
-void ReadChipType() {
+void ApplyProgrammingVoltage(const OperatorChoices& choices) {
   OperationHeader& h = App().header;
-  // These two reads do not look at whether the buttons are enabled.
-  if (Controls().IsChecked(ctl::kChipOtp)) h[4] = 1;
-  if (Controls().IsChecked(ctl::kChipMtp)) h[4] = 2;
+  if (choices.vpp == VppChoice::k12V) h[11] &= 0x7F;
+  if (choices.vpp == VppChoice::kVcc) h[11] |= 0x80;
 }
 
-void ReadChipSupply() {
-  OperationHeader& h = App().header;
-  if (EnabledAndTicked(ctl::kVdd50)) h[11] = 1;
-  if (EnabledAndTicked(ctl::kVdd33)) h[11] = 2;
+void ApplyVoltageChoice(const OperatorChoices& choices) {
+  ApplyChipSupply(choices);
+  ApplyProgrammingVoltage(choices);
 }
 
-void ReadProgrammingVoltage() {
-  OperationHeader& h = App().header;
-  if (EnabledAndTicked(ctl::kVpp12)) h[11] &= 0x7F;
-  if (EnabledAndTicked(ctl::kVppVcc)) h[11] |= 0x80;
-}
+void ApplyOptionFlags(const OperatorChoices& choices) { App().option_flags = choices.option_flags; }
 
-void ReadVoltageChoice() {
-  ReadChipSupply();
-  ReadProgrammingVoltage();
-}
-
-void ReadOptionFlags() {
-  struct Box {
-    int id;
-    uint32_t bit;
-  };
-  static constexpr Box kBoxes[] = {
-      {ctl::kAutoReadProtect, opt::kReadProtect}, {ctl::kAutoLdcProtect, opt::kLdcProtect},
-      {ctl::kAutoBlankCheck, opt::kBlankCheck},   {ctl::kAutoHwWriteProtect, opt::kHwWriteProtect},
-      {ctl::kEnableSmart, opt::kSmart},           {ctl::kAutoVerify, opt::kVerify},
-      {ctl::kEraseBeforeProgram, opt::kErase},
-  };
-  uint32_t flags = 0;
-  for (const Box& b : kBoxes) {
-    if (EnabledAndTicked(b.id)) flags |= b.bit;
-  }
-  App().option_flags = flags;
-}
-
-void BuildOperationHeader() {
+void BuildOperationHeader(const OperatorChoices& choices) {
   AppState& app = App();
   OperationHeader& h = app.header;
   h[10] = 1;
-  ReadChipType();
-  ReadVoltageChoice();
-  ReadOptionFlags();
+  ApplyChipType(choices);
+  ApplyVoltageChoice(choices);
+  ApplyOptionFlags(choices);
   h[5] = static_cast<uint8_t>(app.option_flags.load());
   h[0] = 'S';
   h[1] = 'T';
   h[2] = 'A';
   h[3] = 'R';
   // The checksum box holds what the last programmer-memory checksum showed;
-  // a text that is not hex gives the parse failure value, so 0xFF 0xFF.
-  const uint32_t sum = ParseNumber(Controls().GetText(ctl::kChecksumBox, 9), 16);
+  // a text that is not hex gives the parse failure value, so 0xFF 0xFF. It
+  // is read now, not taken with the choices: the connection has just
+  // forgotten the sum there, the offline master has just shown its own.
+  const uint32_t sum = ParseNumber(Boxes().ChecksumText(), 16);
   h[8] = static_cast<uint8_t>(sum >> 8);
   h[9] = static_cast<uint8_t>(sum);
   for (int i = 0; i < 4; ++i) h[12 + i] = app.code_buffer[0x3C + i];

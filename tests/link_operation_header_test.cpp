@@ -2,12 +2,13 @@
 // supply-voltage error report.
 #include <cstring>
 
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "image/number_text.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "tests/support/link_fixture.h"
 #include "ui/dispatcher.h"
+#include "tests/support/header_from_window.h"
 
 namespace zvp::test {
 namespace {
@@ -19,7 +20,7 @@ TEST_F(Header, ConnectHeaderWithNothingElseSet) {
   App().code_buffer[0x3C] = 0x11;
   App().code_buffer[0x3F] = 0x44;
   App().header.Fill(0x55);
-  BuildOperationHeader();
+  BuildHeaderFromWindow();
   App().header.SetCommand(1);
   const std::array<uint8_t, 21> expected = {'S',  'T',  'A',  'R',  1,    0,    0x55,
                                             0x55, 0,    0,    1,    0x01, 0x11, 0xFF,
@@ -36,12 +37,12 @@ TEST_F(Header, AGreyedSupplyChoiceKeepsTheSupplyBitsOfTheHeaderBefore) {
   window_->Click(ctl::kVpp12);
   ASSERT_FALSE(window_->IsEnabled(ctl::kVdd33));
   App().header.Fill(0x55);
-  BuildOperationHeader();
+  BuildHeaderFromWindow();
   EXPECT_EQ(App().header[4], 1);
   EXPECT_EQ(App().header[11], 0x55);  // 12 V clears bit 7, which was clear
   window_->Click(ctl::kVppVcc);
   App().header.Fill(0x55);
-  BuildOperationHeader();
+  BuildHeaderFromWindow();
   EXPECT_EQ(App().header[11], 0xD5);
 }
 
@@ -56,7 +57,7 @@ TEST_F(Header, SupplyByteCombinesChipSupplyAndProgrammingVoltage) {
     window_->Click(c.vdd);
     window_->Click(c.vpp);
     App().header.Fill(0);
-    BuildOperationHeader();
+    BuildHeaderFromWindow();
     EXPECT_EQ(App().header[11], c.expected);
   }
 }
@@ -86,7 +87,7 @@ TEST_F(Header, ChecksumBytesComeFromTheChecksumBox) {
   for (const Case& c : {Case{"1A2B", 0x1A, 0x2B}, Case{"XXXX", 0xFF, 0xFF}, Case{"", 0, 0},
                         Case{"8000", 0x80, 0x00}}) {
     window_->SetText(ctl::kChecksumBox, c.box);
-    BuildOperationHeader();
+    BuildHeaderFromWindow();
     EXPECT_EQ(App().header[8], c.hi) << c.box;
     EXPECT_EQ(App().header[9], c.lo) << c.box;
   }
@@ -98,13 +99,13 @@ TEST_F(Header, OptionFlagsCountOnlyEnabledTickedBoxes) {
                  ctl::kAutoHwWriteProtect, ctl::kEnableSmart, ctl::kAutoVerify,
                  ctl::kEraseBeforeProgram})
     window_.Tick(id, true);
-  BuildOperationHeader();
+  BuildHeaderFromWindow();
   EXPECT_EQ(App().option_flags, 0x7Fu);
   EXPECT_EQ(App().header[5], 0x7F);
 
   // The MTP-only boxes, still ticked, are greyed for an OTP chip and drop out.
   window_->Click(ctl::kChipOtp);
-  BuildOperationHeader();
+  BuildHeaderFromWindow();
   EXPECT_EQ(App().option_flags, opt::kReadProtect | opt::kBlankCheck | opt::kVerify);
   EXPECT_EQ(App().header[5], 0x25);
 }

@@ -4,11 +4,12 @@
 #include "core/app_state.h"
 #include "link/connection.h"
 #include "engine/engine.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/code_view_panel.h"
 #include "ui/control_table.h"
 #include "ui/counters.h"
 #include "ui/port_choice.h"
+#include "ui/window_choices.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
 #include "core/window_controls.h"
@@ -55,7 +56,7 @@ bool ReadRangeOrRefuse() {
 }
 
 void RangeReadAndStart(uint8_t code) {
-  if (ReadRangeOrRefuse()) StartOperation(code);
+  if (ReadRangeOrRefuse()) StartOperation(code, ReadOperatorChoices());
 }
 
 // "校验芯片", "缓冲区检查和" and "制作脱机烧写母片" need code in the programmer
@@ -117,12 +118,12 @@ void ConnectChosenPort(int number) {
   if (number >= 1 && number <= 4) {
     SelectRadio(ctl::kCom1 + number - 1);
     SetOtherPort(0);
-    ConnectPort(number);
+    ConnectPort(number, ReadOperatorChoices());
     return;
   }
   for (int id = ctl::kCom1; id <= ctl::kCom4; ++id) Controls().SetChecked(id, false);
   SetOtherPort(number);
-  ConnectPort(PortName(number));
+  ConnectPort(PortName(number), ReadOperatorChoices());
 }
 
 void ChooseOtherPort() {
@@ -149,7 +150,7 @@ void DispatchCommand(int id, int parent) {
     case ctl::kCom3:
     case ctl::kCom4:
       SetOtherPort(0);
-      ConnectPort(id - ctl::kCom1 + 1);
+      ConnectPort(id - ctl::kCom1 + 1, ReadOperatorChoices());
       break;
     case ctl::kChipOtp:
     case ctl::kChipMtp:
@@ -174,7 +175,7 @@ void DispatchCommand(int id, int parent) {
       } else if (!app.memory_loaded) {
         WarnNoCodeInMemory();
       } else {
-        StartOperation(OpAutoProgram);
+        StartOperation(OpAutoProgram, ReadOperatorChoices());
       }
       break;
     case ctl::kVerifyChip:
@@ -187,7 +188,7 @@ void DispatchCommand(int id, int parent) {
       ShowCodeView(1);
       if (!app.view_ready) SetupCodeView();
       app.view_ready = 1;
-      StartOperation(OpViewShow);
+      StartOperation(OpViewShow, ReadOperatorChoices());
       break;
     case ctl::kChipChecksum:
       RangeReadAndStart(OpChipChecksum);
@@ -196,22 +197,22 @@ void DispatchCommand(int id, int parent) {
       StartWithLoadedMemory(OpMemoryChecksum, true);
       break;
     case ctl::kReadProtect:
-      StartOperation(OpReadProtect);
+      StartOperation(OpReadProtect, ReadOperatorChoices());
       break;
     case ctl::kEraseMtp:
-      StartOperation(OpEraseMtp);
+      StartOperation(OpEraseMtp, ReadOperatorChoices());
       break;
     case ctl::kLdcProtect:
-      StartOperation(OpLdcProtect);
+      StartOperation(OpLdcProtect, ReadOperatorChoices());
       break;
     case ctl::kHwWriteProtect:
-      StartOperation(OpHardwareWriteProtect);
+      StartOperation(OpHardwareWriteProtect, ReadOperatorChoices());
       break;
     case ctl::kOpenFile:
-      StartOperation(OpOpenAndDownload);
+      StartOperation(OpOpenAndDownload, ReadOperatorChoices());
       break;
     case ctl::kDownload:
-      StartOperation(OpDownloadCode);
+      StartOperation(OpDownloadCode, ReadOperatorChoices());
       break;
     case ctl::kCopyChip:
       RangeReadAndStart(OpCopyChipToBuffer);
@@ -226,24 +227,24 @@ void DispatchCommand(int id, int parent) {
       Frame().RequestClose();
       break;
     case ctl::kPrevPage:
-      StartOperation(OpViewPrevPage);
+      StartOperation(OpViewPrevPage, ReadOperatorChoices());
       break;
     case ctl::kNextPage:
-      StartOperation(OpViewNextPage);
+      StartOperation(OpViewNextPage, ReadOperatorChoices());
       break;
     case ctl::kViewSet:
-      StartOperation(OpViewSetAddress);
+      StartOperation(OpViewSetAddress, ReadOperatorChoices());
       break;
     case ctl::kViewMemory:
       Controls().SetText(ctl::kViewGroup, "编程内存代码视图");
-      StartOperation(OpViewMemory);
+      StartOperation(OpViewMemory, ReadOperatorChoices());
       break;
     case ctl::kViewChip:
       Controls().SetText(ctl::kViewGroup, "芯片代码视图");
-      StartOperation(OpViewChip);
+      StartOperation(OpViewChip, ReadOperatorChoices());
       break;
     case ctl::kViewAscii:
-      StartOperation(OpViewAscii);
+      StartOperation(OpViewAscii, ReadOperatorChoices());
       break;
     case ctl::kBack:
       ShowCodeView(0);

@@ -7,9 +7,10 @@
 #include "link/connection.h"
 #include "link/operation_header.h"
 #include "core/settings_store.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/port_choice.h"
+#include "ui/window_choices.h"
 #include "core/status_display.h"
 #include "core/window_controls.h"
 #include "core/window_frame.h"
@@ -124,15 +125,16 @@ void SaveSettings() {
   if (port == 0) port = static_cast<int>(app.other_port.load());
   store->WriteString("com", StoredPortText(port));
   store->WriteString("data", "sam");
-  ReadChipType();
+  const OperatorChoices choices = ReadOperatorChoices();
+  ApplyChipType(choices);
   store->WriteString("chip", app.header[4] == 1 ? "sotp" : "smtp");
-  ReadOptionFlags();
+  ApplyOptionFlags(choices);
   store->WriteDword("auto", app.option_flags);
   store->WriteDword("autocount", app.count_flags);
   store->WriteDword("autofunc", app.function_flags);
-  ReadChipSupply();
+  ApplyChipSupply(choices);
   store->WriteString("Vdd", app.header[11] == 1 ? "5.0V" : "3.3V");
-  ReadProgrammingVoltage();
+  ApplyProgrammingVoltage(choices);
   store->WriteString("Vpp", (app.header[11] & 0x80) ? "VCC" : "12.0V");
   store->Close();
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "link/connection.h"
 #include "tests/support/link_fixture.h"
 
