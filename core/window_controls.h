@@ -1,4 +1,4 @@
-// The main window's controls by id (ui/control_ids.h), for the user
+// The main window's controls by id (the ids live in ui/), for the user
 // interface: the dispatcher, the start-up, the settings and the reading of
 // the operator's choices. The layers below it reach the window's boxes only
 // through core/operation_boxes.h. Texts are UTF-8.
