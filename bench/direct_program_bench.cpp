@@ -54,9 +54,10 @@
 #include "posix/thread_priority_posix.h"
 #include "sim/sim_port.h"
 #include "sim/virtual_programmer.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "tests/support/uart_model.h"
 #include "ui/headless_window.h"
+#include "ui/window_choices.h"
 
 namespace {
 
@@ -121,7 +122,8 @@ struct Result {
 Result ProgramOnce(zvp::VirtualProgrammer* device, zvp::Clock* clock) {
   zvp::AppState& app = zvp::App();
   device->chip().memory.assign(zvp::kSimChipSize, 0xFF);
-  zvp::BuildOperationHeader();
+  zvp::App().choices = zvp::ReadOperatorChoices();
+  zvp::BuildOperationHeader(zvp::App().choices);
   Result r;
   const int64_t cpu0 = ThreadCpuUs(), pcpu0 = ProcessCpuUs(), t0 = clock->NowUs();
   zvp::RunOperationNow(zvp::OpProgramChipDirect);

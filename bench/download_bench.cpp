@@ -59,9 +59,10 @@
 #include "sim/sim_port.h"
 #include "sim/virtual_clock.h"
 #include "sim/virtual_programmer.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "tests/support/uart_model.h"
 #include "ui/headless_window.h"
+#include "ui/window_choices.h"
 
 namespace {
 
@@ -108,7 +109,8 @@ Run DownloadOnce(zvp::Clock* clock, zvp::VirtualProgrammer* device) {
   zvp::WireTrace trace(clock, [&](const std::string& line) { pauses.Line(line); });
   app.trace = &trace;
   app.memory_loaded = 0;
-  zvp::BuildOperationHeader();  // as StartOperation does
+  zvp::App().choices = zvp::ReadOperatorChoices();
+  zvp::BuildOperationHeader(zvp::App().choices);  // as StartOperation does
   Run r;
   const int64_t cpu0 = ThreadCpuUs(), pcpu0 = ProcessCpuUs(), t0 = clock->NowUs();
   zvp::RunOperationNow(zvp::OpDownloadCode);
@@ -226,7 +228,7 @@ int main(int argc, char** argv) {
   app.clock = &clock;
   app.port = &port;
   std::vector<Run> results;
-  if (zvp::OpenPort("COM1")) {
+  if (zvp::OpenPort("COM1", zvp::ReadOperatorChoices())) {
     for (int i = 0; i < runs; ++i) {
       const uint64_t before = port.bytes;
       const int64_t uart_cpu0 = uart.InterruptCpuUs();

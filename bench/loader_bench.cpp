@@ -15,7 +15,7 @@
 
 #include "progmem/code_file.h"
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/headless_window.h"
 
 namespace {

@@ -45,8 +45,9 @@
 #include "sim/sim_port.h"
 #include "sim/virtual_clock.h"
 #include "sim/virtual_programmer.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/headless_window.h"
+#include "ui/window_choices.h"
 
 namespace {
 
@@ -72,7 +73,8 @@ struct Result {
 
 Result VerifyOnce(zvp::Clock* clock) {
   zvp::AppState& app = zvp::App();
-  zvp::BuildOperationHeader();
+  zvp::App().choices = zvp::ReadOperatorChoices();
+  zvp::BuildOperationHeader(zvp::App().choices);
   Result r;
   const int64_t cpu0 = ThreadCpuUs(), pcpu0 = ProcessCpuUs(), t0 = clock->NowUs();
   zvp::VerifyChipDirect();

@@ -7,7 +7,6 @@
 #include "link/connection.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
-#include "core/control_ids.h"
 #include "core/status_display.h"
 
 namespace zvp {

@@ -12,10 +12,9 @@
 #include "link/connection.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
-#include "core/control_ids.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
-#include "core/window_controls.h"
+#include "core/operation_boxes.h"
 
 namespace zvp {
 
@@ -83,7 +82,7 @@ Outcome CopyChipDirect() {
   if (!UserAgrees()) return Outcome::kDeclined;
   app.header.Fill(0);
   app.memory_edited = 0;
-  BuildOperationHeader();
+  BuildOperationHeader(App().choices);
   app.header.SetCommand(cmd::kReadChip);
   app.link_fault = 0;
 
@@ -114,7 +113,7 @@ Outcome CopyChipDirect() {
     app.checksum_end = end;
     app.memory_loaded = 1;
     app.checksum_start = start;
-    Controls().SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
+    Boxes().ShowChecksum(FormatNumber(sum, 16, 4));
   }
   ShowCopySum(sum);
   return app.link_fault ? Outcome::kFailed : Outcome::kDone;
@@ -125,7 +124,7 @@ Outcome CopyChipToMemory() {
   if (!UserAgrees()) return Outcome::kDeclined;
   app.header.Fill(0);
   app.memory_edited = 0;
-  BuildOperationHeader();
+  BuildOperationHeader(App().choices);
   if (!InitialiseMemoryForCopy()) return Outcome::kFailed;
 
   StatusLine().ShowProgress({ProgressStage::kCopyChip});
@@ -141,7 +140,7 @@ Outcome CopyChipToMemory() {
   const uint16_t sum = QueryWord();  // read even after a failed scan
   if (!app.link_fault) {
     app.memory_loaded = 1;
-    Controls().SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
+    Boxes().ShowChecksum(FormatNumber(sum, 16, 4));
   }
   ShowCopySum(sum);
   return app.link_fault ? Outcome::kFailed : Outcome::kDone;

@@ -67,7 +67,7 @@ void VerifyChip() {
 void VerifyChipDirect() {
   AppState& app = App();
   app.header.Fill(0);
-  BuildOperationHeader();
+  BuildOperationHeader(App().choices);
   app.header.SetCommand(cmd::kReadChip);
   app.link_fault = 0;
   StatusLine().ShowProgress({ProgressStage::kVerifyDirect});

@@ -24,13 +24,15 @@
 #include "link/wire_trace.h"
 #include "sim/sim_port.h"
 #include "sim/virtual_programmer.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/headless_window.h"
+#include "ui/operation_buttons.h"
 #include "ui/production_log.h"
 #include "ui/text_file.h"
 #include "ui/start_up.h"
 #include "ui/window_events.h"
+#include "ui/window_choices.h"
 
 namespace zvp {
 
@@ -126,7 +128,7 @@ bool RunCommand(Session& s, const Invocation& inv) {
   }
   if (name == "download")
     return Press(s.window, ctl::kDownload) == Outcome::kDone && TypeRangeAfterLoad(s);
-  return Press(s.window, FindOperationByWord(name)->button) == Outcome::kDone;
+  return Press(s.window, OperationButton(FindOperationByWord(name)->code)) == Outcome::kDone;
 }
 
 }  // namespace
@@ -241,7 +243,7 @@ int RunCli(int argc, const char* const* argv, const CliPlatform& platform) {
     for (int n = 1; n <= 4; ++n) {
       if (port_name == "COM" + std::to_string(n)) SelectRadio(ctl::kCom1 + n - 1);
     }
-    ConnectPort(port_name);
+    ConnectPort(port_name, ReadOperatorChoices());
     if (!app.programmer_found) {
       status = kExitFailed;
       const std::string why = platform.open_error ? platform.open_error() : "";

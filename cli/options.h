@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 
 namespace zvp::cli {
 

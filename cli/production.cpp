@@ -11,7 +11,7 @@
 
 #include "cli/stop_signals.h"
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "link/connection.h"
 
 namespace zvp::cli {

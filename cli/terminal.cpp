@@ -4,7 +4,7 @@
 
 #include "cli/options.h"
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 
 namespace zvp::cli {
 

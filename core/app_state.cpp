@@ -25,6 +25,7 @@ void ResetAppState() {
     n->store(0);
   }
   a.header.Fill(0);
+  a.choices = OperatorChoices{};
   a.code_buffer.fill(kErasedByte);
 }
 
@@ -35,6 +36,7 @@ void InstallWindow(WindowSurface* window) {
   a.controls = window;
   a.view_list = window;
   a.frame = window;
+  a.boxes = window ? &window->BoxesSeam() : nullptr;
 }
 
 }  // namespace zvp

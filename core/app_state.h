@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "core/operator_choices.h"
 #include "core/protocol.h"
 #include "core/serial_port.h"
 #include "image/code_buffer.h"
@@ -24,6 +25,7 @@ class UserDialogs;
 class WindowControls;
 class CodeViewList;
 class WindowFrame;
+class OperationBoxes;
 
 // Fields are grouped by the layer that writes them; readers may be anywhere
 // above. Flags are booleans, addresses, counts and bit sets numbers.
@@ -42,6 +44,7 @@ struct AppState {
   WindowControls* controls = nullptr;
   CodeViewList* view_list = nullptr;
   WindowFrame* frame = nullptr;
+  OperationBoxes* boxes = nullptr;
 
   // link/: the serial link, the connection, the header and the range.
   LineSettings line_settings;
@@ -49,6 +52,11 @@ struct AppState {
   std::atomic<bool> port_chosen{false};
   std::atomic<bool> programmer_found{false};
   OperationHeader header;
+  // The operator's choices of the operation (or connection) now running,
+  // stored by whoever starts it (the engine's StartOperation and
+  // RunOperationNow) on the UI thread while no worker runs; the worker only
+  // reads them.
+  OperatorChoices choices;
   std::atomic<uint32_t> option_flags{0};  // opt:: bits, gathered with the header
   std::atomic<uint32_t> range_start{0};   // the working range, inclusive
   std::atomic<uint32_t> range_end{0};
@@ -114,6 +122,7 @@ inline UserDialogs& Dialogs() { return *App().dialogs; }
 inline WindowControls& Controls() { return *App().controls; }
 inline CodeViewList& ViewList() { return *App().view_list; }
 inline WindowFrame& Frame() { return *App().frame; }
+inline OperationBoxes& Boxes() { return *App().boxes; }
 
 // Bits of option_flags, one per box of the "编程系统" group.
 namespace opt {

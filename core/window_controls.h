@@ -1,6 +1,7 @@
-// The main window's controls by id (core/control_ids.h): the boxes and
-// buttons the header, the range and the dispatcher read, and the texts and
-// states the operations set. Texts are UTF-8.
+// The main window's controls by id (the ids live in ui/), for the user
+// interface: the dispatcher, the start-up, the settings and the reading of
+// the operator's choices. The layers below it reach the window's boxes only
+// through core/operation_boxes.h. Texts are UTF-8.
 #pragma once
 
 #include <cstddef>

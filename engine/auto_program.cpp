@@ -8,10 +8,9 @@
 #include "engine/engine.h"
 #include "link/connection.h"
 #include "link/serial_link.h"
-#include "core/control_ids.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
-#include "core/window_controls.h"
+#include "core/operation_boxes.h"
 
 namespace zvp {
 
@@ -127,7 +126,7 @@ Outcome RunSequence(bool direct) {
     record.verdict = AutoVerdict::kPassed;
     if (!paused) {
       const uint32_t n = ++app.pass_count;
-      Controls().SetText(ctl::kPassBox, FormatNumber(n, 10, 6));
+      Boxes().ShowPassCount(FormatNumber(n, 10, 6));
     }
     if (BuzzerOn()) Dialogs().Beep(1000, 500);
   } else {
@@ -147,7 +146,7 @@ Outcome RunSequence(bool direct) {
     }
     if (counts && !paused) {
       const uint32_t n = ++app.fail_count;
-      Controls().SetText(ctl::kFailBox, FormatNumber(n, 10, 5));
+      Boxes().ShowFailCount(FormatNumber(n, 10, 5));
     }
     for (int i = 0; i < 4; ++i) {
       if (i && BuzzerOn()) DelayMs(100);

@@ -11,10 +11,9 @@
 #include "core/protocol.h"
 #include "core/operation_code.h"
 #include "link/operation_header.h"
-#include "core/control_ids.h"
 #include "core/code_view_list.h"
+#include "core/operation_boxes.h"
 #include "core/status_display.h"
-#include "core/window_controls.h"
 
 namespace zvp {
 
@@ -26,7 +25,6 @@ constexpr uint32_t kPageSize = 256;
 constexpr uint32_t kLastPage = 0xFFF00;
 // ReadBlock's callers all hand it twice a page.
 constexpr uint32_t kReadBufferSize = 512;
-constexpr size_t kAddressBoxChars = 100;
 
 constexpr char kBadAddressText[] = "显示地址设置错误!";
 constexpr char kLoadingText[] = "调入代码......";
@@ -48,7 +46,7 @@ std::string DataCell(uint8_t byte, bool ascii) {
 // text is no address. The box is right-aligned to its last five characters;
 // taking the tail first keeps that true for texts of any length.
 bool AddressFromBox(uint32_t* candidate) {
-  const std::string text = Controls().GetText(ctl::kViewAddress, kAddressBoxChars);
+  const std::string text = Boxes().ViewAddressText();
   const std::string_view tail =
       text.size() > 5 ? std::string_view(text).substr(text.size() - 5) : std::string_view(text);
   std::string aligned;
@@ -57,7 +55,7 @@ bool AddressFromBox(uint32_t* candidate) {
   // fails with 0xFFFFFFFF, which the clamp below turns into page 0.
   const uint32_t value = ParseNumber(aligned, 16);
   App().view_address = value;
-  Controls().SetText(ctl::kViewAddress, FormatNumber(value, 16, 5));
+  Boxes().ShowViewAddress(FormatNumber(value, 16, 5));
   *candidate = value;
   return true;
 }
@@ -100,8 +98,8 @@ Outcome RefreshCodeView(uint8_t code) {
     ViewList().SetListCell(row, 0, Address5(page + static_cast<uint32_t>(row * kBytesPerRow)));
 
   // The modes are the controls themselves; they are locked while this runs.
-  const bool chip = Controls().IsChecked(ctl::kViewChip);
-  const bool ascii = Controls().IsChecked(ctl::kViewAscii);
+  const bool chip = Boxes().ViewShowsChip();
+  const bool ascii = Boxes().ViewShowsAscii();
 
   StatusLine().SetStatus(kLoadingText);
   // Erased-looking bytes rather than the previous page's where a failed read
@@ -126,7 +124,7 @@ Outcome RefreshCodeView(uint8_t code) {
   if (!app.link_fault) {
     StatusLine().SetStatus(kSectionText + Address5(page) + "~" + Address5(page + kPageSize - 1));
   }
-  Controls().SetText(ctl::kViewAddress, Address5(page));
+  Boxes().ShowViewAddress(Address5(page));
   return app.link_fault ? Outcome::kFailed : Outcome::kDone;
 }
 

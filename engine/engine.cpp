@@ -10,10 +10,8 @@
 #include "link/serial_link.h"
 #include "engine/operation_table.h"
 #include "core/thread_priority.h"
-#include "core/control_ids.h"
 #include "core/code_view_list.h"
 #include "core/status_display.h"
-#include "core/window_controls.h"
 
 namespace zvp {
 
@@ -50,7 +48,7 @@ void WorkerMain() {
 
 }  // namespace
 
-void StartOperation(uint8_t code) {
+void StartOperation(uint8_t code, const OperatorChoices& choices) {
   AppState& app = App();
   if (!app.port_chosen) {
     StatusLine().SetStatus("请点击相应的COM端口以启动编程器连接");
@@ -61,8 +59,11 @@ void StartOperation(uint8_t code) {
   // applied before it stale (the programmer memory is gone): nothing starts,
   // and the reset text says why.
   if (ApplyReportedReset()) return;
+  // Stored before the worker exists, which only reads them; the next start
+  // comes after it has finished.
+  app.choices = choices;
   app.header.SetCommand(code);
-  BuildOperationHeader();
+  BuildOperationHeader(choices);
   // Busy from this moment, not from when the worker gets going: a timer tick
   // that comes first must not start a reset poll on the port the worker is
   // about to use, and the dispatcher must already refuse a second start.
@@ -105,6 +106,11 @@ Outcome RunOperation() {
 Outcome RunOperationNow(uint8_t code) {
   App().header.SetCommand(code);
   return RunOperation();
+}
+
+Outcome RunOperationNow(uint8_t code, const OperatorChoices& choices) {
+  App().choices = choices;
+  return RunOperationNow(code);
 }
 
 Outcome WaitForWorkers() {

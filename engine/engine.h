@@ -8,13 +8,15 @@
 
 #include "core/operation_code.h"
 #include "core/outcome.h"
+#include "core/operator_choices.h"
 
 namespace zvp {
 
 // On the UI thread: refuses without a chosen port, stops a running reset
-// poll, stores the code, builds the header from the window and starts the
-// worker. Returns without waiting.
-void StartOperation(uint8_t code);
+// poll, stores the code and the operator's choices (App().choices, for the
+// whole operation), builds the header from them and starts the worker.
+// Returns without waiting.
+void StartOperation(uint8_t code, const OperatorChoices& choices);
 
 // The worker procedure: runs the operation whose code is in header byte 20
 // and returns how it ended. An operation that ran to its end but left
@@ -22,8 +24,11 @@ void StartOperation(uint8_t code);
 Outcome RunOperation();
 
 // Runs `code` on the calling thread and returns how it ended, once it is
-// finished (the auto-program sequence's steps, and F7 on the UI thread).
+// finished, with the choices of the operation that runs it (the
+// auto-program sequence's steps) or, in the second form, with `choices`
+// stored for it first (F7 on the UI thread, which builds its own header).
 Outcome RunOperationNow(uint8_t code);
+Outcome RunOperationNow(uint8_t code, const OperatorChoices& choices);
 
 // For the command line and tests: blocks until every worker started so far
 // has returned, and returns how the last of them to finish ended (done when

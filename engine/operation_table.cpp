@@ -7,7 +7,6 @@
 #include "chipops/option_command.h"
 #include "chipops/program_chip.h"
 #include "chipops/verify_chip.h"
-#include "core/control_ids.h"
 #include "core/operation_code.h"
 #include "engine/auto_program.h"
 #include "engine/code_view.h"
@@ -46,59 +45,53 @@ constexpr std::array<Guard, 3> kNoGuards{};
 constexpr std::array<Guard, 3> kRangeOnly{kRangeRead};
 constexpr std::array<Guard, 3> kLoadedMemory{kCodeInMemory, kRangeRead};
 constexpr std::array<Guard, 3> kDownloadedMemory{kMemoryNotEdited, kCodeInMemory, kRangeRead};
+// "自动编程" reads the range first: the checksum must have been taken over
+// the range read.
+constexpr std::array<Guard, 3> kSummedRange{kRangeRead, kChecksumOfRange, kCodeInMemory};
 
 // The worded entries stand in the order the usage lists them, the way an
 // operator works: load the memory, check the chip, program it.
 constexpr OperationEntry kOperations[] = {
-    // code, word, argument, step name, button, guards, run, run in debug mode
-    {OpDownloadCode, "download", nullptr, nullptr, ctl::kDownload, kNoGuards, Run<DownloadCode>,
+    // code, word, argument, step name, guards, run, run in debug mode
+    {OpDownloadCode, "download", nullptr, nullptr, kNoGuards, Run<DownloadCode>, nullptr},
+    {OpOpenAndDownload, nullptr, nullptr, nullptr, kNoGuards, OpenAndDownload, nullptr},
+    {OpMemoryChecksum, "memsum", nullptr, nullptr, kDownloadedMemory, Run<ProgrammerMemoryChecksum>,
      nullptr},
-    {OpOpenAndDownload, nullptr, nullptr, nullptr, ctl::kOpenFile, kNoGuards, OpenAndDownload,
-     nullptr},
-    {OpMemoryChecksum, "memsum", nullptr, nullptr, ctl::kBufferChecksum, kDownloadedMemory,
-     Run<ProgrammerMemoryChecksum>, nullptr},
     // F7 on a button, not a button of its own.
-    {OpInitMemory, "init-memory", nullptr, nullptr, 0, kNoGuards, Run<InitProgrammerMemory>,
-     nullptr},
-    {OpBlankCheck, "blank-check", nullptr, "空检查", ctl::kBlankCheck, kRangeOnly, Run<BlankCheck>,
-     nullptr},
-    {OpVerifyChip, "verify", nullptr, "校验", ctl::kVerifyChip, kLoadedMemory, Run<VerifyChip>,
+    {OpInitMemory, "init-memory", nullptr, nullptr, kNoGuards, Run<InitProgrammerMemory>, nullptr},
+    {OpBlankCheck, "blank-check", nullptr, "空检查", kRangeOnly, Run<BlankCheck>, nullptr},
+    {OpVerifyChip, "verify", nullptr, "校验", kLoadedMemory, Run<VerifyChip>,
      Run<VerifyChipDirect>},
-    {OpChipChecksum, "chipsum", nullptr, "芯片检查和", ctl::kChipChecksum, kRangeOnly,
-     Run<ChipChecksum>, nullptr},
-    {OpCopyChipToBuffer, "copy-chip", nullptr, nullptr, ctl::kCopyChip, kRangeOnly,
-     Run<CopyChipToMemory>, Run<CopyChipDirect>},
-    {OpEraseMtp, "erase", nullptr, "擦除MTP", ctl::kEraseMtp, kNoGuards, OptionCommand, nullptr},
-    {OpEnableSmart, nullptr, nullptr, "使能SMART", 0, kNoGuards, OptionCommand, nullptr},
-    {OpReadProtect, "read-protect", nullptr, "读保护", ctl::kReadProtect, kNoGuards, OptionCommand,
+    {OpChipChecksum, "chipsum", nullptr, "芯片检查和", kRangeOnly, Run<ChipChecksum>, nullptr},
+    {OpCopyChipToBuffer, "copy-chip", nullptr, nullptr, kRangeOnly, Run<CopyChipToMemory>,
+     Run<CopyChipDirect>},
+    {OpEraseMtp, "erase", nullptr, "擦除MTP", kNoGuards, OptionCommand, nullptr},
+    {OpEnableSmart, nullptr, nullptr, "使能SMART", kNoGuards, OptionCommand, nullptr},
+    {OpReadProtect, "read-protect", nullptr, "读保护", kNoGuards, OptionCommand, nullptr},
+    {OpLdcProtect, "ldc-protect", nullptr, "LDC保护", kNoGuards, OptionCommand, nullptr},
+    {OpHardwareWriteProtect, "hw-write-protect", nullptr, "硬件写保护", kNoGuards, OptionCommand,
      nullptr},
-    {OpLdcProtect, "ldc-protect", nullptr, "LDC保护", ctl::kLdcProtect, kNoGuards, OptionCommand,
-     nullptr},
-    {OpHardwareWriteProtect, "hw-write-protect", nullptr, "硬件写保护", ctl::kHwWriteProtect,
-     kNoGuards, OptionCommand, nullptr},
-    {OpProgramChip, nullptr, nullptr, "编程", 0, kNoGuards, Run<ProgramChip>, nullptr},
-    {OpProgramChipDirect, nullptr, nullptr, "直接编程", 0, kNoGuards, Run<ProgramChipDirect>,
-     nullptr},
-    // The range first: the checksum must have been taken over the range read.
-    {OpAutoProgram, "auto", nullptr, nullptr, ctl::kAutoProgram,
-     {kRangeRead, kChecksumOfRange, kCodeInMemory}, Run<AutoProgram>, Run<AutoProgramDirect>},
-    {OpMakeOfflineMaster, "offline-master", nullptr, nullptr, ctl::kOfflineMaster,
-     kDownloadedMemory, Run<MakeOfflineMaster>, nullptr},
-    {OpSaveHexFile, "save-hex", "PATH", nullptr, ctl::kSaveHex, kRangeOnly, Run<SaveHexFile>,
-     nullptr},
-    {OpViewShow, "view", "ADDR (up to 5 hex digits)", nullptr, ctl::kShowMemory, kNoGuards,
-     RefreshCodeView, nullptr},
-    {OpViewSetAddress, nullptr, nullptr, nullptr, ctl::kViewSet, kNoGuards, RefreshCodeView, nullptr},
-    {OpViewAscii, nullptr, nullptr, nullptr, ctl::kViewAscii, kNoGuards, RefreshCodeView, nullptr},
-    {OpViewPrevPage, nullptr, nullptr, nullptr, ctl::kPrevPage, kNoGuards, RefreshCodeView, nullptr},
-    {OpViewNextPage, nullptr, nullptr, nullptr, ctl::kNextPage, kNoGuards, RefreshCodeView, nullptr},
-    {OpViewMemory, nullptr, nullptr, nullptr, ctl::kViewMemory, kNoGuards, RefreshCodeView, nullptr},
-    {OpViewChip, nullptr, nullptr, nullptr, ctl::kViewChip, kNoGuards, RefreshCodeView, nullptr},
+    {OpProgramChip, nullptr, nullptr, "编程", kNoGuards, Run<ProgramChip>, nullptr},
+    {OpProgramChipDirect, nullptr, nullptr, "直接编程", kNoGuards, Run<ProgramChipDirect>, nullptr},
+    {OpAutoProgram, "auto", nullptr, nullptr, kSummedRange, Run<AutoProgram>,
+     Run<AutoProgramDirect>},
+    {OpMakeOfflineMaster, "offline-master", nullptr, nullptr, kDownloadedMemory,
+     Run<MakeOfflineMaster>, nullptr},
+    {OpSaveHexFile, "save-hex", "PATH", nullptr, kRangeOnly, Run<SaveHexFile>, nullptr},
+    {OpViewShow, "view", "ADDR (up to 5 hex digits)", nullptr, kNoGuards, RefreshCodeView, nullptr},
+    {OpViewSetAddress, nullptr, nullptr, nullptr, kNoGuards, RefreshCodeView, nullptr},
+    {OpViewAscii, nullptr, nullptr, nullptr, kNoGuards, RefreshCodeView, nullptr},
+    {OpViewPrevPage, nullptr, nullptr, nullptr, kNoGuards, RefreshCodeView, nullptr},
+    {OpViewNextPage, nullptr, nullptr, nullptr, kNoGuards, RefreshCodeView, nullptr},
+    {OpViewMemory, nullptr, nullptr, nullptr, kNoGuards, RefreshCodeView, nullptr},
+    {OpViewChip, nullptr, nullptr, nullptr, kNoGuards, RefreshCodeView, nullptr},
 };
 
 }  // namespace
 
-std::span<const OperationEntry> Operations() { return kOperations; }
+std::span<const OperationEntry> Operations() {
+  return kOperations;
+}
 
 const OperationEntry* FindOperation(uint8_t code) {
   for (const OperationEntry& e : kOperations) {
@@ -110,13 +103,6 @@ const OperationEntry* FindOperation(uint8_t code) {
 const OperationEntry* FindOperationByWord(std::string_view word) {
   for (const OperationEntry& e : kOperations) {
     if (e.word != nullptr && word == e.word) return &e;
-  }
-  return nullptr;
-}
-
-const OperationEntry* FindOperationByButton(int id) {
-  for (const OperationEntry& e : kOperations) {
-    if (e.button != 0 && e.button == id) return &e;
   }
   return nullptr;
 }

@@ -1,10 +1,10 @@
 // Every operation the engine runs, in one table: its code, the word the
 // command line presses its button with, the name the production log gives
-// it as a step of auto program, the main window's button that starts it,
-// what that button checks before it starts, and what runs (with the variant
-// the debug-mode box chooses, where there is one). The engine dispatches
-// through it; the dispatcher, the command line and the production log read
-// it.
+// it as a step of auto program, what its button checks before it starts,
+// and what runs (with the variant the debug-mode box chooses, where there is
+// one). The engine dispatches through it; the dispatcher, the command line
+// and the production log read it, and the main window's button of each is
+// in ui/operation_buttons.
 #pragma once
 
 #include <array>
@@ -35,7 +35,6 @@ struct OperationEntry {
   const char* word;       // the command line's word, or nullptr
   const char* argument;   // what the word takes, as the usage names it, or nullptr
   const char* step_name;  // its name as an auto-program step, or nullptr
-  int button;             // the button that starts it, or 0
   std::array<Guard, 3> guards;  // checked in this order, up to the first kNone
   Outcome (*run)(uint8_t code);
   Outcome (*run_debug)(uint8_t code);  // nullptr: the same in debug mode
@@ -46,9 +45,6 @@ std::span<const OperationEntry> Operations();
 // The entry of `code`, or of `word`; nullptr when there is none.
 const OperationEntry* FindOperation(uint8_t code);
 const OperationEntry* FindOperationByWord(std::string_view word);
-// The entry the main window's button `id` starts; nullptr for a button that
-// starts no operation of the table.
-const OperationEntry* FindOperationByButton(int id);
 
 // The usage's list of commands: `first`, the table's words in its order
 // (each with its argument), then `last`, filled into lines of at most 80

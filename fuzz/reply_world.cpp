@@ -16,9 +16,10 @@
 #include "engine/engine.h"
 #include "link/operation_header.h"
 #include "ui/code_view_panel.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/start_up.h"
+#include "ui/window_choices.h"
 
 namespace zvp::fuzz {
 
@@ -193,7 +194,8 @@ void ReplyWorld::Prepare(const ReplyChoices& c, uint8_t code, SerialPort* port) 
   if (code != 0) {
     // As StartOperation does before it hands the code to the worker.
     app.header.SetCommand(code);
-    BuildOperationHeader();
+    app.choices = ReadOperatorChoices();
+    BuildOperationHeader(app.choices);
   }
 }
 
@@ -207,7 +209,7 @@ OperationEnd ReplyWorld::Run(const ReplyChoices& choices, SerialPort* port) {
   const int64_t started_us = clock_.NowUs();
   switch (op.kind) {
     case Kind::kConnectPort:
-      ConnectPort(1);
+      ConnectPort(1, ReadOperatorChoices());
       break;
     case Kind::kResetPoll:
       ResetPoll();

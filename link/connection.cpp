@@ -10,10 +10,9 @@
 #include "core/app_state.h"
 #include "link/reset_scan.h"
 #include "link/serial_link.h"
-#include "core/control_ids.h"
+#include "core/operation_boxes.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
-#include "core/window_controls.h"
 #include "core/window_frame.h"
 
 namespace zvp {
@@ -94,23 +93,25 @@ const char kConnectionErrorText[] = "编程器连接错误,编程器可能正忙
 void ForgetProgrammerMemory() {
   AppState& app = App();
   app.memory_loaded = 0;
-  if (!Controls().GetText(ctl::kChecksumBox, 16).empty()) {
-    Controls().SetText(ctl::kChecksumBox, kChecksumUnknown);
+  if (!Boxes().ChecksumText().empty()) {
+    Boxes().ShowChecksum(kChecksumUnknown);
   }
 }
 
 void ReportProgrammerLost(Reconnect reconnect) {
   AppState& app = App();
   app.count_failure = 0;
-  if (reconnect == Reconnect::kArmTimer) Frame().ArmTimer(ctl::kReconnectTimer, 1000);
+  if (reconnect == Reconnect::kArmTimer) Boxes().ArmReconnectTimer(1000);
   app.link_fault = 1;
   StatusLine().SetStatus(kConnectionErrorText);
   ForgetProgrammerMemory();
 }
 
-void ConnectPort(int n) { ConnectPort("COM" + std::to_string(n)); }
+void ConnectPort(int n, const OperatorChoices& choices) {
+  ConnectPort("COM" + std::to_string(n), choices);
+}
 
-void ConnectPort(const std::string& name) {
+void ConnectPort(const std::string& name, const OperatorChoices& choices) {
   AppState& app = App();
   app.port_chosen = 1;
   app.programmer_found = 0;
@@ -127,10 +128,10 @@ void ConnectPort(const std::string& name) {
   app.busy = 1;
   app.link_fault = 0;
   StatusLine().UpdateCursor();
-  bool found = OpenPort(name);
+  bool found = OpenPort(name, choices);
   if (!found) {
     DelayMs(100);
-    found = OpenPort(name);
+    found = OpenPort(name, choices);
   }
   if (found) app.programmer_found = 1;
   app.busy = 0;

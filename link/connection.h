@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "core/operator_choices.h"
+
 namespace zvp {
 
 // The text every operation shows when the programmer cannot be reached.
@@ -25,11 +27,12 @@ void ReportProgrammerLost(Reconnect reconnect);
 void ForgetProgrammerMemory();
 
 // On the UI thread: connects port n (1..4) with at most two open attempts
-// 100 ms apart, showing the outcome on the status line.
-void ConnectPort(int n);
+// 100 ms apart, showing the outcome on the status line. The connect header
+// carries `choices` (read from the window as the connection starts).
+void ConnectPort(int n, const OperatorChoices& choices);
 // The same for a port by name ("COM1", a device path on Linux); the status
 // line names the port as given.
-void ConnectPort(const std::string& name);
+void ConnectPort(const std::string& name, const OperatorChoices& choices);
 
 // Every tick of either timer (RESET_POLL_TIMER, the reconnect timer 0):
 // starts a reset poll on its own thread while no operation is busy and no

@@ -6,75 +6,47 @@
 #include "image/number_text.h"
 #include "core/app_state.h"
 #include "link/serial_link.h"
-#include "core/control_ids.h"
+#include "core/operation_boxes.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
-#include "core/window_controls.h"
 
 namespace zvp {
 
-namespace {
+bool DebugMode() { return Boxes().DebugModeTicked(); }
 
-bool EnabledAndTicked(int id) { return Controls().IsEnabled(id) && Controls().IsChecked(id); }
-
-}  // namespace
-
-bool DebugMode() { return Controls().IsChecked(ctl::kDebugMode); }
-
-void ReadChipType() {
-  OperationHeader& h = App().header;
-  // These two reads do not look at whether the buttons are enabled.
-  if (Controls().IsChecked(ctl::kChipOtp)) h.SetChipType(ChipType::kOtp);
-  if (Controls().IsChecked(ctl::kChipMtp)) h.SetChipType(ChipType::kMtp);
+void ApplyChipType(const OperatorChoices& choices) {
+  if (choices.chip) App().header.SetChipType(*choices.chip);
 }
 
-void ReadChipSupply() {
-  OperationHeader& h = App().header;
-  if (EnabledAndTicked(ctl::kVdd50)) h.SetSupply(Supply::k5V0);
-  if (EnabledAndTicked(ctl::kVdd33)) h.SetSupply(Supply::k3V3);
+void ApplyChipSupply(const OperatorChoices& choices) {
+  if (choices.supply) App().header.SetSupply(*choices.supply);
 }
 
-void ReadProgrammingVoltage() {
-  OperationHeader& h = App().header;
-  if (EnabledAndTicked(ctl::kVpp12)) h.SetVppFromSupply(false);
-  if (EnabledAndTicked(ctl::kVppVcc)) h.SetVppFromSupply(true);
+void ApplyProgrammingVoltage(const OperatorChoices& choices) {
+  if (choices.vpp_from_supply) App().header.SetVppFromSupply(*choices.vpp_from_supply);
 }
 
-void ReadVoltageChoice() {
-  ReadChipSupply();
-  ReadProgrammingVoltage();
+void ApplyVoltageChoice(const OperatorChoices& choices) {
+  ApplyChipSupply(choices);
+  ApplyProgrammingVoltage(choices);
 }
 
-void ReadOptionFlags() {
-  struct Box {
-    int id;
-    uint32_t bit;
-  };
-  static constexpr Box kBoxes[] = {
-      {ctl::kAutoReadProtect, opt::kReadProtect}, {ctl::kAutoLdcProtect, opt::kLdcProtect},
-      {ctl::kAutoBlankCheck, opt::kBlankCheck},   {ctl::kAutoHwWriteProtect, opt::kHwWriteProtect},
-      {ctl::kEnableSmart, opt::kSmart},           {ctl::kAutoVerify, opt::kVerify},
-      {ctl::kEraseBeforeProgram, opt::kErase},
-  };
-  uint32_t flags = 0;
-  for (const Box& b : kBoxes) {
-    if (EnabledAndTicked(b.id)) flags |= b.bit;
-  }
-  App().option_flags = flags;
-}
+void ApplyOptionFlags(const OperatorChoices& choices) { App().option_flags = choices.option_flags; }
 
-void BuildOperationHeader() {
+void BuildOperationHeader(const OperatorChoices& choices) {
   AppState& app = App();
   OperationHeader& h = app.header;
   h.SetMarker();
-  ReadChipType();
-  ReadVoltageChoice();
-  ReadOptionFlags();
+  ApplyChipType(choices);
+  ApplyVoltageChoice(choices);
+  ApplyOptionFlags(choices);
   h.SetOptions(static_cast<uint8_t>(app.option_flags.load()));
   h.SetMagic();
   // The checksum box holds what the last programmer-memory checksum showed;
-  // a text that is not hex gives the parse failure value, so 0xFF 0xFF.
-  const uint32_t sum = ParseNumber(Controls().GetText(ctl::kChecksumBox, 9), 16);
+  // a text that is not hex gives the parse failure value, so 0xFF 0xFF. It
+  // is read now, not taken with the choices: the connection has just
+  // forgotten the sum there, the offline master has just shown its own.
+  const uint32_t sum = ParseNumber(Boxes().ChecksumText(), 16);
   h.SetChecksum(static_cast<uint16_t>(sum));
   h.SetCodeBytes(&app.code_buffer[kHeaderCodeAddress]);
 }

@@ -247,7 +247,7 @@ bool BeginLink() {
   return true;
 }
 
-bool OpenPort(const std::string& name) {
+bool OpenPort(const std::string& name, const OperatorChoices& choices) {
   AppState& app = App();
   SerialPort& port = Port();
   port.Close();
@@ -259,7 +259,7 @@ bool OpenPort(const std::string& name) {
   ListenToWaitingInput();
   ForgetListenedBytes();
   app.header.Fill(kConnectFill);
-  BuildOperationHeader();
+  BuildOperationHeader(choices);
   app.header.SetCommand(cmd::kConnect);
   return BeginLink();
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/operator_choices.h"
 #include "core/serial_port.h"
 
 namespace zvp {
@@ -26,9 +27,9 @@ constexpr uint32_t kTxEmptyTimeoutMs = 500;
 constexpr int kPortRetryLimit = 20;
 
 // Closes the port, opens `name` ("COM1".."COM4") and runs the connect
-// exchange (a header of 0x55 bytes filled by BuildOperationHeader, command
-// 1). True when the programmer answered.
-bool OpenPort(const std::string& name);
+// exchange (a header of 0x55 bytes filled by BuildOperationHeader from
+// `choices`, command 1). True when the programmer answered.
+bool OpenPort(const std::string& name, const OperatorChoices& choices);
 
 // Prepares the open port for one operation and exchanges the 21-byte header
 // in App().header with the programmer. True on success. A reset message

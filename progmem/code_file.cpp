@@ -17,16 +17,13 @@
 #include "image/code_file_reader.h"
 #include "image/number_text.h"
 #include "core/app_state.h"
-#include "core/control_ids.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
-#include "core/window_controls.h"
+#include "core/operation_boxes.h"
 
 namespace zvp {
 
 namespace {
-
-constexpr size_t kMaxPathChars = 1023;
 
 constexpr char kOpenFilter[] = "hex文件(*.hex)|*.hex|OBJ文件(*.*)|*.obj|BIN文件(*.*)|*.bin||";
 
@@ -110,7 +107,8 @@ Outcome LoadCodeFile() {
   AppState& app = App();
   app.link_fault = 0;
 
-  const std::string name = Controls().GetText(ctl::kFileBox, kMaxPathChars);
+  // Read now: the open dialog of this same operation may just have set it.
+  const std::string name = Boxes().FileName();
   if (name.empty()) return Fail(kTextNoFile);
 
   std::ifstream file;
@@ -155,16 +153,16 @@ Outcome LoadCodeFile() {
   app.range_start = 0;
   app.range_end = end;
   StatusLine().SetStatus(kTextLoaded);
-  Controls().SetText(ctl::kStartAddress, "0000");
-  Controls().SetText(ctl::kEndAddress, FormatNumber(end, 16, 4));
-  Controls().SetText(ctl::kChecksumBox, FormatNumber(BufferChecksum(App().code_buffer, 0, end), 16, 4));
+  Boxes().ShowAddress(RangeBox::kStart, "0000");
+  Boxes().ShowAddress(RangeBox::kEnd, FormatNumber(end, 16, 4));
+  Boxes().ShowChecksum(FormatNumber(BufferChecksum(App().code_buffer, 0, end), 16, 4));
   return Outcome::kDone;
 }
 
 bool ChooseCodeFile() {
   const std::optional<std::string> chosen = Dialogs().ChooseOpenFile(kOpenFilter);
   if (!chosen) return false;
-  Controls().SetText(ctl::kFileBox, *chosen);
+  Boxes().ShowFileName(*chosen);
   return true;
 }
 

@@ -15,9 +15,8 @@
 #include "link/serial_link.h"
 #include "link/wire_trace.h"
 #include "progmem/memory_checksum.h"
-#include "core/control_ids.h"
 #include "core/status_display.h"
-#include "core/window_controls.h"
+#include "core/operation_boxes.h"
 
 namespace zvp {
 
@@ -47,8 +46,8 @@ constexpr uint32_t kDownloadInitTries = 1500;
 // The start- and end-address boxes show the range that now stands for the
 // programmer memory.
 void ShowRangeBoxes() {
-  Controls().SetText(ctl::kStartAddress, "0000");
-  Controls().SetText(ctl::kEndAddress, FormatNumber(App().range_end, 16, 4));
+  Boxes().ShowAddress(RangeBox::kStart, "0000");
+  Boxes().ShowAddress(RangeBox::kEnd, FormatNumber(App().range_end, 16, 4));
 }
 
 }  // namespace
@@ -57,7 +56,7 @@ void PrepareMemoryHeader() {
   AppState& app = App();
   OperationHeader& h = app.header;
   h.Fill(0);
-  BuildOperationHeader();
+  BuildOperationHeader(App().choices);
   const uint16_t sum = BufferChecksum(App().code_buffer, 0, app.range_end);
   app.range_start = 0;
   h.SetRange(0, 0);

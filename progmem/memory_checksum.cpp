@@ -12,10 +12,9 @@
 #include "link/operation_header.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
-#include "core/control_ids.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
-#include "core/window_controls.h"
+#include "core/operation_boxes.h"
 
 namespace zvp {
 
@@ -93,7 +92,7 @@ MemorySum ProgrammerMemoryChecksum() {
   }
   // The box and the status line show the programmer's sum, not the buffer's.
   const std::string digits = FormatNumber(programmer_sum, 16, 4);
-  Controls().SetText(ctl::kChecksumBox, digits);
+  Boxes().ShowChecksum(digits);
   app.checksum_start = start;
   app.checksum_end = end;
   StatusLine().SetStatus(result + digits);

@@ -12,10 +12,9 @@
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "progmem/download.h"
-#include "core/control_ids.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
-#include "core/window_controls.h"
+#include "core/operation_boxes.h"
 
 namespace zvp {
 
@@ -65,8 +64,8 @@ Outcome MakeOfflineMaster() {
     return Outcome::kFailed;
   }
   const uint16_t sum = BufferChecksum(App().code_buffer, app.range_start, app.range_end);
-  Controls().SetText(ctl::kChecksumBox, FormatNumber(sum, 16, 4));
-  BuildOperationHeader();
+  Boxes().ShowChecksum(FormatNumber(sum, 16, 4));
+  BuildOperationHeader(App().choices);
   app.header.SetRange(app.range_start, app.range_end);
   app.header.SetChecksum(sum);
   StatusLine().SetStatus("正在写入脱机编程设置数据.....");

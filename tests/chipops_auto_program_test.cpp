@@ -10,7 +10,8 @@
 #include "link/operation_header.h"
 #include "core/production_recorder.h"
 #include "tests/support/link_fixture.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
+#include "tests/support/header_from_window.h"
 
 namespace zvp::test {
 namespace {
@@ -57,7 +58,7 @@ class AutoSequence : public LinkTest {
     for (const Box& b : kBoxes) window_.Tick(b.id, (options & b.bit) != 0);
     window_->Click(chip_);
     window_.Tick(ctl::kDebugMode, debug);
-    BuildOperationHeader();
+    BuildHeaderFromWindow();
     lines_.clear();
     outcome_ = RunOperationNow(OpAutoProgram);
   }

@@ -5,12 +5,13 @@
 #include <algorithm>
 
 #include "chipops/copy_chip.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "engine/engine.h"
 #include "engine/operation_table.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
 #include "tests/support/read_back_fixture.h"
+#include "ui/window_choices.h"
 
 namespace zvp::test {
 namespace {
@@ -188,7 +189,7 @@ class CopyAndVerifyDispatch : public ReadBackTest {
     window_.Tick(ctl::kDebugMode, debug_at_click);
     window_.HoldWorkers();
     const auto before = static_cast<long>(device_.headers().size());
-    StartOperation(code);
+    StartOperation(code, ReadOperatorChoices());
     window_.Tick(ctl::kDebugMode, debug_at_dispatch);
     window_.ReleaseWorkers();
     WaitForWorkers();

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "image/code_buffer.h"
 #include "link/address_range.h"
 #include "tests/support/test_window.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "progmem/code_file.h"
 #include "tests/support/test_window.h"
 

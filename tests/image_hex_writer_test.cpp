@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "link/operation_header.h"
 #include "progmem/code_file.h"
 #include "progmem/save_hex.h"
 #include "tests/support/link_fixture.h"
 #include "ui/window_events.h"
+#include "tests/support/header_from_window.h"
 
 namespace zvp::test {
 namespace {
@@ -77,7 +78,7 @@ class HexWriterTest : public LinkTest {
     file_ = (dir_ / "out.hex").string();
     window_.ChooseSaveFile(file_);
     OpenQuietly();
-    BuildOperationHeader();  // as StartOperation does
+    BuildHeaderFromWindow();  // as StartOperation does
   }
   void TearDown() override {
     fs::remove_all(dir_);

@@ -12,7 +12,7 @@
 #include <random>
 #include <thread>
 
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "core/forwarding_port.h"
 #include "core/status_display.h"
 #include "core/window_frame.h"
@@ -21,6 +21,7 @@
 #include "link/serial_link.h"
 #include "tests/support/link_fixture.h"
 #include "ui/code_edit.h"
+#include "ui/window_choices.h"
 
 namespace zvp::test {
 namespace {
@@ -178,7 +179,7 @@ class Connection : public LinkTest {
 };
 
 TEST_F(Connection, ConnectShowsProgressThenTheOkText) {
-  ConnectPort(2);
+  ConnectPort(2, ReadOperatorChoices());
   EXPECT_EQ(window_.Statuses(),
             (std::vector<std::string>{"初始化ZVP-V2.0C,请稍候......",
                                       "OK, 已检测到 ZVP-V2.0C 连接在端口 COM2"}));
@@ -196,7 +197,7 @@ TEST_F(Connection, ASecondOpenAttemptFollowsAfterOneHundredMilliseconds) {
   FlakyOpenPort flaky(&sim_port_, 1);
   App().port = &flaky;
   const int64_t t0 = clock_.NowUs();
-  ConnectPort(1);
+  ConnectPort(1, ReadOperatorChoices());
   EXPECT_EQ(flaky.opens, 2);
   EXPECT_EQ(window_->Status(), "OK, 已检测到 ZVP-V2.0C 连接在端口 COM1");
   EXPECT_EQ(window_->ArmedTimers().count(ctl::kReconnectTimer), 0u);
@@ -208,7 +209,7 @@ TEST_F(Connection, TwoFailuresShowTheErrorAndArmTheReconnectTimer) {
   FlakyOpenPort flaky(&sim_port_, 5);
   App().port = &flaky;
   App().count_failure = true;
-  ConnectPort(3);
+  ConnectPort(3, ReadOperatorChoices());
   EXPECT_EQ(flaky.opens, 2);  // no third try
   EXPECT_EQ(window_->Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
   EXPECT_TRUE(App().link_fault);
@@ -220,7 +221,7 @@ TEST_F(Connection, TwoFailuresShowTheErrorAndArmTheReconnectTimer) {
 
 TEST_F(Connection, ASilentProgrammerIsAskedTwice) {
   device_.faults().silent = true;
-  ConnectPort(1);
+  ConnectPort(1, ReadOperatorChoices());
   EXPECT_EQ(device_.headers().size(), 2u);
   EXPECT_FALSE(App().programmer_found);
   EXPECT_EQ(window_->Status(), "编程器连接错误,编程器可能正忙,请稍候再试!");
@@ -248,7 +249,7 @@ TEST_F(Connection, AFailedConnectionSaysWhyInABoxAndKeepsTheErrorOnTheStatusLine
     RefusingPort refusing(&sim_port_, c.refusal);
     App().port = c.silent ? static_cast<SerialPort*>(&port_) : &refusing;
     device_.faults().silent = c.silent;
-    ConnectPort(3);
+    ConnectPort(3, ReadOperatorChoices());
     ASSERT_EQ(window_->Messages().size(), boxes + 1);
     const MessageBox box = window_->Messages().back();
     EXPECT_EQ(box.text, c.box);
@@ -261,7 +262,7 @@ TEST_F(Connection, AFailedConnectionSaysWhyInABoxAndKeepsTheErrorOnTheStatusLine
   // and a programmer that comes back is heard as before, with no box.
   App().port = &port_;
   device_.faults().silent = true;
-  ConnectPort(3);
+  ConnectPort(3, ReadOperatorChoices());
   const size_t after_failure = window_->Messages().size();
   device_.faults().silent = false;
   for (int i = 0; i < 5; ++i) {
@@ -281,7 +282,7 @@ TEST_F(Connection, AFailedConnectionSaysWhyInABoxAndKeepsTheErrorOnTheStatusLine
   // The virtual programmer has COM1 to COM4 only: COM9 does not exist.
   App().port = &port_;
   device_.faults().silent = false;
-  ConnectPort("COM9");
+  ConnectPort("COM9", ReadOperatorChoices());
   EXPECT_EQ(window_->Messages().back().text,
             "端口 COM9 不存在!\n请检查USB转串口线是否插好, 并确认编程器所在的端口号。");
 
@@ -290,7 +291,7 @@ TEST_F(Connection, AFailedConnectionSaysWhyInABoxAndKeepsTheErrorOnTheStatusLine
   RefusingPort no_serial(&sim_port_, OpenFailure::kNone);
   App().port = &no_serial;
   const size_t boxes = window_->Messages().size();
-  ConnectPort(3);
+  ConnectPort(3, ReadOperatorChoices());
   ASSERT_EQ(window_->Messages().size(), boxes + 2);  // once per open attempt
   EXPECT_EQ(window_->Messages().back().text, "读取串口错误,该端口可能不存在或被其它软件占用!");
 }

@@ -2,13 +2,14 @@
 // path, sequences holding `busy`, and the window's small message answers.
 #include <atomic>
 
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "core/thread_priority.h"
 #include "engine/engine.h"
 #include "engine/operation_table.h"
 #include "link/connection.h"
 #include "tests/support/link_fixture.h"
 #include "ui/window_events.h"
+#include "ui/window_choices.h"
 
 namespace zvp::test {
 namespace {
@@ -42,7 +43,7 @@ class Engine : public LinkTest {
 TEST_F(Engine, NothingStartsBeforeAPortWasChosen) {
   App().port_chosen = false;
   const uint64_t before = WorkersStarted();
-  StartOperation(OpBlankCheck);
+  StartOperation(OpBlankCheck, ReadOperatorChoices());
   EXPECT_EQ(WorkersStarted(), before);
   EXPECT_EQ(window_->Status(), "请点击相应的COM端口以启动编程器连接");
   EXPECT_FALSE(App().busy);
@@ -53,7 +54,7 @@ TEST_F(Engine, CodesWithoutAnOperationRunOnlyTheStartAndEndSteps) {
     window_.ForgetCursorUpdates();
     window_.ForgetViewLocks();
     App().link_fault = true;
-    StartOperation(code);
+    StartOperation(code, ReadOperatorChoices());
     WaitForWorkers();
     EXPECT_FALSE(App().busy);
     EXPECT_FALSE(App().link_fault);
@@ -66,7 +67,7 @@ TEST_F(Engine, CodesWithoutAnOperationRunOnlyTheStartAndEndSteps) {
 }
 
 TEST_F(Engine, CodesFromThirtyUpGoToTheCodeViewLocked) {
-  StartOperation(200);
+  StartOperation(200, ReadOperatorChoices());
   WaitForWorkers();
   EXPECT_EQ(window_.ViewLocks(), (std::vector<bool>{true, false}));
 }
@@ -74,7 +75,7 @@ TEST_F(Engine, CodesFromThirtyUpGoToTheCodeViewLocked) {
 TEST_F(Engine, StartingBuildsTheHeaderFromTheWindow) {
   window_->Click(ctl::kChipOtp);
   window_->SetText(ctl::kChecksumBox, "1A2B");
-  StartOperation(12);
+  StartOperation(12, ReadOperatorChoices());
   WaitForWorkers();
   EXPECT_EQ(App().header.ChipTypeOf(), ChipType::kOtp);
   EXPECT_EQ(App().header[hdr::kChecksumHigh], 0x1A);
@@ -85,7 +86,7 @@ TEST_F(Engine, BusyHoldsFromTheStartSoNoPollSlipsIn) {
   // The first tick after StartOperation returns may come before the worker
   // has run a single line.
   window_.HoldWorkers();
-  StartOperation(10);
+  StartOperation(10, ReadOperatorChoices());
   OnTimerTick(ctl::kResetPollTimer);
   EXPECT_FALSE(ResetPollRunning());
   window_.ReleaseWorkers();

@@ -1,13 +1,18 @@
-// The operation header built from the window, the value queries and the
+// The operation header built from the operator's choices (read from the
+// window, or made by hand with no window at all), the value queries and the
 // supply-voltage error report.
 #include <cstring>
 
-#include "core/control_ids.h"
+#include "core/operation_boxes.h"
+#include "core/window_surface.h"
+#include "ui/control_ids.h"
 #include "image/number_text.h"
 #include "link/operation_header.h"
 #include "link/serial_link.h"
 #include "tests/support/link_fixture.h"
 #include "ui/dispatcher.h"
+#include "ui/window_choices.h"
+#include "tests/support/header_from_window.h"
 
 namespace zvp::test {
 namespace {
@@ -19,7 +24,7 @@ TEST_F(Header, ConnectHeaderWithNothingElseSet) {
   App().code_buffer[0x3C] = 0x11;
   App().code_buffer[0x3F] = 0x44;
   App().header.Fill(0x55);
-  BuildOperationHeader();
+  BuildHeaderFromWindow();
   App().header.SetCommand(cmd::kConnect);
   const std::array<uint8_t, 21> expected = {'S',  'T',  'A',  'R',  1,    0,    0x55,
                                             0x55, 0,    0,    1,    0x01, 0x11, 0xFF,
@@ -36,12 +41,12 @@ TEST_F(Header, AGreyedSupplyChoiceKeepsTheSupplyBitsOfTheHeaderBefore) {
   window_->Click(ctl::kVpp12);
   ASSERT_FALSE(window_->IsEnabled(ctl::kVdd33));
   App().header.Fill(0x55);
-  BuildOperationHeader();
+  BuildHeaderFromWindow();
   EXPECT_EQ(App().header.ChipTypeOf(), ChipType::kOtp);
   EXPECT_EQ(App().header[hdr::kVoltage], 0x55);  // 12 V clears bit 7, which was clear
   window_->Click(ctl::kVppVcc);
   App().header.Fill(0x55);
-  BuildOperationHeader();
+  BuildHeaderFromWindow();
   EXPECT_EQ(App().header[hdr::kVoltage], 0xD5);
 }
 
@@ -56,7 +61,7 @@ TEST_F(Header, SupplyByteCombinesChipSupplyAndProgrammingVoltage) {
     window_->Click(c.vdd);
     window_->Click(c.vpp);
     App().header.Fill(0);
-    BuildOperationHeader();
+    BuildHeaderFromWindow();
     EXPECT_EQ(App().header[hdr::kVoltage], c.expected);
   }
 }
@@ -86,7 +91,7 @@ TEST_F(Header, ChecksumBytesComeFromTheChecksumBox) {
   for (const Case& c : {Case{"1A2B", 0x1A, 0x2B}, Case{"XXXX", 0xFF, 0xFF}, Case{"", 0, 0},
                         Case{"8000", 0x80, 0x00}}) {
     window_->SetText(ctl::kChecksumBox, c.box);
-    BuildOperationHeader();
+    BuildHeaderFromWindow();
     EXPECT_EQ(App().header[hdr::kChecksumHigh], c.hi) << c.box;
     EXPECT_EQ(App().header[hdr::kChecksumLow], c.lo) << c.box;
   }
@@ -98,15 +103,103 @@ TEST_F(Header, OptionFlagsCountOnlyEnabledTickedBoxes) {
                  ctl::kAutoHwWriteProtect, ctl::kEnableSmart, ctl::kAutoVerify,
                  ctl::kEraseBeforeProgram})
     window_.Tick(id, true);
-  BuildOperationHeader();
+  BuildHeaderFromWindow();
   EXPECT_EQ(App().option_flags, 0x7Fu);
   EXPECT_EQ(App().header[hdr::kOptions], 0x7F);
 
   // The MTP-only boxes, still ticked, are greyed for an OTP chip and drop out.
   window_->Click(ctl::kChipOtp);
-  BuildOperationHeader();
+  BuildHeaderFromWindow();
   EXPECT_EQ(App().option_flags, opt::kReadProtect | opt::kBlankCheck | opt::kVerify);
   EXPECT_EQ(App().header[hdr::kOptions], 0x25);
+}
+
+// The window's reading rules: the chip type whatever the state of its
+// buttons (MTP over OTP), the rest only from boxes both enabled and ticked
+// (3.3 V over 5.0 V, Vcc over 12 V).
+TEST_F(Header, TheWindowIsReadByItsRules) {
+  window_->Click(ctl::kChipMtp);
+  window_->SetChecked(ctl::kChipOtp, true);
+  window_->SetEnabled(ctl::kChipMtp, false);
+  window_->SetChecked(ctl::kVdd50, true);
+  window_->SetChecked(ctl::kVdd33, true);
+  window_->SetChecked(ctl::kVpp12, true);
+  window_->SetChecked(ctl::kVppVcc, true);
+  window_.Tick(ctl::kAutoVerify, true);
+  window_.Tick(ctl::kEnableSmart, true);
+  OperatorChoices c = ReadOperatorChoices();
+  EXPECT_EQ(c.chip, ChipType::kMtp);
+  EXPECT_EQ(c.supply, Supply::k3V3);
+  EXPECT_EQ(c.vpp_from_supply, true);
+  EXPECT_EQ(c.option_flags, opt::kVerify | opt::kSmart);
+
+  for (int id : {ctl::kVdd33, ctl::kVppVcc, ctl::kEnableSmart}) window_->SetEnabled(id, false);
+  c = ReadOperatorChoices();
+  EXPECT_EQ(c.supply, Supply::k5V0);
+  EXPECT_EQ(c.vpp_from_supply, false);
+  EXPECT_EQ(c.option_flags, opt::kVerify);
+
+  for (int id : {ctl::kChipOtp, ctl::kChipMtp, ctl::kVdd50, ctl::kVpp12})
+    window_->SetChecked(id, false);
+  c = ReadOperatorChoices();
+  EXPECT_FALSE(c.chip.has_value());
+  EXPECT_FALSE(c.supply.has_value());
+  EXPECT_FALSE(c.vpp_from_supply.has_value());
+}
+
+// The checksum box is all the header reads of the window's boxes, and only
+// through the operations' boxes: with no window installed, a stand-in for
+// them is enough to build the header from a record.
+class OnlyTheChecksumBox final : public OperationBoxes {
+ public:
+  std::string text;
+  std::string ChecksumText() override { return text; }
+  void ShowChecksum(const std::string&) override {}
+  std::string AddressText(RangeBox) override { return {}; }
+  void ShowAddress(RangeBox, const std::string&) override {}
+  std::string FileName() override { return {}; }
+  void ShowFileName(const std::string&) override {}
+  void ShowPassCount(const std::string&) override {}
+  void ShowFailCount(const std::string&) override {}
+  std::string ViewAddressText() override { return {}; }
+  void ShowViewAddress(const std::string&) override {}
+  bool ViewShowsChip() override { return false; }
+  bool ViewShowsAscii() override { return false; }
+  bool DebugModeTicked() override { return false; }
+  void ArmReconnectTimer(uint32_t) override {}
+};
+
+TEST_F(Header, ARecordBuildsTheHeaderWithoutAWindow) {
+  InstallWindow(nullptr);
+  OnlyTheChecksumBox boxes;
+  App().boxes = &boxes;
+  boxes.text = "12G4";  // no hex: the parse failure value
+  OperatorChoices c;
+  c.chip = ChipType::kOtp;
+  c.supply = Supply::k3V3;
+  c.vpp_from_supply = true;
+  c.option_flags = opt::kReadProtect | opt::kErase;
+  App().header.Fill(0x55);
+  BuildOperationHeader(c);
+  EXPECT_EQ(App().header[4], 1);
+  EXPECT_EQ(App().header[5], 0x41);
+  EXPECT_EQ(App().option_flags, 0x41u);
+  EXPECT_EQ(App().header[8], 0xFF);
+  EXPECT_EQ(App().header[9], 0xFF);
+  EXPECT_EQ(App().header[11], 0x82);
+
+  // Choices left open keep what the header held; 12 V clears bit 7 alone.
+  boxes.text = "0A0B";
+  OperatorChoices open;
+  open.vpp_from_supply = false;
+  App().header.Fill(0xC3);
+  BuildOperationHeader(open);
+  EXPECT_EQ(App().header[4], 0xC3);
+  EXPECT_EQ(App().header[5], 0);
+  EXPECT_EQ(App().header[8], 0x0A);
+  EXPECT_EQ(App().header[9], 0x0B);
+  EXPECT_EQ(App().header[11], 0x43);
+  App().boxes = nullptr;
 }
 
 using Query = LinkTest;

@@ -7,7 +7,8 @@
 #include "link/reset_scan.h"
 #include "link/serial_link.h"
 #include "tests/support/link_fixture.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
+#include "ui/window_choices.h"
 
 namespace zvp::test {
 namespace {
@@ -204,7 +205,7 @@ using HeaderExchange = LinkTest;
 
 TEST_F(HeaderExchange, OpenPortSendsTheConnectHeader) {
   for (int id : {ctl::kChipMtp, ctl::kVdd50, ctl::kVppVcc}) window_->Click(id);
-  EXPECT_TRUE(OpenPort("COM1"));
+  EXPECT_TRUE(OpenPort("COM1", ReadOperatorChoices()));
   EXPECT_FALSE(App().link_fault);
   ASSERT_EQ(device_.headers().size(), 1u);
   const auto& h = device_.headers()[0];
@@ -295,7 +296,7 @@ TEST_F(HeaderExchange, AFailedOpenLeavesAHandleThatBeginLinkRejects) {
   sim_port_.SetAvailableNames({"COM1"});
   App().port_chosen = true;
   App().programmer_found = true;
-  EXPECT_FALSE(OpenPort("COM3"));
+  EXPECT_FALSE(OpenPort("COM3", ReadOperatorChoices()));
   EXPECT_EQ(sim_port_.Handle(), PortHandle::kInvalid);
   EXPECT_TRUE(window_->Messages().empty());  // OpenPort itself reports nothing
 

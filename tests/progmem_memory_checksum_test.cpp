@@ -10,6 +10,7 @@
 #include "link/operation_header.h"
 #include "progmem/memory_checksum.h"
 #include "tests/support/memory_fixture.h"
+#include "tests/support/header_from_window.h"
 
 namespace zvp::test {
 namespace {
@@ -19,7 +20,7 @@ class MemorySum : public MemoryTest {
   // As StartOperation leaves the header.
   void SetUp() override {
     MemoryTest::SetUp();
-    BuildOperationHeader();
+    BuildHeaderFromWindow();
   }
   // The same code in the buffer and in the programmer's memory.
   void SameCodeBothSides(uint32_t first, uint32_t last) {

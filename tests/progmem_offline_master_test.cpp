@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "engine/engine.h"
 #include "image/code_buffer.h"
 #include "image/number_text.h"
@@ -12,6 +12,7 @@
 #include "progmem/offline_master.h"
 #include "tests/support/link_fixture.h"
 #include "ui/window_events.h"
+#include "tests/support/header_from_window.h"
 
 namespace zvp::test {
 namespace {
@@ -43,7 +44,7 @@ class OfflineMaster : public LinkTest {
     LinkTest::TearDown();
   }
   Outcome Make() {
-    BuildOperationHeader();
+    BuildHeaderFromWindow();
     return MakeOfflineMaster();
   }
   // The user double-clicks the status line when it shows a text that

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "engine/code_view.h"
 #include "engine/engine.h"
 #include "link/operation_header.h"
@@ -13,6 +13,7 @@
 #include "ui/code_edit.h"
 #include "ui/code_view_panel.h"
 #include "ui/dispatcher.h"
+#include "tests/support/header_from_window.h"
 
 namespace zvp::test {
 namespace {
@@ -122,7 +123,7 @@ TEST_F(CodeEditTest, WhatChangesNothing) {
 
 TEST_F(CodeEditTest, OutsideDebugModeTheProgrammerKeepsItsByte) {
   OpenQuietly();
-  BuildOperationHeader();  // as StartOperation does
+  BuildHeaderFromWindow();  // as StartOperation does
   DebugModeInTheView(false);
   device_.memory()[0x1A7] = 0x99;
   RefreshCodeView(OpViewShow);

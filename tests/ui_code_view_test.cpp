@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "engine/code_view.h"
 #include "engine/engine.h"
 #include "link/operation_header.h"
 #include "tests/support/link_fixture.h"
 #include "ui/code_view_panel.h"
 #include "ui/dispatcher.h"
+#include "tests/support/header_from_window.h"
 
 namespace zvp::test {
 namespace {
@@ -27,7 +28,7 @@ class CodeViewTest : public LinkTest {
     // As the first "显示内存数据" leaves the window before its operation.
     ShowCodeView(1);
     SetupCodeView();
-    BuildOperationHeader();  // as StartOperation does
+    BuildHeaderFromWindow();  // as StartOperation does
     for (uint32_t a = 0; a < kSimMemorySize; ++a)
       device_.memory()[a] = static_cast<uint8_t>(a * 7 + (a >> 8));
   }

@@ -11,7 +11,7 @@
 #include "sim/sim_port.h"
 #include "sim/virtual_clock.h"
 #include "sim/virtual_programmer.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/headless_window.h"
 #include "ui/port_choice.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/headless_window.h"
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "core/operation_code.h"
 #include "engine/engine.h"
 #include "posix/append_file_posix.h"

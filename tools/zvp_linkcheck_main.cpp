@@ -14,6 +14,7 @@
 #include "posix/serial_posix.h"
 #include "ui/headless_window.h"
 #include "ui/start_up.h"
+#include "ui/window_choices.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -44,7 +45,7 @@ int main(int argc, char** argv) {
   app.trace = &trace;
 
   std::printf("connecting to %s\n", argv[1]);
-  const bool ok = zvp::OpenPort(argv[1]);
+  const bool ok = zvp::OpenPort(argv[1], zvp::ReadOperatorChoices());
   std::printf(ok ? "the programmer answered the connect header\n"
                  : "no answer from a programmer on this port\n");
   if (!ok && !serial.OpenError().empty()) std::printf("%s\n", serial.OpenError().c_str());

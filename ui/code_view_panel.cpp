@@ -2,7 +2,7 @@
 
 #include "core/app_state.h"
 #include "core/code_view_list.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "core/window_controls.h"
 #include "ui/dispatcher.h"
 

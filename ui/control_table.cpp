@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 
 namespace zvp {
 namespace {

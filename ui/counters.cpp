@@ -2,7 +2,7 @@
 
 #include "image/number_text.h"
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "core/user_dialogs.h"
 #include "core/window_controls.h"
 

@@ -5,11 +5,13 @@
 #include "link/connection.h"
 #include "engine/engine.h"
 #include "engine/operation_table.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/code_view_panel.h"
 #include "ui/control_table.h"
 #include "ui/counters.h"
+#include "ui/operation_buttons.h"
 #include "ui/port_choice.h"
+#include "ui/window_choices.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
 #include "core/window_controls.h"
@@ -153,12 +155,12 @@ void ConnectChosenPort(int number) {
   if (number >= 1 && number <= 4) {
     SelectRadio(ctl::kCom1 + number - 1);
     SetOtherPort(0);
-    ConnectPort(number);
+    ConnectPort(number, ReadOperatorChoices());
     return;
   }
   for (int id = ctl::kCom1; id <= ctl::kCom4; ++id) Controls().SetChecked(id, false);
   SetOtherPort(number);
-  ConnectPort(PortName(number));
+  ConnectPort(PortName(number), ReadOperatorChoices());
 }
 
 void ChooseOtherPort() {
@@ -179,10 +181,10 @@ void DispatchCommand(int id, int parent) {
   ApplyReportedReset();
   if (app.busy && BusyBlocks(parent)) return;
 
-  if (const OperationEntry* op = FindOperationByButton(id)) {
+  if (const OperationEntry* op = OperationOfButton(id)) {
     if (!GuardsPass(*op)) return;
     PrepareCodeView(id);
-    StartOperation(op->code);
+    StartOperation(op->code, ReadOperatorChoices());
     return;
   }
   switch (id) {
@@ -191,7 +193,7 @@ void DispatchCommand(int id, int parent) {
     case ctl::kCom3:
     case ctl::kCom4:
       SetOtherPort(0);
-      ConnectPort(id - ctl::kCom1 + 1);
+      ConnectPort(id - ctl::kCom1 + 1, ReadOperatorChoices());
       break;
     case ctl::kChipOtp:
     case ctl::kChipMtp:

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/dispatcher.h"
 
 namespace zvp {

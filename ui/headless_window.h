@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ui/control_table.h"
+#include "ui/window_boxes.h"
 #include "core/window_surface.h"
 
 namespace zvp {
@@ -100,6 +101,7 @@ class HeadlessWindow final : public WindowSurface {
   std::optional<std::string> RunEditDialog(const std::string& address_text,
                                            const std::string& value) override;
   std::optional<std::string> RunPortDialog(const std::string& current) override;
+  OperationBoxes& BoxesSeam() override { return boxes_; }
 
   // User actions. Each returns true when it reached DispatchCommand.
   //
@@ -171,6 +173,7 @@ class HeadlessWindow final : public WindowSurface {
   bool wait_cursor_ = false;
   int close_requests_ = 0;
   int status_repaints_ = 0;
+  WindowBoxes boxes_{*this};
 };
 
 }  // namespace zvp

@@ -1,7 +1,7 @@
 #include "ui/port_choice.h"
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "core/window_controls.h"
 
 namespace zvp {

@@ -11,7 +11,7 @@
 #include "core/app_state.h"
 #include "engine/operation_table.h"
 #include "ui/dispatcher.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
 #include "core/window_controls.h"

@@ -7,9 +7,10 @@
 #include "link/connection.h"
 #include "link/operation_header.h"
 #include "core/settings_store.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/dispatcher.h"
 #include "ui/port_choice.h"
+#include "ui/window_choices.h"
 #include "core/status_display.h"
 #include "core/window_controls.h"
 #include "core/window_frame.h"
@@ -124,17 +125,18 @@ void SaveSettings() {
   if (port == 0) port = static_cast<int>(app.other_port.load());
   store->WriteString("com", StoredPortText(port));
   store->WriteString("data", "sam");
-  ReadChipType();
+  const OperatorChoices choices = ReadOperatorChoices();
+  ApplyChipType(choices);
   store->WriteString("chip", app.header.ChipTypeOf() == ChipType::kOtp ? "sotp" : "smtp");
-  ReadOptionFlags();
+  ApplyOptionFlags(choices);
   store->WriteDword("auto", app.option_flags);
   store->WriteDword("autocount", app.count_flags);
   store->WriteDword("autofunc", app.function_flags);
-  ReadChipSupply();
+  ApplyChipSupply(choices);
   // The whole byte, as the supply choice alone left it.
   const bool five = app.header.VoltageByte() == static_cast<uint8_t>(Supply::k5V0);
   store->WriteString("Vdd", five ? "5.0V" : "3.3V");
-  ReadProgrammingVoltage();
+  ApplyProgrammingVoltage(choices);
   store->WriteString("Vpp", app.header.VppFromSupply() ? "VCC" : "12.0V");
   store->Close();
 }

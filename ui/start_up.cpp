@@ -2,7 +2,7 @@
 
 #include "image/code_buffer.h"
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/port_choice.h"
 #include "ui/settings.h"
 #include "core/window_controls.h"

@@ -5,6 +5,7 @@
 #include "engine/engine.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
+#include "ui/window_choices.h"
 
 namespace zvp {
 
@@ -59,7 +60,7 @@ Outcome OnFunctionKey(int virtual_key) {
     if (Dialogs().ShowMessage(box) == MsgAnswer::kYes) {
       StopResetPoll();
       ApplyReportedReset();
-      return RunOperationNow(OpInitMemory);
+      return RunOperationNow(OpInitMemory, ReadOperatorChoices());
     }
     StatusLine().SetStatus("操作已退出");
     return Outcome::kDeclined;

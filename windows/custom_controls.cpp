@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "windows/app_texts.h"
 #include "windows/wide_text.h"
 #include "windows/window_messages.h"

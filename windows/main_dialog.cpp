@@ -6,7 +6,7 @@
 #include "core/app_state.h"
 #include "link/connection.h"
 #include "ui/code_edit.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/dispatcher.h"
 #include "ui/settings.h"

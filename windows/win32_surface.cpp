@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "windows/dialogs.h"
 #include "windows/handles.h"
 #include "windows/wide_text.h"

@@ -12,6 +12,7 @@
 #include <map>
 
 #include "core/window_surface.h"
+#include "ui/window_boxes.h"
 #include "windows/win32.h"
 
 namespace zvp::win {
@@ -60,6 +61,7 @@ class Win32Surface final : public WindowSurface {
   std::optional<std::string> RunEditDialog(const std::string& address_text,
                                            const std::string& value) override;
   std::optional<std::string> RunPortDialog(const std::string& current) override;
+  OperationBoxes& BoxesSeam() override { return boxes_; }
 
  private:
   // Runs `call` on the UI thread and returns when it is done; false when
@@ -73,6 +75,7 @@ class Win32Surface final : public WindowSurface {
   std::atomic<DWORD> ui_thread_{0};
   // Filled by Attach before any other thread exists, read-only afterwards.
   std::map<int, HWND> controls_;
+  WindowBoxes boxes_{*this};
 };
 
 }  // namespace zvp::win

@@ -1,6 +1,6 @@
 #include "windows/window_rules.h"
 
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 
 namespace zvp::win {
 

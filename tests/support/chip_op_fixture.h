@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "engine/engine.h"
 #include "link/connection.h"
 #include "link/operation_header.h"
 #include "tests/support/link_fixture.h"
+#include "tests/support/header_from_window.h"
 
 namespace zvp::test {
 
@@ -36,7 +37,7 @@ class ChipOpTest : public LinkTest {
   // As StartOperation and the worker would: the header from the window, then
   // the operation on this thread.
   void Run(uint8_t code) {
-    BuildOperationHeader();
+    BuildHeaderFromWindow();
     lines_.clear();
     RunOperationNow(code);
   }

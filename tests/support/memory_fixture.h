@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
 #include "core/protocol.h"
+#include "ui/control_ids.h"
 #include "link/connection.h"
 #include "tests/support/link_fixture.h"
 

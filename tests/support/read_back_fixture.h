@@ -11,6 +11,7 @@
 #include "core/app_state.h"
 #include "link/operation_header.h"
 #include "tests/support/link_fixture.h"
+#include "tests/support/header_from_window.h"
 
 namespace zvp::test {
 
@@ -38,7 +39,7 @@ class ReadBackTest : public LinkTest {
     // address or left out shows.
     for (uint32_t a = 0; a < kSimChipSize; ++a) device_.chip().memory[a] = Pattern(a);
     // The header as StartOperation leaves it for the operation.
-    BuildOperationHeader();
+    BuildHeaderFromWindow();
   }
 
   static uint8_t Pattern(uint32_t a) {

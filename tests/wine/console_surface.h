@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/window_surface.h"
+#include "ui/window_boxes.h"
 
 namespace zvp::test {
 
@@ -110,6 +111,7 @@ class ConsoleSurface final : public WindowSurface {
     return std::nullopt;
   }
   std::optional<std::string> RunPortDialog(const std::string&) override { return std::nullopt; }
+  OperationBoxes& BoxesSeam() override { return operation_boxes_; }
 
   // Copies for the checks.
   std::vector<MessageBox> Boxes() {
@@ -148,6 +150,7 @@ class ConsoleSurface final : public WindowSurface {
   std::string status_;
   int status_writes_ = 0;
   int close_requests_ = 0;
+  WindowBoxes operation_boxes_{*this};
   std::vector<MessageBox> boxes_;
 };
 

@@ -1,6 +1,6 @@
 #include "tests/wine/driver_steps.h"
 
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "windows/wide_text.h"
 
 namespace zvp::driver {

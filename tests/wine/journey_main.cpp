@@ -36,8 +36,8 @@
 
 #include "tests/wine/driver_steps.h"
 #include "tests/wine/window_driver.h"
-#include "core/control_ids.h"
 #include "core/protocol.h"
+#include "ui/control_ids.h"
 #include "windows/handles.h"
 #include "windows/resource.h"
 #include "windows/wide_text.h"

@@ -20,6 +20,7 @@
 #include "tests/wine/console_surface.h"
 #include "windows/serial_win32.h"
 #include "windows/thread_priority_win32.h"
+#include "ui/window_choices.h"
 
 // Last, so that its MessageBox macro cannot rename the surface's type above.
 #ifndef WIN32_LEAN_AND_MEAN
@@ -175,7 +176,7 @@ int main(int argc, char** argv) {
 
   // (a) A port with nothing behind it is refused at once, silently.
   int64_t start = clock.NowUs();
-  bool opened = zvp::OpenPort("COM4");
+  bool opened = zvp::OpenPort("COM4", zvp::ReadOperatorChoices());
   int64_t took_ms = (clock.NowUs() - start) / 1000;
   Check(!opened, "OpenPort(\"COM4\") returns false");
   Check(took_ms < 1000, "... within a second (" + std::to_string(took_ms) + " ms)");
@@ -187,7 +188,7 @@ int main(int argc, char** argv) {
   // (b) The programmer on COM1 answers the connect header.
   surface.ClearRecord();
   start = clock.NowUs();
-  opened = zvp::OpenPort("COM1");
+  opened = zvp::OpenPort("COM1", zvp::ReadOperatorChoices());
   took_ms = (clock.NowUs() - start) / 1000;
   Check(opened, "OpenPort(\"COM1\") returns true (" + std::to_string(took_ms) + " ms)");
   Check(win_port.Handle() == PortHandle::kOpen,

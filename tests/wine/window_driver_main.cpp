@@ -23,7 +23,7 @@
 
 #include "tests/wine/driver_steps.h"
 #include "tests/wine/window_driver.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/control_table.h"
 #include "windows/wide_text.h"
 

@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "core/app_state.h"
-#include "core/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/headless_window.h"
 #include "ui/production_log.h"

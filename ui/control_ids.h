@@ -1,5 +1,6 @@
 // Identifiers of the main window's controls. They are the shared vocabulary
-// of the core, the window, the headless window model and the command line.
+// of the user interface, the window, the headless window model and the
+// command line; nothing below the user interface knows them.
 #pragma once
 
 namespace zvp::ctl {
