@@ -6,24 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "ui/control_ids.h"
+#include "ui/option_boxes.h"
 
 namespace zvp::cli {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-
-struct OptionBox {
-  const char* word;
-  int id;
-};
-inline constexpr OptionBox kOptionBoxes[] = {
-    {"blank-check", ctl::kAutoBlankCheck}, {"erase", ctl::kEraseBeforeProgram},
-    {"verify", ctl::kAutoVerify},          {"smart", ctl::kEnableSmart},
-    {"ldc-protect", ctl::kAutoLdcProtect}, {"read-protect", ctl::kAutoReadProtect},
-    {"hw-write-protect", ctl::kAutoHwWriteProtect},
-};
 
 struct Invocation {
   std::string name;

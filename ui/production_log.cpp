@@ -12,6 +12,7 @@
 #include "engine/operation_table.h"
 #include "ui/dispatcher.h"
 #include "ui/control_ids.h"
+#include "ui/control_table.h"
 #include "core/status_display.h"
 #include "core/user_dialogs.h"
 #include "core/window_controls.h"
@@ -44,17 +45,11 @@ std::string CreateFolder(const std::string& utf8_folder) {
     return e.what();
   }
 }
-// The option boxes in the order of the window's group, by caption.
-struct OptionBox {
-  int id;
-  const char* caption;
-};
-constexpr OptionBox kOptionBoxes[] = {
-    {ctl::kAutoVerify, "自动校验"},         {ctl::kAutoBlankCheck, "自动空检查"},
-    {ctl::kAutoReadProtect, "自动读保护"},  {ctl::kAutoHwWriteProtect, "自动硬件写保护"},
-    {ctl::kAutoLdcProtect, "自动LDC保护"},  {ctl::kEraseBeforeProgram, "编程前擦除MTP"},
-    {ctl::kEnableSmart, "使能SMART"},
-};
+// The log lists the ticked option boxes, by caption, in an order of its
+// own, which the files written so far keep.
+constexpr int kLoggedOptions[] = {
+    ctl::kAutoVerify,     ctl::kAutoBlankCheck,     ctl::kAutoReadProtect, ctl::kAutoHwWriteProtect,
+    ctl::kAutoLdcProtect, ctl::kEraseBeforeProgram, ctl::kEnableSmart};
 
 const char* StepCaption(uint8_t code) {
   const OperationEntry* entry = FindOperation(code);
@@ -205,8 +200,8 @@ ProductionRecord MakeProductionRecord(const AutoRunRecord& run, const std::strin
   r.file = Controls().GetText(ctl::kFileBox, 1023);
   r.checksum = Controls().GetText(ctl::kChecksumBox, 16);
   r.range = Controls().GetText(ctl::kStartAddress, 16) + "~" + Controls().GetText(ctl::kEndAddress, 16);
-  for (const OptionBox& b : kOptionBoxes) {
-    if (Controls().IsEnabled(b.id) && Controls().IsChecked(b.id)) Join(&r.options, b.caption);
+  for (int id : kLoggedOptions) {
+    if (Controls().IsEnabled(id) && Controls().IsChecked(id)) Join(&r.options, FindControl(id)->caption);
   }
   for (uint8_t code : run.steps) Join(&r.steps, StepCaption(code));
   switch (run.verdict) {

@@ -3,12 +3,15 @@
 #include "core/app_state.h"
 #include "core/window_controls.h"
 #include "ui/control_ids.h"
+#include "ui/option_boxes.h"
 
 namespace zvp {
 
 namespace {
 
-bool EnabledAndTicked(int id) { return Controls().IsEnabled(id) && Controls().IsChecked(id); }
+bool EnabledAndTicked(int id) {
+  return Controls().IsEnabled(id) && Controls().IsChecked(id);
+}
 
 }  // namespace
 
@@ -22,17 +25,7 @@ OperatorChoices ReadOperatorChoices() {
   if (EnabledAndTicked(ctl::kVdd33)) c.supply = Supply::k3V3;
   if (EnabledAndTicked(ctl::kVpp12)) c.vpp_from_supply = false;
   if (EnabledAndTicked(ctl::kVppVcc)) c.vpp_from_supply = true;
-  struct Box {
-    int id;
-    uint32_t bit;
-  };
-  static constexpr Box kBoxes[] = {
-      {ctl::kAutoReadProtect, opt::kReadProtect}, {ctl::kAutoLdcProtect, opt::kLdcProtect},
-      {ctl::kAutoBlankCheck, opt::kBlankCheck},   {ctl::kAutoHwWriteProtect, opt::kHwWriteProtect},
-      {ctl::kEnableSmart, opt::kSmart},           {ctl::kAutoVerify, opt::kVerify},
-      {ctl::kEraseBeforeProgram, opt::kErase},
-  };
-  for (const Box& b : kBoxes) {
+  for (const OptionBox& b : kOptionBoxes) {
     if (EnabledAndTicked(b.id)) c.option_flags |= b.bit;
   }
   return c;

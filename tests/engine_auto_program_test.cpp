@@ -11,6 +11,7 @@
 #include "core/production_recorder.h"
 #include "tests/support/link_fixture.h"
 #include "ui/control_ids.h"
+#include "ui/option_boxes.h"
 #include "tests/support/header_from_window.h"
 
 namespace zvp::test {
@@ -41,21 +42,8 @@ class AutoSequence : public LinkTest {
   // chip type chosen (an OTP chip greys the MTP-only boxes, ticked or not);
   // and the header as StartOperation leaves it, built from the window.
   void Run(uint32_t options, bool debug = false) {
-    struct Box {
-      int id;
-      uint32_t bit;
-    };
-    static constexpr Box kBoxes[] = {
-        {ctl::kAutoReadProtect, opt::kReadProtect},
-        {ctl::kAutoLdcProtect, opt::kLdcProtect},
-        {ctl::kAutoBlankCheck, opt::kBlankCheck},
-        {ctl::kAutoHwWriteProtect, opt::kHwWriteProtect},
-        {ctl::kEnableSmart, opt::kSmart},
-        {ctl::kAutoVerify, opt::kVerify},
-        {ctl::kEraseBeforeProgram, opt::kErase},
-    };
     window_->Click(ctl::kChipMtp);
-    for (const Box& b : kBoxes) window_.Tick(b.id, (options & b.bit) != 0);
+    for (const OptionBox& b : kOptionBoxes) window_.Tick(b.id, (options & b.bit) != 0);
     window_->Click(chip_);
     window_.Tick(ctl::kDebugMode, debug);
     BuildHeaderFromWindow();
