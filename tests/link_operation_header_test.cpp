@@ -181,12 +181,12 @@ TEST_F(Header, ARecordBuildsTheHeaderWithoutAWindow) {
   c.option_flags = opt::kReadProtect | opt::kErase;
   App().header.Fill(0x55);
   BuildOperationHeader(c);
-  EXPECT_EQ(App().header[4], 1);
-  EXPECT_EQ(App().header[5], 0x41);
+  EXPECT_EQ(App().header[hdr::kChipType], 1);
+  EXPECT_EQ(App().header[hdr::kOptions], 0x41);
   EXPECT_EQ(App().option_flags, 0x41u);
-  EXPECT_EQ(App().header[8], 0xFF);
-  EXPECT_EQ(App().header[9], 0xFF);
-  EXPECT_EQ(App().header[11], 0x82);
+  EXPECT_EQ(App().header[hdr::kChecksumHigh], 0xFF);
+  EXPECT_EQ(App().header[hdr::kChecksumLow], 0xFF);
+  EXPECT_EQ(App().header[hdr::kVoltage], 0x82);
 
   // Choices left open keep what the header held; 12 V clears bit 7 alone.
   boxes.text = "0A0B";
@@ -194,11 +194,11 @@ TEST_F(Header, ARecordBuildsTheHeaderWithoutAWindow) {
   open.vpp_from_supply = false;
   App().header.Fill(0xC3);
   BuildOperationHeader(open);
-  EXPECT_EQ(App().header[4], 0xC3);
-  EXPECT_EQ(App().header[5], 0);
-  EXPECT_EQ(App().header[8], 0x0A);
-  EXPECT_EQ(App().header[9], 0x0B);
-  EXPECT_EQ(App().header[11], 0x43);
+  EXPECT_EQ(App().header[hdr::kChipType], 0xC3);
+  EXPECT_EQ(App().header[hdr::kOptions], 0);
+  EXPECT_EQ(App().header[hdr::kChecksumHigh], 0x0A);
+  EXPECT_EQ(App().header[hdr::kChecksumLow], 0x0B);
+  EXPECT_EQ(App().header[hdr::kVoltage], 0x43);
   App().boxes = nullptr;
 }
 

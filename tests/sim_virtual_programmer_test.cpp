@@ -94,8 +94,8 @@ TEST_F(SimPortTest, HeadersAreFoundAfterNoise) {
   uint8_t header[kHeaderSize] = {'T', 'A', 'R'};  // completes the last 'S' into "STAR"
   port_.Write(header, kHeaderSize - 1, &done);
   ASSERT_EQ(device_.headers().size(), 1u);
-  EXPECT_EQ(device_.headers()[0][0], 'S');
-  EXPECT_EQ(device_.headers()[0][3], 'R');
+  EXPECT_EQ(device_.headers()[0][hdr::kMagic], 'S');
+  EXPECT_EQ(device_.headers()[0][hdr::kMagic + 3], 'R');
 }
 
 TEST_F(SimPortTest, ResetMessageIsNineBytes) {
