@@ -101,13 +101,10 @@ export LOCPATH=$locales
 # (bash itself cannot load the locale: it looks before LOCPATH reaches it)
 { export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8; } 2>/dev/null
 zvp_wine_prefix "$build/wineprefix-guide"
-# Wine draws the caption buttons (minimise, close) with the Marlett font;
-# without it they show as the letters "0 1 r". The prefix gets the copy that
-# fonts-wine ships, in the Windows fonts folder, where Wine always looks.
-marlett=/usr/share/wine/fonts/marlett.ttf
-[ -f "$marlett" ] || { echo "guide_pictures: no $marlett (package fonts-wine)" >&2; exit 2; }
-mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-cp -f "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
+# The caption buttons need the Marlett font, which every prefix of the tree
+# has (scripts/wine_env.sh); without it they would show as "0 1 r".
+[ -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ] ||
+  { echo "guide_pictures: the prefix has no Marlett font" >&2; exit 2; }
 # The marks' numbers.
 markfont=$(fc-match -f '%{file}' 'DejaVu Sans:bold')
 [ -f "$markfont" ] || { echo "guide_pictures: no bold font for the marks (fonts-dejavu-core)" >&2; exit 2; }

@@ -77,7 +77,7 @@ ZVP_WINE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build
 zvp_wine_template() {
   local arch=$1 dir=$ZVP_WINE_ROOT/wine-templates/$1 version
   version=$(wine --version 2>/dev/null) || { zvp_wine_log "no wine"; return 1; }
-  version="$version $(echo /usr/lib/*/wine/*-unix)"
+  version="$version $(echo /usr/lib/*/wine/*-unix) marlett"
   [ "$(cat "$dir/.zvp-prefix-ready" 2>/dev/null)" = "$version" ] && return 0
   mkdir -p "$(dirname "$dir")" || return 1
   (
@@ -100,6 +100,14 @@ zvp_wine_template() {
       '"MS Shell Dlg 2"="WenQuanYi Micro Hei"'
     DISPLAY='' wine regedit "$reg" >/dev/null 2>&1 || { zvp_wine_log "font import failed"; exit 1; }
     wineserver -w
+    # Wine draws the caption buttons (minimise, close) with the Marlett
+    # font; without it they show as the letters "0 1 r". Every prefix gets
+    # the copy that fonts-wine ships, in the Windows fonts folder, where Wine
+    # always looks.
+    local marlett=/usr/share/wine/fonts/marlett.ttf
+    [ -f "$marlett" ] || { zvp_wine_log "no $marlett (package fonts-wine)"; exit 1; }
+    mkdir -p "$dir/drive_c/windows/Fonts" && cp -f "$marlett" "$dir/drive_c/windows/Fonts/" ||
+      { zvp_wine_log "cannot copy the Marlett font"; exit 1; }
     echo "$version" >"$dir/.zvp-prefix-ready"
   ) 9>"$dir.lock"
 }
