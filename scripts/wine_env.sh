@@ -88,6 +88,10 @@ zvp_wine_template() {
     zvp_wine_quiet "$arch"
     # shellcheck disable=SC2030  # the template's setup alone, in this subshell
     export WINEPREFIX=$dir
+    # wineboot writes locale-dependent defaults (fonts among them) into the
+    # prefix: the template is the same whichever script makes it first, the
+    # guide's pictures with their Chinese locale or a test.
+    export LC_ALL=C.UTF-8 LANG=C.UTF-8
     # The display is not needed to create a prefix; keeping it away avoids
     # any dialog waiting for a user.
     DISPLAY='' wineboot -i >/dev/null 2>&1 || { zvp_wine_log "wineboot failed"; exit 1; }
@@ -140,7 +144,8 @@ zvp_wine_check_arch() {
 }
 
 # zvp_wine_prefix DIR [ARCH]: exports WINEPREFIX=DIR, a copy of the template
-# the first time. A half-made DIR (a copy that was cut short) is made again.
+# the first time. A half-made DIR (a copy that was cut short), or one copied
+# from an older template, is made again.
 zvp_wine_prefix() {
   local dir=$1 arch=${2:-win64}
   [ -n "$dir" ] || { zvp_wine_log "zvp_wine_prefix: no directory"; return 2; }
@@ -150,11 +155,15 @@ zvp_wine_prefix() {
   zvp_wine_quiet "$arch"
   # shellcheck disable=SC2031  # the caller's prefix; the template's stays in its subshell
   export WINEPREFIX=$dir
-  [ -f "$dir/.zvp-prefix-ready" ] && return 0
   zvp_wine_template "$arch" || return 1
+  # A prefix copied from an older template (another Wine, or one made before
+  # the template gained what it has now) is made again.
+  local want
+  want=$(cat "$ZVP_WINE_ROOT/wine-templates/$arch/.zvp-prefix-ready") || return 1
+  [ "$(cat "$dir/.zvp-prefix-ready" 2>/dev/null)" = "$want" ] && return 0
   (
     flock -w 300 9 || { zvp_wine_log "timed out waiting for $dir.lock"; exit 1; }
-    [ -f "$dir/.zvp-prefix-ready" ] && exit 0
+    [ "$(cat "$dir/.zvp-prefix-ready" 2>/dev/null)" = "$want" ] && exit 0
     if [ -d "$dir" ] && [ ! -f "$dir/system.reg" ] && [ -n "$(ls -A "$dir")" ]; then
       zvp_wine_log "$dir is neither empty nor a Wine prefix; not using it"
       exit 1
