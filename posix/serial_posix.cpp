@@ -120,6 +120,10 @@ bool SetTermios(int fd, const termios& want) {
 
 namespace {
 
+// What a write may leave in the driver's queue when it returns (see Write).
+constexpr int kQueuedAtReturn = 12;
+constexpr int kQueuedAfterWait = 3;
+
 // The driver's output queue; a driver that keeps none (ENOTTY and the like)
 // counts as empty. False, with errno set, when the device fails.
 bool DriverQueue(int fd, int* queued) {
@@ -382,7 +386,8 @@ bool PosixSerialPort::WaitTxEmpty(uint32_t timeout_ms) {
 
 PosixSerialPort::Drained PosixSerialPort::DrainOutput(TimePoint earliest,
                                                       std::optional<TimePoint> deadline,
-                                                      bool stall_guard, bool uart_too) {
+                                                      bool stall_guard, bool uart_too,
+                                                      int down_to) {
   using Duration = SteadyClock::duration;
   const Duration byte = byte_time_;
   // Far beyond the steps in which a driver's count goes down: USB adapters
@@ -395,7 +400,8 @@ PosixSerialPort::Drained PosixSerialPort::DrainOutput(TimePoint earliest,
     const bool answered = uart_too ? calls_->OutputBacklog(fd_.Get(), &backlog)
                                    : calls_->QueuedBytes(fd_.Get(), &backlog.queued);
     if (!answered) return {DrainEnd::kFailed, 0};
-    if (backlog.queued <= 0 && !(uart_too && backlog.shifting)) return {DrainEnd::kEmpty, 0};
+    if (backlog.queued <= down_to && !(uart_too && backlog.shifting))
+      return {DrainEnd::kEmpty, backlog.queued};
     const TimePoint now = SteadyClock::now();
     if (deadline && now >= *deadline) return {DrainEnd::kTimedOut, backlog.queued};
     if (backlog.queued < least) {
@@ -406,7 +412,8 @@ PosixSerialPort::Drained PosixSerialPort::DrainOutput(TimePoint earliest,
     }
     // Sleep about as long as the queued bytes take on the line, and watch
     // the last ones in quarter-byte steps.
-    Duration wait = std::max<Duration>({earliest - now, byte * backlog.queued, byte / 4});
+    Duration wait =
+        std::max<Duration>({earliest - now, byte * (backlog.queued - down_to), byte / 4});
     TimePoint until = now + std::min<Duration>(wait, milliseconds(50));
     if (deadline && *deadline < until) until = *deadline;
     std::this_thread::sleep_until(until);
@@ -562,7 +569,17 @@ bool PosixSerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
       return finish(false);  // POLLHUP, POLLERR, POLLNVAL
   }
 
-  const Drained drained = DrainOutput(start, deadline, true, false);
+  // The write returns while the driver still holds a few bytes, as a Windows
+  // driver completes a write once its bytes are in the UART's FIFO: a stream
+  // of small writes then keeps the line busy with one wake-up for every few
+  // writes instead of one for each. Below kQueuedAtReturn bytes it returns at
+  // once; above, it waits until kQueuedAfterWait are left, enough for the
+  // line to stay busy across the caller's next write. The purge that opens
+  // the next exchange still waits for the transmitter to empty.
+  int queued = 0;
+  if (!calls_->QueuedBytes(fd_.Get(), &queued)) return finish(false);
+  if (queued <= kQueuedAtReturn) return finish(true);
+  const Drained drained = DrainOutput(start, deadline, true, false, kQueuedAfterWait);
   if (drained.end == DrainEnd::kEmpty) return finish(true);
   if (drained.end == DrainEnd::kFailed) return finish(false);
   // Windows drops what a timed-out write has not sent. So does this, so that

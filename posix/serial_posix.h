@@ -76,10 +76,12 @@ class PosixSerialPort final : public SerialPort {
   bool WaitTxEmpty(uint32_t timeout_ms) override;
   bool Read(uint8_t* buf, uint32_t n, uint32_t* got) override;
   bool ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) override;
-  // Returns once the bytes are on the line, as WriteFile on a Windows COM
-  // port does, or when the write time-out has passed: then with the count
-  // that went out, the rest dropped. A line that stops sending for about a
-  // second fails the write even without a time-out.
+  // Returns once the driver holds no more than a few of the bytes (12 at
+  // most; a longer write waits until 3 are left), as WriteFile on a Windows
+  // COM port completes once the UART's FIFO has them, or when the write
+  // time-out has passed: then with the count that went out, the rest
+  // dropped. A line that stops sending for about a second fails the write
+  // even without a time-out. The purge waits for the rest.
   bool Write(const uint8_t* buf, uint32_t n, uint32_t* done) override;
 
  private:
@@ -118,8 +120,10 @@ class PosixSerialPort final : public SerialPort {
   // soonest.
   // Waits until the driver's output queue is empty and, with `uart_too`,
   // until the UART has sent its last byte as well.
+  // With `down_to` above 0 it ends once the driver's queue holds at most
+  // that many bytes (the UART is then not asked).
   Drained DrainOutput(TimePoint earliest, std::optional<TimePoint> deadline, bool stall_guard,
-                      bool uart_too);
+                      bool uart_too, int down_to = 0);
 
   // The system calls themselves.
   static TransmitCalls* SystemCalls();

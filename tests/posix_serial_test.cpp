@@ -1,5 +1,6 @@
 // The POSIX port against real pseudo-terminals: the test plays the programmer
 // on the master side, the port opens the slave as "COM1".
+#include <algorithm>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -215,7 +216,7 @@ TEST_F(PosixSerialTest, WritesReachTheDeviceAndTimeOutWhenItStopsTakingThem) {
 
 // A real line behind the port: the pseudo-terminal only gives the open a
 // device, the bytes go to a UART model at 19200 baud.
-TEST(PosixSerialLineTest, WritesReturnOnceTheDriverQueueIsEmptyAndAPurgeLosesNone) {
+TEST(PosixSerialLineTest, WritesReturnWithAFewBytesLeftInTheDriverQueueAndAPurgeLosesNone) {
   Pty device;
   test::UartModel uart;
   PosixSerialPort port(&uart);
@@ -240,23 +241,32 @@ TEST(PosixSerialLineTest, WritesReturnOnceTheDriverQueueIsEmptyAndAPurgeLosesNon
   for (uint32_t n : {255u, 255u, 21u}) {
     EXPECT_TRUE(write(n, &done));
     EXPECT_EQ(done, n);
-    // The write returned once the driver's queue was empty, the UART still
-    // sending its last bytes (as the Windows driver completes a write once
-    // the UART has it): the next write finds the line busy, not idle.
-    EXPECT_EQ(uart.Seen().queued, 0) << n;
+    // The write returned with no more than a few bytes left in the driver's
+    // queue, the UART still sending (as the Windows driver completes a write
+    // once the UART has it): the next write finds the line busy, not idle.
+    EXPECT_LE(uart.Seen().queued, 3) << n;
     EXPECT_TRUE(uart.Seen().shifting) << n;
   }
   // The purge lets the UART finish first.
   EXPECT_TRUE(port.Purge());
   EXPECT_EQ(uart.Line(), sent);
 
-  // The download's stream of 3-byte writes: each waits for the queue, but
-  // not much longer, or the stream would fall behind the line.
+  // The download's stream of 3-byte writes: most return at once, the others
+  // wait for the queue, but not much longer, or the stream would fall
+  // behind the line; none leaves the driver more than 12 bytes.
   ASSERT_TRUE(port.SetTimeouts({9, 9, 9, 9, 9}));
   const int writes = 200;
+  int most_queued = 0;
   double ms = TimeMs([&] {
-    for (int i = 0; i < writes; ++i) write(3, &done);
+    for (int i = 0; i < writes; ++i) {
+      write(3, &done);
+      most_queued = std::max(most_queued, uart.Seen().queued);
+    }
   });
+  // Writes that return with bytes still queued are what spare the thread a
+  // wake-up for each of them.
+  EXPECT_GT(most_queued, 3);
+  EXPECT_LE(most_queued, 12);
   EXPECT_TRUE(port.Purge());
   EXPECT_EQ(uart.Line(), sent);
   EXPECT_LE(ms, writes * 3 * byte_ms * 1.15 + 20);
@@ -271,12 +281,13 @@ TEST(PosixSerialLineTest, WritesReturnOnceTheDriverQueueIsEmptyAndAPurgeLosesNon
   Pause(15);  // what the UART's FIFO still held when the write returned
   EXPECT_EQ(uart.Line(), sent);
 
-  // A wedged line with no time-out set: the write gives up within about a
-  // second rather than hold the user's stop back for ever.
+  // A wedged line with no time-out set: the driver takes a first few bytes,
+  // the write after them gives up within about a second rather than hold the
+  // user's stop back for ever, and counts none of them as sent.
   uart.Stall();
   ASSERT_TRUE(port.SetTimeouts({}));
   bool ok = true;
-  ms = TimeMs([&] { ok = write(10, &done); });
+  ms = TimeMs([&] { ok = write(10, &done) && write(10, &done); });
   EXPECT_FALSE(ok);
   EXPECT_LE(done, 1u);
   EXPECT_LE(ms, 1500);
