@@ -527,16 +527,16 @@ bool PosixSerialPort::ReadWaiting(uint8_t* buf, uint32_t n, uint32_t* got) {
   return finish(true);
 }
 
-// The bytes must have left the driver's queue before the call returns: the
-// next exchange opens with a purge, which would throw away what the queue
-// still holds, up to seconds of a download at 19200 baud. The call returns
-// once the queue is empty, while the UART still sends the last bytes, as the
-// Windows driver completes a write once the UART has them: the download's
-// stream of 3-byte writes then finds the FIFO still busy with the last ones
-// and the line never goes idle between two writes (waiting for the UART to
-// empty cost a wake-up of idle line after every write, some 3 % of a 32 KiB
-// download). The purge waits for the UART instead. tcdrain() waits for the
-// transmitter too, but without a time-out, and for ever on a wedged adapter.
+// The next exchange opens with a purge, which waits (bounded) for the driver's
+// queue and the UART to empty before it throws anything away, so a write
+// need not wait for its bytes to leave: it returns once the driver holds no
+// more than a few of them, as the Windows driver completes a write once the
+// UART's FIFO has them. The download's stream of 3-byte writes then keeps
+// the line busy with one wake-up of the thread every few writes (waiting for
+// the UART to empty left the line idle after every write, some 3 % of a
+// 32 KiB download; waiting for the queue to empty cost a wake-up per write,
+// over 1 % CPU). tcdrain() waits for the transmitter too, but without a
+// time-out, and for ever on a wedged adapter.
 bool PosixSerialPort::Write(const uint8_t* buf, uint32_t n, uint32_t* done) {
   if (done == nullptr) return false;
   *done = 0;
