@@ -272,11 +272,10 @@ std::wstring Cell(const Program& p, int row, int column) {
 bool PageShows(const Program& p, uint32_t address, const std::vector<uint8_t>& expect, bool ascii,
                std::string* why) {
   const std::wstring section = kSectionPrefix + Hex(address, 5) + L"~" + Hex(address + 255, 5);
-  if (!WaitStatus(p, section, 20000)) {
+  if (!StatusIs(p, section)) {
     *why = "status " + StatusU8(p);
     return false;
   }
-  Pause(300);
   if (Box(p, ctl::kViewAddress) != Hex(address, 5)) {
     *why = "address box " + TextU8(p.Control(ctl::kViewAddress));
     return false;
@@ -308,11 +307,29 @@ std::vector<uint8_t> Slice(const std::vector<uint8_t>& image, uint32_t at) {
   return page;
 }
 
+// The page is looked at until it is whole: the worker fills the cells row by
+// row and writes the section text last, so a look in between would find a
+// page half old and half new.
 void CheckPage(const Program& p, uint32_t address, const std::vector<uint8_t>& image, bool ascii,
                const std::string& what) {
   std::string why;
-  const bool ok = PageShows(p, address, Slice(image, address), ascii, &why);
+  const std::vector<uint8_t> page = Slice(image, address);
+  const bool ok = WaitFor([&] { return PageShows(p, address, page, ascii, &why); }, 20000, 100);
   Check(ok, what + (ok ? "" : " (" + why + ")"));
+}
+
+// A click on one of the code view's buttons loads a page on the window's
+// worker, which shows "调入代码......" while it reads; until it is done the
+// window ignores the view's next click. A page check made before the load
+// began would read the page it replaces (or, where both are alike, pass and
+// let the next click be lost), so the click waits until the load is seen to
+// run. A page from the PC's buffer loads between two looks; the wait then
+// ends on its time limit and the page check finds the page.
+void ClickView(const Program& p, int id) {
+  HWND status = p.Control(ctl::kStatusLine);
+  const std::wstring before = Text(status);
+  Click(p.Control(id));
+  WaitFor([&] { return Text(status) != before; }, 2000, 2);
 }
 
 // The middle of a data cell of the first row, from the tabled widths (ADDR
@@ -322,6 +339,21 @@ POINT FirstRowCell(const Program& p, int column) {
   const RECT list = ScreenRect(List(p));
   const RECT head = ScreenRect(header);
   return POINT{list.left + 2 + 45 + (column - 1) * 26 + 13, head.bottom + 7};
+}
+
+// "返 回" leaves the code view. A press that lands in the moment between the
+// page's last text and the worker's end is ignored, as a technician's would
+// be, so it is pressed again until the operation panel says so.
+void BackToOperations(const Program& p) {
+  bool back = false;
+  for (int press = 0; press < 3 && !back; ++press) {
+    // Once the panel has swapped, the same spot holds an operation button.
+    if (press > 0 && !ShownBelow(p.Control(ctl::kBack), p.main())) break;
+    Click(p.Control(ctl::kBack));
+    back = WaitStatus(p, kChooseOperation, 2000);
+  }
+  back = back || WaitStatus(p, kChooseOperation);
+  Check(back, "返 回 leads back to the operations: " + StatusU8(p));
 }
 
 // --- the journey ----------------------------------------------------------
@@ -414,39 +446,39 @@ void CheckProductionLog(const Day& day) {
 
 void SetViewAddress(Program& p, const std::wstring& text) {
   Retype(p, ctl::kViewAddress, text);
-  Click(p.Control(ctl::kViewSet));
+  ClickView(p, ctl::kViewSet);
 }
 
 void BrowseCodeView(Program& p, const Day& day) {
-  Click(p.Control(ctl::kShowMemory));
+  ClickView(p, ctl::kShowMemory);
   Check(WaitFor([&] { return ShownBelow(List(p), p.main()); }, kEffectMs), "the code view shows");
   Check(Checked(p.Control(ctl::kViewMemory)) && !Checked(p.Control(ctl::kViewAscii)),
         "programmer-memory view, hexadecimal");
   CheckPage(p, 0, day.memory, false, "page 00000 of the programmer memory holds the file");
-  Click(p.Control(ctl::kNextPage));
+  ClickView(p, ctl::kNextPage);
   CheckPage(p, 0x100, day.memory, false, "下一页 shows 00100");
   Shot("journey_code_view", p.main());
-  Click(p.Control(ctl::kPrevPage));
+  ClickView(p, ctl::kPrevPage);
   CheckPage(p, 0, day.memory, false, "上一页 goes back to 00000");
-  Click(p.Control(ctl::kPrevPage));
+  ClickView(p, ctl::kPrevPage);
   CheckPage(p, 0, day.memory, false, "上一页 on page 00000 stays there");
   SetViewAddress(p, L"734");
   CheckPage(p, 0x730, day.memory, false, "设 置 with 734 shows the page at 00730");
   SetViewAddress(p, L"FFFFF");
   CheckPage(p, 0xFFF00, day.memory, false, "设 置 with FFFFF shows FFF00~FFFFF (erased)");
-  Click(p.Control(ctl::kNextPage));
+  ClickView(p, ctl::kNextPage);
   CheckPage(p, 0xFFF00, day.memory, false, "下一页 on the last page stays there");
   SetViewAddress(p, L"0");
 
   // The chip view: the chip in the socket is read-protected, so the
   // programmer reads it as zeros.
   CheckPage(p, 0, day.memory, false, "back at 00000");
-  Click(p.Control(ctl::kViewChip));
+  ClickView(p, ctl::kViewChip);
   const std::vector<uint8_t> zeros(0x100000, 0x00);
   CheckPage(p, 0, zeros, false, "the chip view reads the read-protected chip as 00");
-  Click(p.Control(ctl::kViewAscii));
+  ClickView(p, ctl::kViewAscii);
   CheckPage(p, 0, zeros, true, "in ASCII its zeros are empty cells");
-  Click(p.Control(ctl::kViewMemory));
+  ClickView(p, ctl::kViewMemory);
   CheckPage(p, 0, day.memory, true, "the programmer memory in ASCII: letters and empty cells");
   Shot("journey_code_view_ascii", p.main());
   // No edits in ASCII mode.
@@ -455,17 +487,16 @@ void BrowseCodeView(Program& p, const Day& day) {
   Check(refusal != nullptr && DialogMessage(refusal) == L"不能在ASCII码方式改变代码!",
         "a double-click in ASCII mode is refused");
   if (refusal != nullptr) AnswerBox(p, refusal, IDOK);
-  Click(p.Control(ctl::kViewAscii));
+  ClickView(p, ctl::kViewAscii);
   CheckPage(p, 0, day.memory, false, "hexadecimal again");
 }
 
 // In debug mode the programmer-memory view is the PC's buffer: an edited
 // byte shows there and goes into the chip with the next direct programming.
 void EditAndProgramDirect(Program& p, Day* day) {
-  Click(p.Control(ctl::kBack));
-  WaitStatus(p, kChooseOperation);
+  BackToOperations(p);
   SetTick(p, ctl::kDebugMode, true);
-  Click(p.Control(ctl::kShowMemory));
+  ClickView(p, ctl::kShowMemory);
   CheckPage(p, 0, day->buffer, false, "debug mode: the page is the buffer, which holds the file");
   DoubleClickAt(FirstRowCell(p, 3));
   HWND edit = p.WaitForDialog(kEditDialog, kEffectMs);
@@ -485,12 +516,11 @@ void EditAndProgramDirect(Program& p, Day* day) {
   Check(WaitFor([&] { return !IsWindow(edit); }, kEffectMs) && Activate(p), "OK closes it");
   Check(WaitFor([&] { return Cell(p, 0, 3) == L"A5"; }, kEffectMs), "the cell reads A5");
   day->buffer[2] = 0xA5;
-  Click(p.Control(ctl::kNextPage));
+  ClickView(p, ctl::kNextPage);
   CheckPage(p, 0x100, day->buffer, false, "next page");
-  Click(p.Control(ctl::kPrevPage));
+  ClickView(p, ctl::kPrevPage);
   CheckPage(p, 0, day->buffer, false, "and back: the page still shows A5 at 00002");
-  Click(p.Control(ctl::kBack));
-  WaitStatus(p, kChooseOperation);
+  BackToOperations(p);
 
   // The header of the direct programming carries the checksum box, which the
   // programmer checks the stream against. With the box still holding the
@@ -615,11 +645,10 @@ void ProgrammerResets(Program& p) {
   Check(StatusRed(p), "in red");
   Shot("journey_reset", p.main());
   SetTick(p, ctl::kDebugMode, true);
-  Click(p.Control(ctl::kShowMemory));
+  ClickView(p, ctl::kShowMemory);
   const std::vector<uint8_t> erased(0x100000, 0xFF);
   CheckPage(p, 0, erased, false, "the buffer was cleared to FF");
-  Click(p.Control(ctl::kBack));
-  WaitStatus(p, kChooseOperation);
+  BackToOperations(p);
   SetTick(p, ctl::kDebugMode, false);
   Click(p.Control(ctl::kVerifyChip));
   HWND box = p.WaitForDialog(kWarningCaption, kEffectMs);

@@ -80,12 +80,12 @@ void Note(const std::string& text) {
   std::fflush(stdout);
 }
 
-bool WaitFor(const std::function<bool()>& condition, int ms) {
+bool WaitFor(const std::function<bool()>& condition, int ms, int poll_ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (true) {
     if (condition()) return true;
     if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
   }
 }
 

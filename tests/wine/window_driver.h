@@ -22,8 +22,8 @@ int Failures();
 int Passes();
 void Note(const std::string& text);
 
-// Polls `condition` every 25 ms for up to `ms` milliseconds.
-bool WaitFor(const std::function<bool()>& condition, int ms);
+// Polls `condition` every `poll_ms` milliseconds for up to `ms` milliseconds.
+bool WaitFor(const std::function<bool()>& condition, int ms, int poll_ms = 25);
 void Pause(int ms);
 
 // The program under test.
